@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds and runs every test: once plainly, once under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer, and
+# each fuzz target for a short, bounded time.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+"$root/tools/setup-deps.sh"
+
+jobs=$(nproc)
+configure() { # dir, extra cmake args...
+  local dir=$1; shift
+  cmake -S "$root" -B "$root/$dir" -G Ninja "$@" >/dev/null
+}
+
+echo "== plain build"
+configure build
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+configure build-asan -DDUV_SANITIZE=address -DDUV_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE slow
+
+echo "== ThreadSanitizer (concurrency tests)"
+configure build-tsan -DDUV_SANITIZE=thread -DDUV_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build-tsan -j "$jobs" --target duv_concurrency_targets
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan --output-on-failure -L concurrency
+
+if [ -x /usr/bin/clang++-14 ] && [ -f "$root/fuzz/CMakeLists.txt" ]; then
+  echo "== fuzz targets (bounded)"
+  configure build-fuzz -DDUV_BUILD_FUZZ=ON -DDUV_BUILD_TESTS=OFF -DDUV_BUILD_BENCH=OFF \
+    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+  cmake --build build-fuzz -j "$jobs"
+  "$root/tools/run-fuzz.sh" "$root/build-fuzz"
+fi
