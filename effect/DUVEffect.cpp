@@ -1,0 +1,36 @@
+#include "effect/DUVEffect.h"
+
+#include "plugin/VstEntry.h"
+
+DUVEffect::DUVEffect(audioMasterCallback hostCallback)
+    : IPluginVST(hostCallback, kNumParams, "1-1 2-2", kNumPresets, "DUV", "", "Pelko", kVersion,
+                 PackFourChars("DUV_"), PackFourChars("Pelk"), kLatency, false, false, false) {
+  ParamAt(kWet)->SetupDouble("wet", 0.75, 0.0, 1.0, 0.001);
+  ParamAt(kCents1)->SetupDouble("cents 1", -10.0, -50.0, 50.0, 0.1, "cents");
+  ParamAt(kDelay1)->SetupDouble("delay 1", 7.5, 5.0, 100.0, 0.1, "ms");
+  ParamAt(kCents2)->SetupDouble("cents 2", 10.0, -50.0, 50.0, 0.1, "cents");
+  ParamAt(kDelay2)->SetupDouble("delay 2", 15.0, 5.0, 100.0, 0.1, "ms");
+  ParamAt(kStereoWidth)->SetupInt("stereo width", 100, 50, 100, "%");
+  ParamAt(kColor)->SetupDouble("color", 0.25, 0.0, 1.0, 0.001);
+  ParamAt(kBypass)->SetupBool("bypass", false);
+  ParamAt(kKnobAction)->SetupEnum("knob action", 0, 2);
+  ParamAt(kKnobAction)->AddDisplayText(0, "drag");
+  ParamAt(kKnobAction)->AddDisplayText(1, "rotate");
+  ParamAt(kRockerAction)->SetupEnum("rocker action", 0, 2);
+  ParamAt(kRockerAction)->AddDisplayText(0, "fade");
+  ParamAt(kRockerAction)->AddDisplayText(1, "jump");
+  ParamAt(kDetectorHpf)->SetupInt("detector HPF", 100, 50, 150, "Hz");
+
+  AddPresetsFromCurrent(nullptr, 1);
+  //                         wet  cents1 delay1 cents2 delay2 width color byp knob rock hpf
+  AddPreset("Silky Vocal",   {0.3,  -17.5, 21,    15,    14,    90,   0,    0,  0,   0,   100});
+  AddPreset("Heroic Guitar", {0.25, -16,   15,    10,    32.5,  95,   0.25, 0,  0,   0,   100});
+  AddPreset("Rich Slapback", {0.4,  8.5,   65,    10.5,  66,    50,   0.5,  0,  0,   0,   100});
+  AddPreset("Wide Snare",    {0.35, -50,   15,    50,    12,    100,  1,    0,  0,   0,   100});
+  AddPreset("Wide Snare",    {0.35, -50,   15,    50,    12,    100,  1,    0,  0,   0,   100});
+  AddPreset("Brindle",       {0.5,  -17,   25,    15,    22,    100,  0,    0,  0,   0,   100});
+}
+
+DUVEffect::~DUVEffect() = default;
+
+IPluginVST* MakePlugin(audioMasterCallback hostCallback) { return new DUVEffect(hostCallback); }

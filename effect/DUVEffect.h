@@ -1,0 +1,31 @@
+// DUV, the stereo doubler: identity, parameters and factory presets, and the
+// wiring of the host's calls to the audio engine.
+#pragma once
+
+#include "plugin/IPluginVST.h"
+
+// Parameter indices, as hosts and stored chunks see them.
+enum EDUVParam {
+  kWet = 0,
+  kCents1,
+  kDelay1,
+  kCents2,
+  kDelay2,
+  kStereoWidth,
+  kColor,
+  kBypass,
+  kKnobAction,
+  kRockerAction,
+  kDetectorHpf,
+  kNumParams
+};
+
+class DUVEffect : public IPluginVST {
+ public:
+  static constexpr int kNumPresets = 12;
+  static constexpr int kLatency = 4096;  // frames; dry, wet and bypass paths are all this late
+  static constexpr int kVersion = 0x00010100;
+
+  explicit DUVEffect(audioMasterCallback hostCallback);
+  ~DUVEffect() override;
+};

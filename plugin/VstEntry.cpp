@@ -1,0 +1,32 @@
+#include "plugin/VstEntry.h"
+
+#include <exception>
+
+RecursiveLock& CreationLock() {
+  static RecursiveLock lock;  // built on first use, thread-safely, destroyed at exit
+  return lock;
+}
+
+extern "C" AEffect* VSTPluginMain(audioMasterCallback hostCallback) {
+  LockGuard guard(CreationLock());
+  IPluginVST* plug = nullptr;
+  try {
+    plug = MakePlugin(hostCallback);
+    if (!plug) return nullptr;
+    plug->EnsureOnePreset();
+  } catch (...) {
+    delete plug;
+    return nullptr;
+  }
+  AEffect* effect = plug->GetAEffect();
+  if (effect->numPrograms < 1) effect->numPrograms = 1;
+  return effect;
+}
+
+// Older hosts look the entry up as "main"; C++ cannot define a function of
+// that name with this signature, so it is given the symbol name directly.
+extern "C" __attribute__((visibility("default"))) AEffect* VSTMainEntry(
+    audioMasterCallback hostCallback) __asm__("main");
+extern "C" AEffect* VSTMainEntry(audioMasterCallback hostCallback) {
+  return VSTPluginMain(hostCallback);
+}
