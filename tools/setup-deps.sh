@@ -10,6 +10,7 @@ packages=(
   libsndfile1-dev libfftw3-dev libpixman-1-dev
   clang-14 libclang-rt-14-dev
   python3 python3-pil python3-numpy python3-reportlab
+  fonts-dejavu-core fonts-urw-base35 poppler-utils
   binutils soundstretch
 )
 
