@@ -1,0 +1,263 @@
+#include "dsp/DoublerEngine.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+
+#include "dsp/FFT.h"
+#include "dsp/IndicatorLamp.h"
+
+namespace {
+
+// History layout: the current frame goes to 11264 + writePos; the frame of
+// 4096 frames before it sits at 7168 + writePos; the detector reads the
+// newest 8192 frames from 4096 on; wet slot k reads around 8192 + k - delay.
+constexpr int kNewestBlockStart = kHistoryFrames - DoublerEngine::kBlockFrames;  // 11264
+constexpr int kDelayedStart = kNewestBlockStart - DoublerEngine::kLatencyFrames;  // 7168
+constexpr int kDetectorStart = kHistoryFrames - kDetectorSize;                    // 4096
+constexpr int kRenderIndex = 4096;  // index of wet slot 0 in the voices' space
+
+// Transient test: an onset is a sum louder than this and than 16 times the
+// running envelope.
+constexpr double kOnsetLevel = 0.01;
+constexpr double kOnsetOverEnvelope = 16.0;
+
+// Tiny inputs become exact zeros so they never reach recursive state; values
+// that are not finite or would overflow the float history are treated the
+// same way instead of poisoning the filters and the detector for good.
+inline double CleanInput(double v) {
+  const double a = std::fabs(v);
+  return (a >= 1e-10 && a <= FLT_MAX) ? v : 0.0;
+}
+
+int TruncSaturate(double v) {
+  if (!(v == v)) return 0;
+  if (v >= 2147483647.0) return 2147483647;
+  if (v <= -2147483648.0) return -2147483647 - 1;
+  return static_cast<int>(v);
+}
+
+// color keep * y - 2 * color drive * (y^2 + 2 y^3 - y), evaluated in double
+// from the float operands and rounded once.
+inline float Shape(float y, float keep, float drive) {
+  const double yd = y;
+  const double poly = yd * yd + 2.0 * yd * yd * yd - yd;
+  return static_cast<float>(keep * yd - 2.0 * drive * poly);
+}
+
+}  // namespace
+
+DoublerEngine::DoublerEngine() {
+  FFTInit();
+  detectorHpf = 100.0;
+  ClearVoiceMotion(&voice1);
+  ClearVoiceMotion(&voice2);
+  envelope.SetAttack(25.0);
+  envelope.SetRelease(15.0);
+  FillAnalysisWindow(analysisWindow);
+  FillBinWeights(binWeights);
+  // Safe state before the first Reset: silent buffers, distinct block roles.
+  std::fill_n(history, kHistoryFrames, StereoFrame{});
+  std::memset(transientMarks, 0, sizeof(transientMarks));
+  std::fill_n(&outBlocks[0][0], kOutBlocks * kBlockFrames, StereoFrame{});
+  std::memset(&detectorScratch, 0, sizeof(detectorScratch));
+  playBlock = outBlocks[0];
+  mixBlock = outBlocks[1];
+  spareBlock1 = outBlocks[2];
+  spareBlock2 = outBlocks[3];
+}
+
+void DoublerEngine::Reset(double sr) {
+  if (!(sr == sr)) sr = 44100.0;
+  if (sr < kMinSampleRate) sr = kMinSampleRate;
+  if (sr > kMaxSampleRate) sr = kMaxSampleRate;
+  sampleRate = sr;
+
+  std::fill_n(history, kHistoryFrames, StereoFrame{});
+  std::fill_n(&outBlocks[0][0], kOutBlocks * kBlockFrames, StereoFrame{});
+  period = 0.0;
+  halfPeriod = 0.0;
+  writePos = 0;
+  playBlock = outBlocks[0];
+  mixBlock = outBlocks[1];
+  spareBlock1 = outBlocks[2];
+  spareBlock2 = outBlocks[3];
+  for (DelayVoice* v : {&voice1, &voice2}) {
+    ClearVoiceMotion(v);
+    v->delay = DelayFrames(sr, v->delayMs);
+  }
+  UpdateDetectorRange();
+  wetFilterL.SetSampleRate(sr);
+  wetFilterR.SetSampleRate(sr);
+  UpdateWetCutoff();
+  bypassFadeLength = TruncSaturate(sr * 0.01);
+  delayFadeHalf = TruncSaturate(sr * 0.08);
+  bypassFadeCounter = 0;
+  std::memset(transientMarks, 0, sizeof(transientMarks));
+  envelope.SetSampleRate(sr);
+  transientHold = 0;
+  transientHoldLength = TruncSaturate(sr * 0.2);
+  if (lamp != nullptr) lamp->SetLit(false);
+}
+
+void DoublerEngine::UpdateWetCutoff() {
+  const double m = voice2.ratio > voice1.ratio ? voice2.ratio : voice1.ratio;
+  double cutoff = 0.4 * sampleRate;
+  if (m > 1.0) cutoff = cutoff / m;
+  wetFilterL.SetCutoff(cutoff);
+  wetFilterR.SetCutoff(cutoff);
+}
+
+void DoublerEngine::UpdateDetectorRange() {
+  const DetectorRange r = ::UpdateDetectorRange(sampleRate, detectorHpf);
+  minBin = r.minBin;
+  maxBin = r.maxBin;
+  lookAhead = r.lookAhead;
+}
+
+void DoublerEngine::SetWet(double v) { wet = v; }
+
+void DoublerEngine::SetCents(int voiceIndex, double cents) {
+  if (voiceIndex != 0 && voiceIndex != 1) return;
+  DelayVoice& v = voiceIndex == 0 ? voice1 : voice2;
+  v.ratio = cents == 0.0 ? 1.0 : std::pow(2.0, cents * 0.01 * (1.0 / 12.0));
+  UpdateWetCutoff();
+}
+
+void DoublerEngine::SetDelayMs(int voiceIndex, double ms) {
+  if (voiceIndex != 0 && voiceIndex != 1) return;
+  DelayVoice& v = voiceIndex == 0 ? voice1 : voice2;
+  v.delayMs = ms;
+  SetVoiceDelay(&v, sampleRate, delayFadeHalf, lamp);
+}
+
+void DoublerEngine::SetWidthPercent(double v) { width = std::trunc(v) * 0.01; }
+
+void DoublerEngine::SetColor(double v) { color = v; }
+
+void DoublerEngine::SetBypass(bool b) {
+  if (b != bypass) {
+    bypassFadeCounter = bypassFadeLength;
+    bypass = b;
+  }
+  if (lamp != nullptr) lamp->SetLit(b);
+}
+
+void DoublerEngine::SetDetectorHpf(double hz) {
+  if (!(hz > 0.0)) return;  // a period of 0 Hz is undefined; keep the last range
+  detectorHpf = hz;
+  UpdateDetectorRange();
+}
+
+void DoublerEngine::ProcessBlock(const double* const* inputs, double* const* outputs, int nFrames) {
+  if (nFrames <= 0) return;
+  // Parameters are read once per call: changes take effect at call boundaries.
+  const double dryGain = 1.0 - wet;
+  const double root2 = std::sqrt(2.0);
+  const float sameGain = static_cast<float>((width + 0.5) * wet / root2);
+  const float crossGain = static_cast<float>((1.0 - width) * wet / root2);
+  const float colorKeep = static_cast<float>(1.0 - color);
+  const float colorDrive = static_cast<float>(0.75 * color);
+
+  const double* inL = inputs[0];
+  const double* inR = inputs[1];
+  double* outL = outputs[0];
+  double* outR = outputs[1];
+  for (int n = 0; n < nFrames; ++n) {
+    const double L = CleanInput(inL[n]);
+    const double R = CleanInput(inR[n]);
+    const int wp = writePos;
+    history[kNewestBlockStart + wp] = {static_cast<float>(L), static_cast<float>(R)};
+
+    const StereoFrame played = playBlock[wp];
+    const StereoFrame delayed = history[kDelayedStart + wp];
+    if (bypassFadeCounter > 0) {
+      const double a = static_cast<double>(bypassFadeCounter) / bypassFadeLength;
+      if (!bypass) {
+        outL[n] = (1.0 - a) * played.left + a * delayed.left;
+        outR[n] = (1.0 - a) * played.right + a * delayed.right;
+      } else {
+        outL[n] = a * played.left + (1.0 - a) * delayed.left;
+        outR[n] = a * played.right + (1.0 - a) * delayed.right;
+      }
+      --bypassFadeCounter;
+    } else if (bypass) {
+      outL[n] = delayed.left;
+      outR[n] = delayed.right;
+    } else {
+      outL[n] = played.left;
+      outR[n] = played.right;
+    }
+
+    playBlock[wp] = {static_cast<float>(L * dryGain), static_cast<float>(R * dryGain)};
+
+    const double S = L + R;
+    uint8_t mark = 0;
+    if (transientHold > 0) {
+      --transientHold;
+    } else if (std::fabs(S) > kOnsetLevel && std::fabs(S) > kOnsetOverEnvelope * envelope.Value()) {
+      mark = 1;
+      transientHold = transientHoldLength;
+    }
+    transientMarks[kNewestBlockStart + wp] = mark;
+    envelope.Process(S);
+
+    if (++writePos == kBlockFrames) {
+      writePos = 0;
+      BlockStep(sameGain, crossGain, colorKeep, colorDrive);
+    }
+  }
+}
+
+void DoublerEngine::BlockStep(float sameGain, float crossGain, float colorKeep, float colorDrive) {
+  period = DetectPeriod(history + kDetectorStart, analysisWindow, binWeights, minBin, maxBin, period,
+                        &detectorScratch);
+  halfPeriod = 0.5 * period;
+  if (period > 0.0) {
+    for (DelayVoice* v : {&voice1, &voice2}) {
+      // A voice whose cents were never delivered has ratio 0: its splice is
+      // endless, as the quotient says, but without a division by zero.
+      v->spliceLength = v->ratio != 0.0 ? period / v->ratio : HUGE_VAL;
+    }
+  }
+
+  const bool shaping = colorDrive > 0.0f;
+  const VoiceContext context{history, transientMarks, period, halfPeriod, lookAhead, bypassFadeLength};
+  for (int k = 0; k < kBlockFrames; ++k) {
+    const int index = kRenderIndex + k;
+    const StereoFrame p = NextVoiceFrame(&voice1, context, index);
+    const StereoFrame q = NextVoiceFrame(&voice2, context, index);
+    // Evaluated in double from the float gains and frames; mixR is kept as
+    // a float before filtering, mixL is not.
+    const double mixL = static_cast<double>(sameGain) * p.left + static_cast<double>(crossGain) * q.left;
+    const float mixR = static_cast<float>(static_cast<double>(sameGain) * q.right +
+                                          static_cast<double>(crossGain) * p.right);
+    float yL = static_cast<float>(wetFilterL.Process(mixL));
+    float yR = static_cast<float>(wetFilterR.Process(mixR));
+    if (shaping) {
+      yL = Shape(yL, colorKeep, colorDrive);
+      yR = Shape(yR, colorKeep, colorDrive);
+    }
+    ApplyDelayFade(&voice1, &yL, delayFadeHalf, lamp);
+    ApplyDelayFade(&voice2, &yR, delayFadeHalf, lamp);
+    mixBlock[k].left += yL;
+    mixBlock[k].right += yR;
+  }
+
+  // The history and the marks move down one block (overlapping move).
+  std::memmove(history, history + kBlockFrames, sizeof(StereoFrame) * (kHistoryFrames - kBlockFrames));
+  std::memmove(transientMarks, transientMarks + kBlockFrames, kHistoryFrames - kBlockFrames);
+
+  StereoFrame* const oldPlay = playBlock;
+  playBlock = mixBlock;
+  mixBlock = spareBlock1;
+  spareBlock1 = spareBlock2;
+  spareBlock2 = oldPlay;
+
+  for (DelayVoice* v : {&voice1, &voice2}) {
+    if (v->readPos >= 0.0) v->readPos -= kBlockFrames;
+    if (v->nextReadPos >= 0.0) v->nextReadPos -= kBlockFrames;
+  }
+}

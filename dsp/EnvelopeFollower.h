@@ -1,0 +1,38 @@
+// Peak envelope follower with separate attack and release times; the effect
+// uses it on the input sum to recognise onsets (transients).
+//
+// Units: sample rate in Hz, times in ms. Construction: 44100 Hz, everything
+// else 0 (a follower with both coefficients 0 simply returns |x|).
+// Thread: the owner's (audio thread under the plug-in lock). No allocation.
+#pragma once
+
+class EnvelopeFollower {
+ public:
+  // Stores sr (> 0), clears the envelope and recomputes both coefficients
+  // from the stored times.
+  void SetSampleRate(double sampleRate);
+  // ms == 0 sets the coefficient to 0 and keeps the stored time; otherwise
+  // the time is stored and the coefficient is exp(-1000 / (ms * sr)).
+  void SetAttack(double ms);
+  void SetRelease(double ms);
+  // a = |x|; envelope = a + (envelope - a) * (attack coef if a > envelope,
+  // else release coef). Returns the new envelope.
+  double Process(double x);
+
+  double SampleRate() const { return sampleRate; }
+  double Value() const { return envelope; }
+  double AttackMs() const { return attackMs; }
+  double ReleaseMs() const { return releaseMs; }
+  double AttackCoefficient() const { return attackCoef; }
+  double ReleaseCoefficient() const { return releaseCoef; }
+
+ private:
+  static double Coefficient(double ms, double sampleRate);
+
+  double sampleRate = 44100.0;
+  double envelope = 0.0;
+  double attackMs = 0.0;
+  double releaseMs = 0.0;
+  double attackCoef = 0.0;
+  double releaseCoef = 0.0;
+};

@@ -1,0 +1,518 @@
+// Conjugate-pair split-radix FFT. One routine per size and direction is
+// instantiated from a template recursion (half, then the two last quarters),
+// so a transform of a given size is a fixed sequence of calls and the output
+// stays in the recursion's order: no bit-reversal pass.
+//
+// Three implementations of the radix pass sit side by side: the scalar
+// reference (reads the compact twiddle tables exactly as they are defined),
+// SSE2 (2 complex per register) and AVX2 (4 per register). The vector passes
+// perform, lane by lane, the same IEEE operations in the same order as the
+// reference (a - b is computed as a + (-b), which is exact), and the project
+// builds with -ffp-contract=off, so all three give identical bits. The small
+// kernels (sizes 2..16) are shared straight-line scalar code.
+#include "dsp/FFT.h"
+
+#include <emmintrin.h>
+#include <immintrin.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cmath>
+#include <mutex>
+#include <utility>
+
+namespace {
+
+// ---------------------------------------------------------------- tables
+
+constexpr int kLog2Max = 15;           // 32768
+constexpr int kPositionEntries = 65520;  // sum of n for n = 16..32768
+
+// Compact twiddles as defined for the format: for size n the values
+// (cos tk, sin tk), t = 2pi/n, k = 1..M, M = n/4-1 up to 512, n/8-1 above.
+constexpr int CompactCount(int n) { return n <= 512 ? n / 4 - 1 : n / 8 - 1; }
+constexpr int CompactTotal() {
+  int total = 0;
+  for (int n = 16; n <= kFFTMaxSize; n *= 2) total += CompactCount(n);
+  return total;
+}
+// Expanded twiddles for the vector passes: w^j for j = 0..n/4-1 per size
+// 32..32768, derived from the compact tables (same float values).
+constexpr int FullTotal() {
+  int total = 0;
+  for (int n = 32; n <= kFFTMaxSize; n *= 2) total += n / 4;
+  return total;
+}
+
+float sCompact[2 * CompactTotal()];
+int sCompactOffset[kLog2Max + 1];  // in floats, per log2(n), n >= 16
+alignas(32) float sFull[2 * FullTotal()];
+int sFullOffset[kLog2Max + 1];  // in floats, per log2(n), n >= 32
+int sPositions[kPositionEntries];
+std::atomic<bool> sTablesBuilt{false};
+std::once_flag sInitOnce;
+
+int Log2OfPowerOfTwo(int n) {
+  if (n < kFFTMinSize || n > kFFTMaxSize || (n & (n - 1)) != 0) return -1;
+  return __builtin_ctz(static_cast<unsigned>(n));
+}
+
+const float* Compact(int n) { return sCompact + sCompactOffset[Log2OfPowerOfTwo(n)]; }
+const float* Full(int n) { return sFull + sFullOffset[Log2OfPowerOfTwo(n)]; }
+
+// Constants of the size 8 and 16 kernels, taken from the size-16 table.
+float Cos45() { return Compact(16)[2]; }       // k = 2: cos(pi/4)
+float Cos22() { return Compact(16)[0]; }       // k = 1: cos(pi/8)
+float Sin22() { return Compact(16)[1]; }       // k = 1: sin(pi/8)
+
+// w^j = exp(+2*pi*i*j/n) for 1 <= j < n/4, read from the compact table:
+// directly up to 512; above, directly below n/8, e^(i*pi/4) at n/8, and
+// mirrored with cosine and sine exchanged beyond (w^j = (sin tk, cos tk),
+// k = n/4 - j).
+void TwiddleAt(int n, int j, float* c, float* s) {
+  const float* t = Compact(n);
+  const int eighth = n / 8;
+  if (n <= 512 || j < eighth) {
+    *c = t[2 * (j - 1)];
+    *s = t[2 * (j - 1) + 1];
+  } else if (j == eighth) {
+    *c = Cos45();
+    *s = Cos45();
+  } else {
+    const int k = n / 4 - j;
+    *c = t[2 * (k - 1) + 1];
+    *s = t[2 * (k - 1)];
+  }
+}
+
+void BuildTables() {
+  int offset = 0;
+  for (int n = 16; n <= kFFTMaxSize; n *= 2) {
+    sCompactOffset[Log2OfPowerOfTwo(n)] = offset;
+    const double theta = 2.0 * M_PI / n;
+    for (int k = 1; k <= CompactCount(n); ++k) {
+      sCompact[offset++] = static_cast<float>(std::cos(theta * k));
+      sCompact[offset++] = static_cast<float>(std::sin(theta * k));
+    }
+  }
+  offset = 0;
+  for (int n = 32; n <= kFFTMaxSize; n *= 2) {
+    sFullOffset[Log2OfPowerOfTwo(n)] = offset;
+    sFull[offset] = 1.0f;  // w^0, never multiplied with (the passes skip it)
+    sFull[offset + 1] = 0.0f;
+    for (int j = 1; j < n / 4; ++j) TwiddleAt(n, j, &sFull[offset + 2 * j], &sFull[offset + 2 * j + 1]);
+    offset += 2 * (n / 4);
+  }
+  for (int n = 16; n <= kFFTMaxSize; n *= 2) {
+    int* run = sPositions + (n - 16);
+    run[0] = 0;
+    for (int i = 1; i < n; ++i) run[n - static_cast<int>(FrequencyIndex(static_cast<unsigned>(i), static_cast<unsigned>(n)))] = i;
+  }
+  sTablesBuilt.store(true, std::memory_order_release);
+}
+
+// ---------------------------------------------------------------- scalar steps
+// Indices are in complex values; a points at interleaved floats.
+
+// Forward radix step for one j: u = a0 - a2, v = a1 - a3; a0 += a2; a1 += a3;
+// a2 = (u + iv) w; a3 = (u - iv) conj(w).
+inline void ForwardStep(float* a, int q, int j, float c, float s) {
+  float* p0 = a + 2 * j;
+  float* p1 = a + 2 * (j + q);
+  float* p2 = a + 2 * (j + 2 * q);
+  float* p3 = a + 2 * (j + 3 * q);
+  const float ur = p0[0] - p2[0], ui = p0[1] - p2[1];
+  const float vr = p1[0] - p3[0], vi = p1[1] - p3[1];
+  p0[0] = p0[0] + p2[0];
+  p0[1] = p0[1] + p2[1];
+  p1[0] = p1[0] + p3[0];
+  p1[1] = p1[1] + p3[1];
+  const float xr = ur - vi, xi = ui + vr;  // u + iv
+  const float yr = ur + vi, yi = ui - vr;  // u - iv
+  p2[0] = xr * c - xi * s;
+  p2[1] = xr * s + xi * c;
+  p3[0] = yr * c + yi * s;
+  p3[1] = yi * c - yr * s;
+}
+
+// The same for w = 1 (no multiplication, so zeros and infinities pass unchanged).
+inline void ForwardStepUnit(float* a, int q) {
+  float* p0 = a;
+  float* p1 = a + 2 * q;
+  float* p2 = a + 4 * q;
+  float* p3 = a + 6 * q;
+  const float ur = p0[0] - p2[0], ui = p0[1] - p2[1];
+  const float vr = p1[0] - p3[0], vi = p1[1] - p3[1];
+  p0[0] = p0[0] + p2[0];
+  p0[1] = p0[1] + p2[1];
+  p1[0] = p1[0] + p3[0];
+  p1[1] = p1[1] + p3[1];
+  p2[0] = ur - vi;
+  p2[1] = ui + vr;
+  p3[0] = ur + vi;
+  p3[1] = ui - vr;
+}
+
+// Inverse radix step: t1 = a2 conj(w), t2 = a3 w, s = t1 + t2, d = t1 - t2;
+// a0, a2 = a0 +- s; a1 = a1 - i d; a3 = a1 + i d.
+inline void InverseCombine(float* p0, float* p1, float* p2, float* p3, float t1r, float t1i, float t2r,
+                           float t2i) {
+  const float sr = t1r + t2r, si = t1i + t2i;
+  const float dr = t1r - t2r, di = t1i - t2i;
+  const float ar = p0[0], ai = p0[1];
+  const float br = p1[0], bi = p1[1];
+  p0[0] = ar + sr;
+  p0[1] = ai + si;
+  p2[0] = ar - sr;
+  p2[1] = ai - si;
+  p1[0] = br + di;
+  p1[1] = bi - dr;
+  p3[0] = br - di;
+  p3[1] = bi + dr;
+}
+
+inline void InverseStep(float* a, int q, int j, float c, float s) {
+  float* p0 = a + 2 * j;
+  float* p1 = a + 2 * (j + q);
+  float* p2 = a + 2 * (j + 2 * q);
+  float* p3 = a + 2 * (j + 3 * q);
+  const float t1r = p2[0] * c + p2[1] * s, t1i = p2[1] * c - p2[0] * s;
+  const float t2r = p3[0] * c - p3[1] * s, t2i = p3[0] * s + p3[1] * c;
+  InverseCombine(p0, p1, p2, p3, t1r, t1i, t2r, t2i);
+}
+
+inline void InverseStepUnit(float* a, int q) {
+  float* p2 = a + 4 * q;
+  float* p3 = a + 6 * q;
+  InverseCombine(a, a + 2 * q, p2, p3, p2[0], p2[1], p3[0], p3[1]);
+}
+
+// ---------------------------------------------------------------- small kernels
+
+inline void Kernel2(float* a) {
+  const float r0 = a[0], i0 = a[1], r1 = a[2], i1 = a[3];
+  a[0] = r0 + r1;
+  a[1] = i0 + i1;
+  a[2] = r0 - r1;
+  a[3] = i0 - i1;
+}
+
+void Forward4(float* a) {
+  ForwardStepUnit(a, 1);
+  Kernel2(a);
+}
+void Forward8(float* a) {
+  const float c45 = Cos45();
+  ForwardStepUnit(a, 2);
+  ForwardStep(a, 2, 1, c45, c45);
+  Forward4(a);
+  Kernel2(a + 8);
+  Kernel2(a + 12);
+}
+void Forward16(float* a) {
+  const float c45 = Cos45(), c22 = Cos22(), s22 = Sin22();
+  ForwardStepUnit(a, 4);
+  ForwardStep(a, 4, 1, c22, s22);
+  ForwardStep(a, 4, 2, c45, c45);
+  ForwardStep(a, 4, 3, s22, c22);  // w^3 = (cos 3pi/8, sin 3pi/8) = (sin pi/8, cos pi/8)
+  Forward8(a);
+  Forward4(a + 16);
+  Forward4(a + 24);
+}
+void Inverse4(float* a) {
+  Kernel2(a);
+  InverseStepUnit(a, 1);
+}
+void Inverse8(float* a) {
+  const float c45 = Cos45();
+  Inverse4(a);
+  Kernel2(a + 8);
+  Kernel2(a + 12);
+  InverseStepUnit(a, 2);
+  InverseStep(a, 2, 1, c45, c45);
+}
+void Inverse16(float* a) {
+  const float c45 = Cos45(), c22 = Cos22(), s22 = Sin22();
+  Inverse8(a);
+  Inverse4(a + 16);
+  Inverse4(a + 24);
+  InverseStepUnit(a, 4);
+  InverseStep(a, 4, 1, c22, s22);
+  InverseStep(a, 4, 2, c45, c45);
+  InverseStep(a, 4, 3, s22, c22);
+}
+
+// ---------------------------------------------------------------- passes (n >= 32)
+
+struct ScalarPath {
+  static void ForwardPass(float* a, int n) {
+    const int q = n / 4;
+    ForwardStepUnit(a, q);
+    for (int j = 1; j < q; ++j) {
+      float c, s;
+      TwiddleAt(n, j, &c, &s);
+      ForwardStep(a, q, j, c, s);
+    }
+  }
+  static void InversePass(float* a, int n) {
+    const int q = n / 4;
+    InverseStepUnit(a, q);
+    for (int j = 1; j < q; ++j) {
+      float c, s;
+      TwiddleAt(n, j, &c, &s);
+      InverseStep(a, q, j, c, s);
+    }
+  }
+};
+
+// SSE2: two complex values per register, lanes (re, im, re, im).
+struct Sse2Path {
+  static inline __m128 SwapPairs(__m128 x) { return _mm_shuffle_ps(x, x, _MM_SHUFFLE(2, 3, 0, 1)); }
+
+  static void ForwardPass(float* a, int n) {
+    const int q = n / 4;
+    const float* w = Full(n);
+    const __m128 negRe = _mm_castsi128_ps(_mm_set_epi32(0, INT32_MIN, 0, INT32_MIN));  // flips lanes 0, 2
+    const __m128 negIm = _mm_castsi128_ps(_mm_set_epi32(INT32_MIN, 0, INT32_MIN, 0));  // flips lanes 1, 3
+    ForwardStepUnit(a, q);
+    ForwardStep(a, q, 1, w[2], w[3]);
+    for (int j = 2; j < q; j += 2) {
+      float* p0 = a + 2 * j;
+      float* p1 = p0 + 2 * q;
+      float* p2 = p1 + 2 * q;
+      float* p3 = p2 + 2 * q;
+      const __m128 A = _mm_loadu_ps(p0), B = _mm_loadu_ps(p1), C = _mm_loadu_ps(p2), D = _mm_loadu_ps(p3);
+      const __m128 u = _mm_sub_ps(A, C), v = _mm_sub_ps(B, D);
+      _mm_storeu_ps(p0, _mm_add_ps(A, C));
+      _mm_storeu_ps(p1, _mm_add_ps(B, D));
+      const __m128 vs = SwapPairs(v);                        // (vi, vr)
+      const __m128 x = _mm_add_ps(u, _mm_xor_ps(vs, negRe));  // (ur - vi, ui + vr)
+      const __m128 y = _mm_add_ps(u, _mm_xor_ps(vs, negIm));  // (ur + vi, ui - vr)
+      const __m128 tw = _mm_load_ps(w + 2 * j);
+      const __m128 cc = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(2, 2, 0, 0));
+      const __m128 ss = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(3, 3, 1, 1));
+      // x*w: (xr c - xi s, xi c + xr s); y*conj(w): (yr c + yi s, yi c - yr s)
+      _mm_storeu_ps(p2, _mm_add_ps(_mm_mul_ps(x, cc), _mm_xor_ps(_mm_mul_ps(SwapPairs(x), ss), negRe)));
+      _mm_storeu_ps(p3, _mm_add_ps(_mm_mul_ps(y, cc), _mm_xor_ps(_mm_mul_ps(SwapPairs(y), ss), negIm)));
+    }
+  }
+
+  static void InversePass(float* a, int n) {
+    const int q = n / 4;
+    const float* w = Full(n);
+    const __m128 negRe = _mm_castsi128_ps(_mm_set_epi32(0, INT32_MIN, 0, INT32_MIN));
+    const __m128 negIm = _mm_castsi128_ps(_mm_set_epi32(INT32_MIN, 0, INT32_MIN, 0));
+    InverseStepUnit(a, q);
+    InverseStep(a, q, 1, w[2], w[3]);
+    for (int j = 2; j < q; j += 2) {
+      float* p0 = a + 2 * j;
+      float* p1 = p0 + 2 * q;
+      float* p2 = p1 + 2 * q;
+      float* p3 = p2 + 2 * q;
+      const __m128 A = _mm_loadu_ps(p0), B = _mm_loadu_ps(p1), C = _mm_loadu_ps(p2), D = _mm_loadu_ps(p3);
+      const __m128 tw = _mm_load_ps(w + 2 * j);
+      const __m128 cc = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(2, 2, 0, 0));
+      const __m128 ss = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(3, 3, 1, 1));
+      // t1 = C conj(w) = (Cr c + Ci s, Ci c - Cr s); t2 = D w = (Dr c - Di s, Di c + Dr s)
+      const __m128 t1 = _mm_add_ps(_mm_mul_ps(C, cc), _mm_xor_ps(_mm_mul_ps(SwapPairs(C), ss), negIm));
+      const __m128 t2 = _mm_add_ps(_mm_mul_ps(D, cc), _mm_xor_ps(_mm_mul_ps(SwapPairs(D), ss), negRe));
+      const __m128 s = _mm_add_ps(t1, t2), d = _mm_sub_ps(t1, t2);
+      const __m128 ds = SwapPairs(d);  // (di, dr)
+      _mm_storeu_ps(p0, _mm_add_ps(A, s));
+      _mm_storeu_ps(p2, _mm_sub_ps(A, s));
+      _mm_storeu_ps(p1, _mm_add_ps(B, _mm_xor_ps(ds, negIm)));  // (br + di, bi - dr)
+      _mm_storeu_ps(p3, _mm_add_ps(B, _mm_xor_ps(ds, negRe)));  // (br - di, bi + dr)
+    }
+  }
+};
+
+// AVX2: four complex values per register. Same lane arithmetic as SSE2.
+#define DUV_AVX2 __attribute__((target("avx2")))
+struct Avx2Path {
+  DUV_AVX2 static inline __m256 SwapPairs(__m256 x) { return _mm256_permute_ps(x, _MM_SHUFFLE(2, 3, 0, 1)); }
+  DUV_AVX2 static inline __m256 NegRe() {
+    return _mm256_castsi256_ps(_mm256_set_epi32(0, INT32_MIN, 0, INT32_MIN, 0, INT32_MIN, 0, INT32_MIN));
+  }
+  DUV_AVX2 static inline __m256 NegIm() {
+    return _mm256_castsi256_ps(_mm256_set_epi32(INT32_MIN, 0, INT32_MIN, 0, INT32_MIN, 0, INT32_MIN, 0));
+  }
+
+  DUV_AVX2 static void ForwardPass(float* a, int n) {
+    const int q = n / 4;
+    const float* w = Full(n);
+    const __m256 negRe = NegRe(), negIm = NegIm();
+    ForwardStepUnit(a, q);
+    for (int j = 1; j < 4; ++j) ForwardStep(a, q, j, w[2 * j], w[2 * j + 1]);
+    for (int j = 4; j < q; j += 4) {
+      float* p0 = a + 2 * j;
+      float* p1 = p0 + 2 * q;
+      float* p2 = p1 + 2 * q;
+      float* p3 = p2 + 2 * q;
+      const __m256 A = _mm256_loadu_ps(p0), B = _mm256_loadu_ps(p1), C = _mm256_loadu_ps(p2),
+                   D = _mm256_loadu_ps(p3);
+      const __m256 u = _mm256_sub_ps(A, C), v = _mm256_sub_ps(B, D);
+      _mm256_storeu_ps(p0, _mm256_add_ps(A, C));
+      _mm256_storeu_ps(p1, _mm256_add_ps(B, D));
+      const __m256 vs = SwapPairs(v);
+      const __m256 x = _mm256_add_ps(u, _mm256_xor_ps(vs, negRe));
+      const __m256 y = _mm256_add_ps(u, _mm256_xor_ps(vs, negIm));
+      const __m256 tw = _mm256_load_ps(w + 2 * j);
+      const __m256 cc = _mm256_moveldup_ps(tw);
+      const __m256 ss = _mm256_movehdup_ps(tw);
+      _mm256_storeu_ps(p2, _mm256_add_ps(_mm256_mul_ps(x, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(x), ss), negRe)));
+      _mm256_storeu_ps(p3, _mm256_add_ps(_mm256_mul_ps(y, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(y), ss), negIm)));
+    }
+  }
+
+  DUV_AVX2 static void InversePass(float* a, int n) {
+    const int q = n / 4;
+    const float* w = Full(n);
+    const __m256 negRe = NegRe(), negIm = NegIm();
+    InverseStepUnit(a, q);
+    for (int j = 1; j < 4; ++j) InverseStep(a, q, j, w[2 * j], w[2 * j + 1]);
+    for (int j = 4; j < q; j += 4) {
+      float* p0 = a + 2 * j;
+      float* p1 = p0 + 2 * q;
+      float* p2 = p1 + 2 * q;
+      float* p3 = p2 + 2 * q;
+      const __m256 A = _mm256_loadu_ps(p0), B = _mm256_loadu_ps(p1), C = _mm256_loadu_ps(p2),
+                   D = _mm256_loadu_ps(p3);
+      const __m256 tw = _mm256_load_ps(w + 2 * j);
+      const __m256 cc = _mm256_moveldup_ps(tw);
+      const __m256 ss = _mm256_movehdup_ps(tw);
+      const __m256 t1 = _mm256_add_ps(_mm256_mul_ps(C, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(C), ss), negIm));
+      const __m256 t2 = _mm256_add_ps(_mm256_mul_ps(D, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(D), ss), negRe));
+      const __m256 s = _mm256_add_ps(t1, t2), d = _mm256_sub_ps(t1, t2);
+      const __m256 ds = SwapPairs(d);
+      _mm256_storeu_ps(p0, _mm256_add_ps(A, s));
+      _mm256_storeu_ps(p2, _mm256_sub_ps(A, s));
+      _mm256_storeu_ps(p1, _mm256_add_ps(B, _mm256_xor_ps(ds, negIm)));
+      _mm256_storeu_ps(p3, _mm256_add_ps(B, _mm256_xor_ps(ds, negRe)));
+    }
+  }
+};
+#undef DUV_AVX2
+
+// ---------------------------------------------------------------- recursion
+
+// Forward: pass over the whole buffer, then size n/2 on the first half and
+// n/4 on the third and fourth quarters (offsets in floats: n and 3n/2).
+template <class Path, int N>
+struct Forward {
+  [[gnu::noinline]] static void Run(float* a) {
+    Path::ForwardPass(a, N);
+    Forward<Path, N / 2>::Run(a);
+    Forward<Path, N / 4>::Run(a + N);
+    Forward<Path, N / 4>::Run(a + N + N / 2);
+  }
+};
+template <class Path> struct Forward<Path, 16> { static void Run(float* a) { Forward16(a); } };
+template <class Path> struct Forward<Path, 8> { static void Run(float* a) { Forward8(a); } };
+template <class Path> struct Forward<Path, 4> { static void Run(float* a) { Forward4(a); } };
+template <class Path> struct Forward<Path, 2> { static void Run(float* a) { Kernel2(a); } };
+
+// Inverse: the same structure backwards (sub-transforms first, then the pass).
+template <class Path, int N>
+struct Inverse {
+  [[gnu::noinline]] static void Run(float* a) {
+    Inverse<Path, N / 2>::Run(a);
+    Inverse<Path, N / 4>::Run(a + N);
+    Inverse<Path, N / 4>::Run(a + N + N / 2);
+    Path::InversePass(a, N);
+  }
+};
+template <class Path> struct Inverse<Path, 16> { static void Run(float* a) { Inverse16(a); } };
+template <class Path> struct Inverse<Path, 8> { static void Run(float* a) { Inverse8(a); } };
+template <class Path> struct Inverse<Path, 4> { static void Run(float* a) { Inverse4(a); } };
+template <class Path> struct Inverse<Path, 2> { static void Run(float* a) { Kernel2(a); } };
+
+using Transform = void (*)(float*);
+struct KernelTable {
+  Transform forward[kLog2Max + 1];
+  Transform inverse[kLog2Max + 1];
+};
+
+template <class Path, int... Log2>
+constexpr KernelTable MakeTable(std::integer_sequence<int, Log2...>) {
+  return KernelTable{{nullptr, &Forward<Path, (1 << (Log2 + 1))>::Run...},
+                     {nullptr, &Inverse<Path, (1 << (Log2 + 1))>::Run...}};
+}
+
+const KernelTable kScalarTable = MakeTable<ScalarPath>(std::make_integer_sequence<int, kLog2Max>{});
+const KernelTable kSse2Table = MakeTable<Sse2Path>(std::make_integer_sequence<int, kLog2Max>{});
+const KernelTable kAvx2Table = MakeTable<Avx2Path>(std::make_integer_sequence<int, kLog2Max>{});
+
+bool CpuHasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+
+FFTPath BestPath() { return CpuHasAvx2() ? FFTPath::kAVX2 : FFTPath::kSSE2; }
+
+const KernelTable* TableFor(FFTPath path) {
+  switch (path) {
+    case FFTPath::kAVX2: return &kAvx2Table;
+    case FFTPath::kSSE2: return &kSse2Table;
+    default: return &kScalarTable;
+  }
+}
+
+// The single dispatch point: every transform goes through this table.
+std::atomic<FFTPath> sActivePath{FFTPath::kScalar};
+std::atomic<const KernelTable*> sActive{&kScalarTable};
+
+}  // namespace
+
+// ---------------------------------------------------------------- public
+
+unsigned FrequencyIndex(unsigned i, unsigned n) {
+  if (n <= 2) return i;
+  const unsigned h = n / 2;
+  if (i < h) return 2 * FrequencyIndex(i, h);
+  i -= h;
+  const unsigned q = h / 2;
+  if (i < q) return 4 * FrequencyIndex(i, q) + 1;
+  i -= q;
+  return (4 * FrequencyIndex(i, q) - 1) & (n - 1);  // unsigned: an inner 0 gives n - 1
+}
+
+void FFTInit() {
+  std::call_once(sInitOnce, [] {
+    BuildTables();
+    ResetFFTPath();
+  });
+}
+
+void ComplexFFT(float* data, int n, int inverse) {
+  const int log2n = Log2OfPowerOfTwo(n);
+  if (log2n < 1 || data == nullptr) return;
+  if (n >= 8 && !sTablesBuilt.load(std::memory_order_acquire)) return;
+  const KernelTable* table = sActive.load(std::memory_order_relaxed);
+  (inverse ? table->inverse : table->forward)[log2n](data);
+}
+
+int FFTBinPosition(int n, int k) {
+  if (n < 16 || Log2OfPowerOfTwo(n) < 0 || k < 0 || k >= n) return -1;
+  if (!sTablesBuilt.load(std::memory_order_acquire)) return -1;
+  return sPositions[n - 16 + k];
+}
+
+bool FFTPathAvailable(FFTPath path) {
+  switch (path) {
+    case FFTPath::kScalar:
+    case FFTPath::kSSE2: return true;
+    case FFTPath::kAVX2: return CpuHasAvx2();
+  }
+  return false;
+}
+
+bool ForceFFTPath(FFTPath path) {
+  if (!FFTPathAvailable(path)) return false;
+  sActivePath.store(path);
+  sActive.store(TableFor(path));
+  return true;
+}
+
+void ResetFFTPath() { ForceFFTPath(BestPath()); }
+
+FFTPath ActiveFFTPath() { return sActivePath.load(); }

@@ -1,0 +1,63 @@
+// Pitch-period detector: one windowed 8192-point transform of both channels
+// at once (left as the real part, right as the imaginary part), magnitudes
+// weighted by 1/k^2 towards low bins, a silence gate, an octave check and a
+// fractional refinement of the peak.
+//
+// Units: periods in frames, bins of the 8192-point transform (bin k stands
+// for k * sampleRate / 8192 Hz), the high-pass frequency in Hz.
+// Thread: the audio thread (or any thread owning the arguments). No
+// allocation, no locking; FFTInit must have run (DetectPeriod answers 0
+// otherwise, since every magnitude reads as 0).
+#pragma once
+
+#include "dsp/StereoFrame.h"
+
+constexpr int kDetectorSize = 8192;         // frames per analysis
+constexpr int kDetectorWeights = 4096;      // entries of the weight table
+constexpr int kDetectorMaxBin = 2048;       // maxBin never exceeds this
+constexpr double kDetectorTopHz = 10000.0;  // highest frequency searched
+
+// window[0] = window[8191] = 0; window[i] = 0.42 - 0.5 cos(2 pi i / 8191)
+// + 0.08 cos(4 pi i / 8191), computed in double, stored as float.
+void FillAnalysisWindow(float* window /* 8192 entries */);
+// weights[0] = 0; weights[j] = 1 / j^2 (j^2 as an integer), as float.
+void FillBinWeights(float* weights /* 4096 entries */);
+
+struct DetectorRange {
+  int minBin = 4;      // lowest bin searched, >= 4
+  int maxBin = 0;      // one past the highest bin searched, <= 2048
+  int lookAhead = 0;   // one period of detectorHpf, in frames
+};
+// With s = 8192 / sampleRate: minBin = max(4, trunc(s * hpf)), maxBin =
+// min(2048, trunc(s * 10000)), lookAhead = trunc(sampleRate / hpf).
+// sampleRate and detectorHpf must be > 0; out-of-range quotients saturate
+// instead of overflowing (lookAhead then reaches INT_MAX, minBin 2048+).
+DetectorRange UpdateDetectorRange(double sampleRate, double detectorHpf);
+
+// Working storage of one DetectPeriod call; the caller keeps it (so the
+// 64 KiB buffer never lands on the audio thread's stack).
+struct DetectorScratch {
+  alignas(32) float spectrum[2 * kDetectorSize];  // interleaved complex
+  float weighted[kDetectorMaxBin + 1];            // W[k], k < maxBin
+};
+
+// Estimates the period of the 8192 frames at newest[0..8191] (oldest
+// first). Returns the period in frames, 0 for silence (magnitude sum / 8192
+// below 0.0008192), or previousPeriod unchanged when the spectrum has no
+// usable peak (none above 1e-6, or at the edges of [minBin, maxBin - 1]).
+// Results lie within 8192 / (maxBin - 0.004) .. 8192 / (minBin - 0.004).
+double DetectPeriod(const StereoFrame* newest, const float* window, const float* weights, int minBin, int maxBin,
+                    double previousPeriod, DetectorScratch* scratch);
+
+// Walks the parabola through (0, a), (1, b), (2, c) from x = 0 in steps of
+// 1/128 until it stops falling; returns the offset of that point from the
+// middle sample: -1 - 1/256 + j/128 for some j in 0..255, or exactly 0 when
+// it still falls at x = 2. Infinite or NaN arguments (a neighbour with
+// magnitude 0) stop the walk at once: -1 - 1/256.
+double InterpolatePeak(double a, double b, double c);
+
+// The fast and the reference versions of the two loops around the
+// transform, exposed for the bit-identity tests. Window: out[2n] =
+// left[n] * w[n], out[2n+1] = right[n] * w[n], for n < count.
+void ApplyWindowReference(float* out, const StereoFrame* in, const float* window, int count);
+void ApplyWindow(float* out, const StereoFrame* in, const float* window, int count);
