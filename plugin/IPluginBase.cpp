@@ -129,14 +129,17 @@ bool IPluginBase::SetBlockSize(int frames) {
   } catch (const std::bad_alloc&) {
     return false;
   }
+  // Every slot moves to the new scratch, so none is left pointing at freed
+  // memory; connected channels are bound afresh with each block anyway.
   std::size_t k = 0;
   for (IInputChannel& c : mInChannels) {
     c.scratch.swap(fresh[k++]);
-    if (!c.connected) *c.slot = c.scratch.data();
+    *c.slot = c.scratch.data();
   }
   for (IOutputChannel& c : mOutChannels) {
     c.scratch.swap(fresh[k++]);
-    if (!c.connected) *c.slot = c.scratch.data();
+    *c.slot = c.scratch.data();
+    c.hostBuffer = nullptr;
   }
   mBlockSize = frames;
   return true;
@@ -180,10 +183,10 @@ struct IndexRange {
   int begin, end;
 };
 IndexRange ClampRange(int start, int count, int n) {
-  long long b = std::max(start, 0);
+  long long b = std::min(std::max(start, 0), n);
   long long e = std::min<long long>(static_cast<long long>(start) + count, n);
   if (e < b) e = b;
-  return {static_cast<int>(std::min<long long>(b, n)), static_cast<int>(e)};
+  return {static_cast<int>(b), static_cast<int>(e)};
 }
 }  // namespace
 
@@ -192,7 +195,11 @@ void IPluginBase::ConnectInputs(int start, int count, bool connected) {
   for (int i = r.begin; i < r.end; ++i) {
     IInputChannel& c = mInChannels[static_cast<std::size_t>(i)];
     c.connected = connected;
-    if (!connected) *c.slot = c.scratch.data();
+    if (!connected) {
+      // Silence, not the last block converted into it played over and over.
+      std::fill(c.scratch.begin(), c.scratch.end(), 0.0);
+      *c.slot = c.scratch.data();
+    }
   }
 }
 

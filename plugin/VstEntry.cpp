@@ -22,11 +22,3 @@ extern "C" AEffect* VSTPluginMain(audioMasterCallback hostCallback) {
   if (effect->numPrograms < 1) effect->numPrograms = 1;
   return effect;
 }
-
-// Older hosts look the entry up as "main"; C++ cannot define a function of
-// that name with this signature, so it is given the symbol name directly.
-extern "C" __attribute__((visibility("default"))) AEffect* VSTMainEntry(
-    audioMasterCallback hostCallback) __asm__("main");
-extern "C" AEffect* VSTMainEntry(audioMasterCallback hostCallback) {
-  return VSTPluginMain(hostCallback);
-}
