@@ -1,10 +1,12 @@
 #include "effect/DUVEffect.h"
 
+#include "dsp/DoublerEngine.h"
 #include "plugin/VstEntry.h"
 
 DUVEffect::DUVEffect(audioMasterCallback hostCallback)
     : IPluginVST(hostCallback, kNumParams, "1-1 2-2", kNumPresets, "DUV", "", "Pelko", kVersion,
-                 PackFourChars("DUV_"), PackFourChars("Pelk"), kLatency, false, false, false) {
+                 PackFourChars("DUV_"), PackFourChars("Pelk"), kLatency, false, false, false),
+      mEngine(std::make_unique<DoublerEngine>()) {
   ParamAt(kWet)->SetupDouble("wet", 0.75, 0.0, 1.0, 0.001);
   ParamAt(kCents1)->SetupDouble("cents 1", -10.0, -50.0, 50.0, 0.1, "cents");
   ParamAt(kDelay1)->SetupDouble("delay 1", 7.5, 5.0, 100.0, 0.1, "ms");
@@ -29,8 +31,41 @@ DUVEffect::DUVEffect(audioMasterCallback hostCallback)
   AddPreset("Wide Snare",    {0.35, -50,   15,    50,    12,    100,  1,    0,  0,   0,   100});
   AddPreset("Wide Snare",    {0.35, -50,   15,    50,    12,    100,  1,    0,  0,   0,   100});
   AddPreset("Brindle",       {0.5,  -17,   25,    15,    22,    100,  0,    0,  0,   0,   100});
+
+  // Hosts deliver every value at open and set the rate before processing;
+  // doing both now as well keeps an instance that is never opened sane.
+  NotifyAllParamsChanged();
+  mEngine->Reset(GetSampleRate());
 }
 
 DUVEffect::~DUVEffect() = default;
+
+void DUVEffect::Reset() {
+  LockGuard guard(Lock());
+  mEngine->Reset(GetSampleRate());
+}
+
+void DUVEffect::ParamChanged(int paramIdx) {
+  LockGuard guard(Lock());
+  const IParam* param = ParamAt(paramIdx);
+  if (!param) return;
+  const double v = param->Value();
+  switch (paramIdx) {
+    case kWet: mEngine->SetWet(v); break;
+    case kCents1: mEngine->SetCents(0, v); break;
+    case kDelay1: mEngine->SetDelayMs(0, v); break;
+    case kCents2: mEngine->SetCents(1, v); break;
+    case kDelay2: mEngine->SetDelayMs(1, v); break;
+    case kStereoWidth: mEngine->SetWidthPercent(v); break;
+    case kColor: mEngine->SetColor(v); break;
+    case kBypass: mEngine->SetBypass(v >= 0.5); break;
+    case kDetectorHpf: mEngine->SetDetectorHpf(v); break;
+    default: break;  // knob and rocker actions only change how the editor follows the mouse
+  }
+}
+
+void DUVEffect::ProcessBlock(double** inputs, double** outputs, int nFrames) {
+  mEngine->ProcessBlock(inputs, outputs, nFrames);
+}
 
 IPluginVST* MakePlugin(audioMasterCallback hostCallback) { return new DUVEffect(hostCallback); }

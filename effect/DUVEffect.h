@@ -2,7 +2,11 @@
 // wiring of the host's calls to the audio engine.
 #pragma once
 
+#include <memory>
+
 #include "plugin/IPluginVST.h"
+
+class DoublerEngine;
 
 // Parameter indices, as hosts and stored chunks see them.
 enum EDUVParam {
@@ -28,4 +32,13 @@ class DUVEffect : public IPluginVST {
 
   explicit DUVEffect(audioMasterCallback hostCallback);
   ~DUVEffect() override;
+
+  void Reset() override;
+  void ParamChanged(int paramIdx) override;
+  void ProcessBlock(double** inputs, double** outputs, int nFrames) override;
+
+  const DoublerEngine& Engine() const { return *mEngine; }
+
+ private:
+  std::unique_ptr<DoublerEngine> mEngine;  // ~300 KiB of audio state, so on the heap
 };
