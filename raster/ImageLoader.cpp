@@ -1,0 +1,444 @@
+#include "raster/ImageLoader.h"
+
+#include "raster/Pixel.h"
+#include "raster/RowAccess.h"
+
+#include <png.h>
+// jpeglib.h needs FILE and size_t declared first.
+#include <cstdio>
+#include <jpeglib.h>
+
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace duv {
+
+namespace {
+
+bool equalsNoCase(const char* a, const char* b)
+{
+    for (; *a && *b; ++a, ++b) {
+        char x = (*a >= 'A' && *a <= 'Z') ? char(*a - 'A' + 'a') : *a;
+        char y = (*b >= 'A' && *b <= 'Z') ? char(*b - 'A' + 'a') : *b;
+        if (x != y)
+            return false;
+    }
+    return *a == *b;
+}
+
+// The part of path from its last '.', '/' or '\' (the whole path when none).
+const char* lastPathPart(const char* path)
+{
+    const char* part = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '.' || *p == '/' || *p == '\\')
+            part = p;
+    return part;
+}
+
+// Opens a file for binary reading; UTF-8 paths need no conversion here.
+std::FILE* openForReading(const char* path) { return path ? std::fopen(path, "rb") : nullptr; }
+
+// Gives the caller's bitmap the image size, or makes a new one. Answers null
+// when the size cannot be held. *created tells whether the answer is new.
+RasterBitmap* obtainBitmap(RasterBitmap* dest, int width, int height, bool* created)
+{
+    *created = false;
+    if (bitmapByteCount(width, height) <= 0)
+        return nullptr;
+    RasterBitmap* bitmap = dest;
+    if (!bitmap) {
+        bitmap = new (std::nothrow) MemoryBitmap(width, height);
+        if (!bitmap)
+            return nullptr;
+        *created = true;
+    } else {
+        bitmap->resize(width, height);
+    }
+    if (bitmap->getWidth() != width || bitmap->getHeight() != height || !bitmap->getBits() ||
+        bitmap->getRowSpan() < width) {
+        if (*created)
+            delete bitmap;
+        *created = false;
+        return nullptr;
+    }
+    return bitmap;
+}
+
+// ---- PNG -----------------------------------------------------------------
+
+struct MemoryReader {
+    const unsigned char* next = nullptr;
+    std::size_t left = 0;
+};
+
+// Fills the whole request with 0, then copies what is left: running short is
+// not an error here; libpng fails on the zeros (CRC or stream errors) instead.
+void readFromMemory(png_structp png, png_bytep out, png_size_t count)
+{
+    auto* reader = static_cast<MemoryReader*>(png_get_io_ptr(png));
+    std::memset(out, 0, count);
+    std::size_t n = count < reader->left ? count : reader->left;
+    if (n) {
+        std::memcpy(out, reader->next, n);
+        reader->next += n;
+        reader->left -= n;
+    }
+}
+
+// Everything a PNG decode touches after setjmp lives here, outside the frame
+// that calls setjmp, so a long jump leaves it in a defined state.
+struct PngJob {
+    MemoryReader reader;
+    std::FILE* file = nullptr;
+    RasterBitmap* dest = nullptr;
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    RasterBitmap* bitmap = nullptr;
+    bool created = false;
+    png_bytep* rows = nullptr;
+};
+
+// Decodes into job->bitmap; answers false on any error. Contains no object with
+// a destructor, since libpng's error path long-jumps out of its callees.
+bool decodePng(PngJob* job)
+{
+    job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!job->png)
+        return false;
+    job->info = png_create_info_struct(job->png);
+    if (!job->info)
+        return false;
+    if (setjmp(png_jmpbuf(job->png)))
+        return false;
+    if (job->file)
+        png_init_io(job->png, job->file);
+    else
+        png_set_read_fn(job->png, &job->reader, readFromMemory);
+    png_read_info(job->png, job->info);
+    png_uint_32 width = 0, height = 0;
+    int bitDepth = 0, colourType = 0;
+    png_get_IHDR(job->png, job->info, &width, &height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
+    if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
+        return false;
+
+    // Expand every layout to 8-bit alpha, red, green, blue.
+    const bool hasTransparency = png_get_valid(job->png, job->info, PNG_INFO_tRNS) != 0;
+    if (colourType == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(job->png);
+    if (colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8)
+        png_set_expand_gray_1_2_4_to_8(job->png);
+    if (hasTransparency)
+        png_set_tRNS_to_alpha(job->png);
+    if (bitDepth == 16)
+        png_set_strip_16(job->png);
+    if (bitDepth < 8)
+        png_set_packing(job->png);
+    if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
+        png_set_gray_to_rgb(job->png);
+    if ((colourType & PNG_COLOR_MASK_ALPHA) || hasTransparency)
+        png_set_swap_alpha(job->png);
+    else
+        png_set_filler(job->png, 0xFF, PNG_FILLER_BEFORE);
+    png_set_interlace_handling(job->png);
+    png_read_update_info(job->png, job->info);
+    // Every row must decode to exactly four bytes per pixel, or it would not
+    // fit the bitmap's row.
+    if (png_get_rowbytes(job->png, job->info) != png_size_t(width) * 4)
+        return false;
+
+    job->bitmap = obtainBitmap(job->dest, int(width), int(height), &job->created);
+    if (!job->bitmap)
+        return false;
+    RowAccess rows(job->bitmap);
+    job->rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * height));
+    if (!job->rows)
+        return false;
+    for (png_uint_32 y = 0; y < height; ++y)
+        job->rows[y] = reinterpret_cast<png_bytep>(rows.row(int(y)));
+    png_read_image(job->png, job->rows);
+
+    // Bytes alpha, red, green, blue -> words, which read blue, green, red, alpha
+    // in memory.
+    for (png_uint_32 y = 0; y < height; ++y) {
+        Pixel* p = rows.row(int(y));
+        const unsigned char* b = reinterpret_cast<const unsigned char*>(p);
+        for (png_uint_32 x = 0; x < width; ++x, b += 4)
+            p[x] = (Pixel(b[0]) << 24) | (Pixel(b[1]) << 16) | (Pixel(b[2]) << 8) | Pixel(b[3]);
+    }
+    return true;
+}
+
+RasterBitmap* runPngJob(PngJob& job)
+{
+    bool ok = decodePng(&job);
+    if (job.png)
+        png_destroy_read_struct(&job.png, job.info ? &job.info : nullptr, nullptr);
+    std::free(job.rows);
+    if (!ok) {
+        if (job.created)
+            delete job.bitmap;
+        return nullptr;
+    }
+    return job.bitmap;
+}
+
+// ---- JPEG ----------------------------------------------------------------
+
+struct SilentErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+};
+
+void jpegErrorExit(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<SilentErrorManager*>(cinfo->err)->jump, 1);
+}
+void jpegOutputMessage(j_common_ptr) {}
+void jpegEmitMessage(j_common_ptr, int) {}
+void jpegFormatMessage(j_common_ptr, char* buffer)
+{
+    if (buffer)
+        buffer[0] = 0;
+}
+void jpegResetErrorManager(j_common_ptr cinfo)
+{
+    cinfo->err->num_warnings = 0;
+    cinfo->err->msg_code = 0;
+}
+
+void sourceNothing(j_decompress_ptr) {}
+// Truncated data ends the image: every refill supplies an end-of-image marker.
+boolean sourceFill(j_decompress_ptr cinfo)
+{
+    static const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+    cinfo->src->next_input_byte = kEndOfImage;
+    cinfo->src->bytes_in_buffer = 2;
+    return TRUE;
+}
+void sourceSkip(j_decompress_ptr cinfo, long count)
+{
+    if (count <= 0)
+        return;
+    std::size_t n = std::size_t(count) < cinfo->src->bytes_in_buffer ? std::size_t(count) : cinfo->src->bytes_in_buffer;
+    cinfo->src->next_input_byte += n;
+    cinfo->src->bytes_in_buffer -= n;
+}
+
+// Upper bound for libjpeg's own working memory (multi-scan images buffer the
+// whole coefficient image): hostile headers fail instead of exhausting memory.
+constexpr long kJpegMemoryLimit = 512L * 1024 * 1024;
+
+struct JpegJob {
+    const unsigned char* data = nullptr;
+    std::size_t size = 0;
+    std::FILE* file = nullptr;
+    RasterBitmap* dest = nullptr;
+    jpeg_decompress_struct cinfo;
+    SilentErrorManager err;
+    bool createdDecompressor = false;
+    RasterBitmap* bitmap = nullptr;
+    bool created = false;
+};
+
+bool decodeJpeg(JpegJob* job)
+{
+    jpeg_decompress_struct* cinfo = &job->cinfo;
+    cinfo->err = jpeg_std_error(&job->err.base);
+    job->err.base.error_exit = jpegErrorExit;
+    job->err.base.output_message = jpegOutputMessage;
+    job->err.base.emit_message = jpegEmitMessage;
+    job->err.base.format_message = jpegFormatMessage;
+    job->err.base.reset_error_mgr = jpegResetErrorManager;
+    if (setjmp(job->err.jump))
+        return false;
+    jpeg_create_decompress(cinfo);
+    job->createdDecompressor = true;
+    cinfo->mem->max_memory_to_use = kJpegMemoryLimit;
+    if (job->file) {
+        jpeg_stdio_src(cinfo, job->file);
+    } else {
+        auto* src = static_cast<jpeg_source_mgr*>(
+            (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(jpeg_source_mgr)));
+        src->next_input_byte = job->data;
+        src->bytes_in_buffer = job->size;
+        src->init_source = sourceNothing;
+        src->fill_input_buffer = sourceFill;
+        src->skip_input_data = sourceSkip;
+        src->resync_to_restart = jpeg_resync_to_restart;
+        src->term_source = sourceNothing;
+        cinfo->src = src;
+    }
+    jpeg_read_header(cinfo, TRUE);
+    // Refuse sizes no bitmap can hold before libjpeg allocates anything for them.
+    if (bitmapByteCount(int(cinfo->image_width), int(cinfo->image_height)) <= 0)
+        return false;
+    jpeg_start_decompress(cinfo);
+    const int width = int(cinfo->output_width), height = int(cinfo->output_height);
+    const int components = cinfo->output_components;
+    JSAMPARRAY line = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                  JDIMENSION(width) * JDIMENSION(components), 1);
+    job->bitmap = obtainBitmap(job->dest, width, height, &job->created);
+    if (!job->bitmap)
+        return false;
+    RowAccess rows(job->bitmap);
+    while (cinfo->output_scanline < cinfo->output_height) {
+        const int y = int(cinfo->output_scanline);
+        if (jpeg_read_scanlines(cinfo, line, 1) != 1)
+            return false; // a suspending source cannot happen here; never spin
+        Pixel* p = rows.row(y);
+        const JSAMPLE* s = line[0];
+        if (components == 3) {
+            for (int x = 0; x < width; ++x, s += 3)
+                p[x] = 0xFF000000u | (Pixel(s[0]) << 16) | (Pixel(s[1]) << 8) | Pixel(s[2]);
+        } else if (components == 1) {
+            for (int x = 0; x < width; ++x)
+                p[x] = 0xFF000000u | (Pixel(s[x]) * 0x010101u);
+        } else {
+            std::memset(p, 0, std::size_t(width) * sizeof(Pixel));
+        }
+    }
+    jpeg_finish_decompress(cinfo);
+    return true;
+}
+
+RasterBitmap* runJpegJob(JpegJob& job)
+{
+    bool ok = decodeJpeg(&job);
+    if (job.createdDecompressor)
+        jpeg_destroy_decompress(&job.cinfo);
+    if (!ok) {
+        if (job.created)
+            delete job.bitmap;
+        return nullptr;
+    }
+    return job.bitmap;
+}
+
+bool pngSignatureOk(const unsigned char* data, std::size_t size)
+{
+    return data && size >= 8 && png_sig_cmp(const_cast<png_bytep>(data), 0, 8) == 0;
+}
+
+} // namespace
+
+RasterBitmap* loadPngMemory(const unsigned char* data, std::size_t size, RasterBitmap* dest)
+{
+    if (!pngSignatureOk(data, size))
+        return nullptr;
+    PngJob job;
+    job.reader.next = data;
+    job.reader.left = size;
+    job.dest = dest;
+    return runPngJob(job);
+}
+
+RasterBitmap* loadJpegMemory(const unsigned char* data, std::size_t size, RasterBitmap* dest)
+{
+    if (!data || size < 8)
+        return nullptr;
+    auto* job = new (std::nothrow) JpegJob;
+    if (!job)
+        return nullptr;
+    job->data = data;
+    job->size = size;
+    job->dest = dest;
+    RasterBitmap* result = runJpegJob(*job);
+    delete job;
+    return result;
+}
+
+RasterBitmap* loadPngResource(const ResourceModule* module, int id, RasterBitmap* dest)
+{
+    const EmbeddedResource* r = findResource(module, "PNG", id);
+    return r ? loadPngMemory(r->data, r->size, dest) : nullptr;
+}
+
+RasterBitmap* loadJpegResource(const ResourceModule* module, int id, RasterBitmap* dest)
+{
+    const EmbeddedResource* r = findResource(module, "JPG", id);
+    return r ? loadJpegMemory(r->data, r->size, dest) : nullptr;
+}
+
+RasterBitmap* loadImageResource(int id, const char* name)
+{
+    if (!name)
+        return nullptr;
+    const char* dot = std::strrchr(name, '.');
+    if (!dot)
+        return nullptr;
+    const char* ext = dot + 1;
+    if (equalsNoCase(ext, "png"))
+        return loadPngResource(currentResourceModule(), id, nullptr);
+    if (equalsNoCase(ext, "jpg") || equalsNoCase(ext, "jpeg"))
+        return loadJpegResource(currentResourceModule(), id, nullptr);
+    return nullptr;
+}
+
+RasterBitmap* loadPngFile(const char* path, bool checkExtension, RasterBitmap* dest)
+{
+    if (!path || (checkExtension && !equalsNoCase(lastPathPart(path), ".png")))
+        return nullptr;
+    std::FILE* file = openForReading(path);
+    if (!file)
+        return nullptr;
+    PngJob job;
+    job.file = file;
+    job.dest = dest;
+    RasterBitmap* result = runPngJob(job);
+    std::fclose(file);
+    return result;
+}
+
+RasterBitmap* loadJpegFile(const char* path, bool checkExtension, RasterBitmap* dest)
+{
+    if (!path)
+        return nullptr;
+    if (checkExtension) {
+        const char* part = lastPathPart(path);
+        if (!equalsNoCase(part, ".jpg") && !equalsNoCase(part, ".jpeg") && !equalsNoCase(part, ".jfif"))
+            return nullptr;
+    }
+    std::FILE* file = openForReading(path);
+    if (!file)
+        return nullptr;
+    auto* job = new (std::nothrow) JpegJob;
+    if (!job) {
+        std::fclose(file);
+        return nullptr;
+    }
+    job->file = file;
+    job->dest = dest;
+    RasterBitmap* result = runJpegJob(*job);
+    delete job;
+    std::fclose(file);
+    return result;
+}
+
+namespace {
+const char* jpegFilterText() { return "JPEG files (*.JPG;*.JPEG;*.JFIF)"; }
+const char* pngFilterText() { return "PNG files (*.PNG)"; }
+ImageFileLoader sJpegLoader{loadJpegFile, jpegFilterText, nullptr};
+ImageFileLoader sPngLoader{loadPngFile, pngFilterText, nullptr};
+const ImageFileLoader* sLoaderHead = nullptr;
+std::once_flag sLoadersOnce;
+
+void prependLoader(ImageFileLoader* loader)
+{
+    loader->next = sLoaderHead;
+    sLoaderHead = loader;
+}
+} // namespace
+
+const ImageFileLoader* imageFileLoaders()
+{
+    std::call_once(sLoadersOnce, [] {
+        prependLoader(&sJpegLoader);
+        prependLoader(&sPngLoader);
+    });
+    return sLoaderHead;
+}
+
+} // namespace duv

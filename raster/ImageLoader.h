@@ -1,0 +1,52 @@
+// Decoding of PNG and JPEG images (embedded resources or files) into 32-bit
+// bitmaps: every pixel becomes alpha * 2^24 + red * 2^16 + green * 2^8 + blue.
+// JPEG pixels and PNG pixels without alpha get alpha 255; PNG alpha stays
+// straight. UI thread (or any one thread per call): each call is self-contained.
+//
+// Ownership: with dest null the answer is a new MemoryBitmap owned by the
+// caller. With a dest bitmap it is resized to the image (reusing its storage
+// when it already has that size), must then report exactly that size, and is
+// the answer; on failure its contents are unspecified.
+// Failure (missing resource or file, fewer than 8 bytes, bad signature, any
+// decoder error, a size whose width x height x 4 exceeds INT_MAX, an
+// allocation failure) answers null without a message from us (libpng prints
+// its own warnings and errors to stderr). Nothing is ever written outside the
+// bitmap's rows.
+#pragma once
+
+#include "raster/RasterBitmap.h"
+#include "raster/ResourceStore.h"
+
+namespace duv {
+
+// Chooses the decoder by the part of name after its last '.', without regard to
+// case: "png" -> loadPngResource, "jpg"/"jpeg" -> loadJpegResource, else null.
+// Searches currentResourceModule().
+RasterBitmap* loadImageResource(int id, const char* name);
+
+// Decodes resource (type "PNG", id) of module.
+RasterBitmap* loadPngResource(const ResourceModule* module, int id, RasterBitmap* dest);
+// Decodes resource (type "JPG", id) of module. Truncated data ends the image
+// (the source supplies an end-of-image marker) rather than failing.
+RasterBitmap* loadJpegResource(const ResourceModule* module, int id, RasterBitmap* dest);
+
+// The same from memory (the resource loaders' core; also used by tests and
+// fuzz targets). data may be null only with size 0.
+RasterBitmap* loadPngMemory(const unsigned char* data, std::size_t size, RasterBitmap* dest);
+RasterBitmap* loadJpegMemory(const unsigned char* data, std::size_t size, RasterBitmap* dest);
+
+// File variants. With checkExtension, the part of path from its last '.', '/'
+// or '\' must be ".png" (PNG) or ".jpg", ".jpeg", ".jfif" (JPEG), any case.
+RasterBitmap* loadPngFile(const char* path, bool checkExtension, RasterBitmap* dest);
+RasterBitmap* loadJpegFile(const char* path, bool checkExtension, RasterBitmap* dest);
+
+// Registry of file loaders, in the order PNG, JPEG (JPEG is registered first,
+// then PNG prepended). Built on first use; the records are static.
+struct ImageFileLoader {
+    RasterBitmap* (*load)(const char* path, bool checkExtension, RasterBitmap* dest);
+    const char* (*filterText)();
+    const ImageFileLoader* next;
+};
+const ImageFileLoader* imageFileLoaders();
+
+} // namespace duv

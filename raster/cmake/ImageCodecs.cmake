@@ -1,0 +1,83 @@
+# zlib, libpng and libjpeg for the image loaders, linked statically into the
+# module. Debian's own static archives are not position independent, so the
+# libraries are built here from Debian's source packages (tools/setup-deps.sh
+# unpacks them under DUV_CODEC_SOURCE_DIR) with -fPIC and hidden visibility;
+# the module additionally links with -Wl,--exclude-libs,ALL so a host carrying
+# other versions of these libraries never binds to ours.
+# Defines the targets duv_codec_zlib, duv_codec_png and duv_codec_jpeg.
+
+set(DUV_CODEC_SOURCE_DIR "/opt/duv-deps/src" CACHE PATH "Unpacked Debian sources of zlib, libpng1.6 and libjpeg-turbo")
+
+file(GLOB _duv_zlib_dirs LIST_DIRECTORIES true "${DUV_CODEC_SOURCE_DIR}/zlib-*")
+file(GLOB _duv_png_dirs LIST_DIRECTORIES true "${DUV_CODEC_SOURCE_DIR}/libpng1.6-*")
+file(GLOB _duv_jpeg_dirs LIST_DIRECTORIES true "${DUV_CODEC_SOURCE_DIR}/libjpeg-turbo-*")
+
+if(NOT _duv_zlib_dirs OR NOT _duv_png_dirs OR NOT _duv_jpeg_dirs)
+  message(FATAL_ERROR "Codec sources missing under ${DUV_CODEC_SOURCE_DIR}: run tools/setup-deps.sh")
+endif()
+list(GET _duv_zlib_dirs 0 DUV_ZLIB_SRC)
+list(GET _duv_png_dirs 0 DUV_PNG_SRC)
+list(GET _duv_jpeg_dirs 0 DUV_JPEG_SRC)
+
+# Third-party code: no warnings of ours. Under the sanitizer build it keeps
+# AddressSanitizer but not UBSan (their code is not ours to fix).
+set(_duv_codec_options -w)
+if(DUV_SANITIZE STREQUAL "address")
+  list(APPEND _duv_codec_options -fno-sanitize=undefined)
+endif()
+
+# zlib (inflate is all the loaders need; deflate too, for tests writing PNGs).
+add_library(duv_codec_zlib STATIC
+  ${DUV_ZLIB_SRC}/adler32.c ${DUV_ZLIB_SRC}/compress.c ${DUV_ZLIB_SRC}/crc32.c ${DUV_ZLIB_SRC}/deflate.c
+  ${DUV_ZLIB_SRC}/infback.c ${DUV_ZLIB_SRC}/inffast.c ${DUV_ZLIB_SRC}/inflate.c ${DUV_ZLIB_SRC}/inftrees.c
+  ${DUV_ZLIB_SRC}/trees.c ${DUV_ZLIB_SRC}/uncompr.c ${DUV_ZLIB_SRC}/zutil.c)
+target_include_directories(duv_codec_zlib SYSTEM BEFORE PUBLIC ${DUV_ZLIB_SRC})
+target_compile_options(duv_codec_zlib PRIVATE ${_duv_codec_options})
+target_compile_definitions(duv_codec_zlib PRIVATE HAVE_UNISTD_H HAVE_STDARG_H)
+
+# libpng 1.6 with its prebuilt configuration (full read and write support).
+set(_duv_png_gen ${CMAKE_CURRENT_BINARY_DIR}/codec-png)
+configure_file(${DUV_PNG_SRC}/scripts/pnglibconf.h.prebuilt ${_duv_png_gen}/pnglibconf.h COPYONLY)
+set(_duv_png_sources)
+foreach(f png pngerror pngget pngmem pngpread pngread pngrio pngrtran pngrutil pngset pngtrans pngwio pngwrite
+          pngwtran pngwutil)
+  list(APPEND _duv_png_sources ${DUV_PNG_SRC}/${f}.c)
+endforeach()
+add_library(duv_codec_png STATIC ${_duv_png_sources})
+target_include_directories(duv_codec_png SYSTEM BEFORE PUBLIC ${DUV_PNG_SRC} ${_duv_png_gen})
+target_compile_options(duv_codec_png PRIVATE ${_duv_codec_options})
+target_compile_definitions(duv_codec_png PRIVATE PNG_ARM_NEON_OPT=0 PNG_INTEL_SSE_OPT=0)
+target_link_libraries(duv_codec_png PUBLIC duv_codec_zlib m)
+
+# libjpeg-turbo through its own build (library version 62, static, PIC, hidden).
+include(ExternalProject)
+set(_duv_jpeg_prefix ${CMAKE_CURRENT_BINARY_DIR}/codec-jpeg)
+set(_duv_jpeg_flags "-fvisibility=hidden")
+if(DUV_SANITIZE STREQUAL "address")
+  string(APPEND _duv_jpeg_flags " -fsanitize=address -fno-omit-frame-pointer")
+endif()
+if(DUV_BUILD_FUZZ)
+  string(APPEND _duv_jpeg_flags " -fsanitize=fuzzer-no-link,address")
+endif()
+ExternalProject_Add(duv_codec_jpeg_build
+  SOURCE_DIR ${DUV_JPEG_SRC}
+  PREFIX ${_duv_jpeg_prefix}
+  INSTALL_DIR ${_duv_jpeg_prefix}/install
+  CMAKE_ARGS
+    -DCMAKE_C_COMPILER=${CMAKE_C_COMPILER}
+    -DCMAKE_BUILD_TYPE=Release
+    -DCMAKE_POSITION_INDEPENDENT_CODE=ON
+    -DCMAKE_C_FLAGS=${_duv_jpeg_flags}
+    -DCMAKE_INSTALL_PREFIX=<INSTALL_DIR>
+    -DCMAKE_INSTALL_LIBDIR=lib
+    -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF -DWITH_JAVA=OFF
+    -DWITH_JPEG7=OFF -DWITH_JPEG8=OFF
+  BUILD_BYPRODUCTS ${_duv_jpeg_prefix}/install/lib/libjpeg.a
+  USES_TERMINAL_BUILD OFF
+  LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON)
+file(MAKE_DIRECTORY ${_duv_jpeg_prefix}/install/include)
+add_library(duv_codec_jpeg STATIC IMPORTED GLOBAL)
+set_target_properties(duv_codec_jpeg PROPERTIES
+  IMPORTED_LOCATION ${_duv_jpeg_prefix}/install/lib/libjpeg.a
+  INTERFACE_INCLUDE_DIRECTORIES ${_duv_jpeg_prefix}/install/include)
+add_dependencies(duv_codec_jpeg duv_codec_jpeg_build)
