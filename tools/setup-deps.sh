@@ -25,3 +25,29 @@ if ((${#missing[@]})); then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# Codec sources. Debian's static libpng/libjpeg/zlib archives are not position
+# independent, so the build compiles them itself (raster/cmake/ImageCodecs.cmake)
+# from Debian's source packages, unpacked once under /opt/duv-deps/src.
+codec_src=/opt/duv-deps/src
+if ! ls -d "$codec_src"/zlib-* "$codec_src"/libpng1.6-* "$codec_src"/libjpeg-turbo-* >/dev/null 2>&1; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  list=/etc/apt/sources.list.d/duv-deb-src.sources
+  if [ ! -f "$list" ]; then
+    # Same archives as the binary packages, source side.
+    $sudo tee "$list" >/dev/null <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+    $sudo apt-get update -qq
+  fi
+  $sudo mkdir -p "$codec_src"
+  # dpkg-dev unpacks source packages (dpkg-source).
+  dpkg-query -W -f='${Status}' dpkg-dev 2>/dev/null | grep -q "install ok installed" ||
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends dpkg-dev
+  (cd "$codec_src" && $sudo apt-get source -qq zlib/bookworm libpng1.6/bookworm libjpeg-turbo/bookworm)
+fi
