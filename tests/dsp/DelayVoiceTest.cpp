@@ -1,0 +1,259 @@
+#include "dsp/DelayVoice.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "TestSignals.h"
+#include "dsp/IndicatorLamp.h"
+
+namespace {
+
+class RecordingLamp : public IndicatorLamp {
+ public:
+  void SetLit(bool v) override {
+    if (v != lit) ++changes;
+    lit = v;
+  }
+  bool lit = false;
+  int changes = 0;
+};
+
+struct VoiceRig {
+  explicit VoiceRig(uint64_t seed) : history(kHistoryFrames), marks(kHistoryFrames, 0) {
+    TestRandom rnd(seed);
+    for (StereoFrame& f : history) f = {static_cast<float>(rnd.Uniform()), static_cast<float>(rnd.Uniform())};
+    context.history = history.data();
+    context.transientMarks = marks.data();
+    context.lookAhead = 441;
+    context.bypassFadeLength = 441;
+  }
+  void SetPeriod(double p) {
+    context.period = p;
+    context.halfPeriod = 0.5 * p;
+  }
+  StereoFrame Tap(const DelayVoice& v, int index) const { return history[kMaxDelayFrames - v.delay + index]; }
+  std::vector<StereoFrame> history;
+  std::vector<uint8_t> marks;
+  VoiceContext context;
+};
+
+DelayVoice RestingVoice(double ratio, int delay) {
+  DelayVoice v;
+  ClearVoiceMotion(&v);
+  v.ratio = ratio;
+  v.delay = delay;
+  return v;
+}
+
+bool Same(StereoFrame a, StereoFrame b) { return a.left == b.left && a.right == b.right; }
+
+TEST(DelayVoiceRead, InterpolatesAndClamps) {
+  VoiceRig rig(1);
+  const StereoFrame a = rig.history[100 + 5000], b = rig.history[100 + 5001];
+  EXPECT_TRUE(Same(ReadHistory(rig.history.data(), 100, -1.0, 5000), a));
+  EXPECT_TRUE(Same(ReadHistory(rig.history.data(), 100, 5000.0, 4096), a));
+  const StereoFrame m = ReadHistory(rig.history.data(), 100, 5000.25, 4096);
+  EXPECT_EQ(m.left, static_cast<float>(0.75 * a.left + 0.25 * b.left));
+  EXPECT_EQ(m.right, static_cast<float>(0.75 * a.right + 0.25 * b.right));
+  // Far outside: the last two frames of the history, never beyond.
+  EXPECT_TRUE(Same(ReadHistory(rig.history.data(), 4096, 1e9, 4096), rig.history[kHistoryFrames - 2]));
+}
+
+TEST(DelayVoiceSplice, RaisedCosineWeights) {
+  const StereoFrame a{1.0f, 0.0f}, b{0.0f, 1.0f};
+  const int f = 99;
+  for (int e = f; e >= 1; --e) {
+    const double h = 0.5 * (1 - std::cos(2 * M_PI * (e + 1) / (2 * f + 1)));
+    const double g = 0.5 * (1 - std::cos(2 * M_PI * (f - e + 1) / (2 * f + 1)));
+    const StereoFrame r = SpliceCrossfade(a, b, e, f);
+    EXPECT_EQ(r.left, static_cast<float>(h / (g + h))) << e;
+    EXPECT_NEAR(r.left + r.right, 1.0f, 1e-6f);
+  }
+  EXPECT_GT(SpliceCrossfade(a, b, f, f).left, 0.9f);  // first frame: old dominates
+  EXPECT_LT(SpliceCrossfade(a, b, 1, f).left, 0.1f);  // last frame: new dominates
+}
+
+TEST(DelayVoiceMotion, RatioOneEqualsPlainTap) {
+  VoiceRig rig(2);
+  rig.SetPeriod(100);
+  DelayVoice v = RestingVoice(1.0, 330);
+  v.spliceLength = 100;
+  for (int index = 4096; index < 5120; ++index) {
+    const StereoFrame out = NextVoiceFrame(&v, rig.context, index);
+    ASSERT_TRUE(Same(out, rig.Tap(v, index))) << index;
+    ASSERT_EQ(v.readPos, index + 1.0);
+    ASSERT_EQ(v.fadeCounter, 0);
+  }
+}
+
+TEST(DelayVoiceMotion, PlusTenCentsSplicesEveryHalfPeriod) {
+  VoiceRig rig(3);
+  rig.SetPeriod(100);
+  const double ratio = std::pow(2.0, 10.0 / 1200);
+  DelayVoice v = RestingVoice(ratio, 0);
+  v.spliceLength = 100 / ratio;
+  int splices = 0;
+  double previousDrift = 0;  // drift Realign saw on the frame before
+  // Many blocks' worth of frames at a fixed index range is not possible, so
+  // shift the positions by hand like the block step does.
+  for (int block = 0; block < 40; ++block) {
+    for (int index = 4096; index < 5120; ++index) {
+      const double driftBefore = v.readPos - index;  // where Realign looks
+      const int fadeBefore = v.fadeCounter;
+      NextVoiceFrame(&v, rig.context, index);
+      if (fadeBefore == 0 && v.fadeCounter > 0) {
+        ++splices;
+        EXPECT_EQ(v.fadeLength, 99);                   // trunc(100 / 2^(10/1200))
+        EXPECT_GE(driftBefore, 50.0);                  // ran half a period ahead...
+        EXPECT_LT(previousDrift, 50.0);                // ...this very frame
+        EXPECT_NEAR(v.nextReadPos - v.readPos, -100.0, 1e-9);  // pulled back one period
+      }
+      previousDrift = driftBefore;
+    }
+    if (v.readPos >= 0) v.readPos -= 1024;
+    if (v.nextReadPos >= 0) v.nextReadPos -= 1024;
+  }
+  // 40960 frames drifting 0.00579 frames per frame: the first splice after
+  // 50 / 0.00579 ~ 8630 frames, the next after another ~(100 - 99 * 0.00579)
+  // / 0.00579 ~ 17160 frames, the third would need ~43000: 2 splices.
+  EXPECT_EQ(splices, 2);
+}
+
+TEST(DelayVoiceMotion, LostPeriodFadesToTapOverTenMs) {
+  VoiceRig rig(4);
+  rig.SetPeriod(100);
+  DelayVoice v = RestingVoice(std::pow(2.0, -20.0 / 1200), 100);
+  v.spliceLength = 100 / v.ratio;
+  for (int index = 4096; index < 4200; ++index) NextVoiceFrame(&v, rig.context, index);
+  ASSERT_GE(v.readPos, 0.0);
+  rig.SetPeriod(0);
+  NextVoiceFrame(&v, rig.context, 4200);
+  EXPECT_EQ(v.fadeLength, 441);
+  EXPECT_EQ(v.nextReadPos, -1.0);
+  for (int index = 4201; index < 4201 + 441; ++index) NextVoiceFrame(&v, rig.context, index);
+  EXPECT_EQ(v.fadeCounter, 0);
+  EXPECT_LT(v.readPos, 0.0);
+  for (int index = 4642; index < 5120; ++index) ASSERT_TRUE(Same(NextVoiceFrame(&v, rig.context, index), rig.Tap(v, index)));
+}
+
+TEST(DelayVoiceMotion, TransientAheadFadesToTapBeforeOnset) {
+  VoiceRig rig(5);
+  rig.SetPeriod(100);
+  DelayVoice v = RestingVoice(std::pow(2.0, 30.0 / 1200), 200);
+  v.spliceLength = 100 / v.ratio;
+  // The onset reaches the tap at index 4800: its mark sits lookAhead later
+  // than the tap of index 4800 - 441.
+  const int onsetIndex = 4800;
+  rig.marks[4096 + onsetIndex - v.delay] = 1;
+  bool sawFade = false;
+  for (int index = 4096; index < 5120; ++index) {
+    NextVoiceFrame(&v, rig.context, index);
+    if (index < onsetIndex - 441 && index > 4200) {
+      ASSERT_GT(v.readPos - index, 1.0) << "gliding ahead";
+    }
+    if (index == onsetIndex - 441) {
+      sawFade = v.fadeCounter > 0 && v.nextReadPos < 0;
+      EXPECT_EQ(v.fadeLength, 441 / 2);
+    }
+    if (index == onsetIndex - 441 + 441 / 2) {
+      EXPECT_LT(v.readPos, 0.0);  // back on the plain tap
+    }
+    if (index == onsetIndex) {
+      // Gliding restarted from the tap: still within a few frames of it.
+      EXPECT_LT(std::fabs(v.readPos - (index + 1)), 5.0);
+    }
+  }
+  EXPECT_TRUE(sawFade);
+  // A mark beyond the newest frame (very high rates) counts as unmarked.
+  DelayVoice w = RestingVoice(1.0, 0);
+  rig.context.lookAhead = 100000;
+  NextVoiceFrame(&w, rig.context, 5119);
+  EXPECT_EQ(w.transientCountdown, 0);
+}
+
+TEST(DelayVoiceDelayChange, SevenAndAHalfToTwentyMs) {
+  RecordingLamp lamp;
+  const double sr = 44100;
+  const int L = 3528;
+  DelayVoice v = RestingVoice(1.0, DelayFrames(sr, 7.5));
+  EXPECT_EQ(v.delay, 330);
+  v.delayMs = 20;
+  SetVoiceDelay(&v, sr, L, &lamp);
+  EXPECT_TRUE(lamp.lit);
+  EXPECT_EQ(v.targetDelay, 882);
+  EXPECT_EQ(v.delayFadeCounter, 2 * L);
+  for (int i = 1; i <= 2 * L; ++i) {
+    float s = 1.0f;
+    ApplyDelayFade(&v, &s, L, &lamp);
+    if (i < 2 * L) {
+      ASSERT_EQ(s, static_cast<float>(std::abs(L - i) / static_cast<double>(L))) << i;
+      ASSERT_EQ(v.delay, i < L ? 330 : 882) << i;
+      ASSERT_TRUE(lamp.lit) << i;
+    } else {
+      EXPECT_EQ(s, 1.0f);  // the last frame at full level ends the change
+    }
+  }
+  EXPECT_FALSE(lamp.lit);
+  EXPECT_EQ(v.delay, 882);
+  EXPECT_EQ(v.targetDelay, 0);
+  EXPECT_EQ(v.delayFadeCounter, 0);
+  float s = 0.5f;
+  ApplyDelayFade(&v, &s, L, &lamp);
+  EXPECT_EQ(s, 0.5f);
+}
+
+TEST(DelayVoiceDelayChange, SecondChangeContinuesFromReachedLevel) {
+  RecordingLamp lamp;
+  const double sr = 44100;
+  const int L = 3528;
+  DelayVoice v = RestingVoice(1.0, 330);
+  v.delayMs = 20;
+  SetVoiceDelay(&v, sr, L, &lamp);
+  float last = 0;
+  for (int i = 1; i <= 1000; ++i) {
+    last = 1.0f;
+    ApplyDelayFade(&v, &last, L, &lamp);
+  }
+  v.delayMs = 10;
+  SetVoiceDelay(&v, sr, L, &lamp);
+  EXPECT_EQ(v.delayFadeGain, static_cast<float>(std::abs(6056 - L) / static_cast<double>(L)));
+  EXPECT_EQ(v.targetDelay, 441);
+  bool switched = false;
+  for (int i = 1; i <= 2 * L; ++i) {
+    float s = 1.0f;
+    ApplyDelayFade(&v, &s, L, &lamp);
+    if (i == 1) {
+      EXPECT_NEAR(s, last, 2.0f / L);  // no jump at the restart
+    }
+    ASSERT_NE(v.delay, 882) << i;                // never the intermediate value
+    if (v.delay == 441) switched = true;
+  }
+  EXPECT_TRUE(switched);
+  EXPECT_EQ(v.delayFadeCounter, 0);
+  EXPECT_FALSE(lamp.lit);
+}
+
+TEST(DelayVoiceDelayChange, SameValueAndLimits) {
+  RecordingLamp lamp;
+  DelayVoice v = RestingVoice(1.0, 330);
+  v.delayMs = 7.5;
+  SetVoiceDelay(&v, 44100, 3528, &lamp);
+  EXPECT_EQ(v.delayFadeCounter, 0);
+  EXPECT_EQ(lamp.changes, 0);
+  EXPECT_EQ(DelayFrames(44100, 100), 4096);
+  EXPECT_EQ(DelayFrames(96000, 100), 4096);
+  EXPECT_EQ(DelayFrames(44100, 15), 661);
+  EXPECT_EQ(DelayFrames(44100, -5), 0);
+  // A null lamp is fine everywhere.
+  v.delayMs = 50;
+  SetVoiceDelay(&v, 44100, 3528, nullptr);
+  for (int i = 0; i < 2 * 3528; ++i) {
+    float s = 1;
+    ApplyDelayFade(&v, &s, 3528, nullptr);
+  }
+  EXPECT_EQ(v.delay, 2205);
+}
+
+}  // namespace

@@ -1,0 +1,258 @@
+#include "dsp/FFT.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <vector>
+
+#include "TestSignals.h"
+
+namespace {
+
+using cd = std::complex<double>;
+
+std::vector<int> AllSizes() {
+  std::vector<int> sizes;
+  for (int n = kFFTMinSize; n <= kFFTMaxSize; n *= 2) sizes.push_back(n);
+  return sizes;
+}
+
+// Direct DFT of bin k with the forward (positive) exponent, in double.
+cd DirectBin(const std::vector<float>& x, int n, int k, const std::vector<cd>& roots) {
+  cd sum = 0;
+  for (int m = 0; m < n; ++m) {
+    const cd v(x[2 * m], x[2 * m + 1]);
+    sum += v * roots[(static_cast<long>(m) * k) % n];
+  }
+  return sum;
+}
+
+std::vector<cd> Roots(int n, double sign) {
+  std::vector<cd> r(n);
+  for (int i = 0; i < n; ++i) r[i] = std::polar(1.0, sign * 2.0 * M_PI * i / n);
+  return r;
+}
+
+double Norm(const std::vector<float>& x) {
+  double s = 0;
+  for (float v : x) s += static_cast<double>(v) * v;
+  return std::sqrt(s);
+}
+
+// Error bound of a float split-radix transform: each of the log2(n) stages
+// adds at most about c*eps relative error (one add or subtract, plus a
+// complex multiply with a rounded twiddle: c = 4 covers both with margin),
+// so ||X_float - X_exact||_2 <= c * eps * log2(n) * ||X||_2, and by Parseval
+// ||X||_2 = sqrt(n) * ||x||_2. A single bin's error is bounded by the same.
+double ForwardBound(int n, double inputNorm) {
+  const double c = 4.0;
+  return c * FLT_EPSILON * std::log2(static_cast<double>(n)) * std::sqrt(static_cast<double>(n)) * inputNorm;
+}
+
+std::vector<float> Signal(int kind, int n, uint64_t seed) {
+  std::vector<float> x(2 * n);
+  TestRandom rnd(seed);
+  const int bin = n >= 4 ? n / 4 + 1 : 1;
+  for (int m = 0; m < n; ++m) {
+    switch (kind) {
+      case 0: x[2 * m] = 1.0f; break;                       // DC
+      case 1: x[2 * m] = (m & 1) ? -1.0f : 1.0f; break;     // Nyquist
+      case 2:                                               // one bin
+        x[2 * m] = static_cast<float>(std::cos(2.0 * M_PI * m * bin / n));
+        x[2 * m + 1] = static_cast<float>(std::sin(2.0 * M_PI * m * bin / n));
+        break;
+      default:
+        x[2 * m] = static_cast<float>(rnd.Uniform());
+        x[2 * m + 1] = static_cast<float>(rnd.Uniform());
+    }
+  }
+  return x;
+}
+
+class FFTTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { FFTInit(); }
+  void TearDown() override { ResetFFTPath(); }
+};
+
+TEST_F(FFTTest, SizeTwoIsOneButterflyBothWays) {
+  for (int inverse = 0; inverse < 2; ++inverse) {
+    float d[4] = {1.5f, -2.0f, 0.25f, 3.0f};
+    ComplexFFT(d, 2, inverse);
+    EXPECT_EQ(d[0], 1.75f);
+    EXPECT_EQ(d[1], 1.0f);
+    EXPECT_EQ(d[2], 1.25f);
+    EXPECT_EQ(d[3], -5.0f);
+  }
+}
+
+TEST_F(FFTTest, SizeFourImpulsesExact) {
+  float d[8] = {1, 0, 0, 0, 0, 0, 0, 0};
+  ComplexFFT(d, 4, 0);
+  for (int p = 0; p < 4; ++p) {
+    EXPECT_EQ(d[2 * p], 1.0f) << p;
+    EXPECT_EQ(d[2 * p + 1], 0.0f) << p;
+  }
+  // x = [0, 1, 0, 0]: positions hold frequencies 0, 2, 1, 3 of exp(+2 pi i m k / 4).
+  float e[8] = {0, 0, 1, 0, 0, 0, 0, 0};
+  ComplexFFT(e, 4, 0);
+  const float want[8] = {1, 0, -1, 0, 0, 1, 0, -1};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(e[i], want[i]) << i;
+  EXPECT_EQ(FrequencyIndex(0, 4), 0u);
+  EXPECT_EQ(FrequencyIndex(1, 4), 2u);
+  EXPECT_EQ(FrequencyIndex(2, 4), 1u);
+  EXPECT_EQ(FrequencyIndex(3, 4), 3u);
+}
+
+TEST_F(FFTTest, UnsupportedSizesLeaveDataUntouched) {
+  for (int n : {-4, 0, 1, 3, 6, 12, 65536}) {
+    std::vector<float> d(2 * 65536 + 8);
+    TestRandom rnd(static_cast<uint64_t>(n + 100));
+    for (float& v : d) v = static_cast<float>(rnd.Uniform());
+    const std::vector<float> before = d;
+    ComplexFFT(d.data(), n, 0);
+    ComplexFFT(d.data(), n, 1);
+    EXPECT_EQ(std::memcmp(d.data(), before.data(), d.size() * sizeof(float)), 0) << "n = " << n;
+  }
+  ComplexFFT(nullptr, 1024, 0);  // must not crash
+  EXPECT_EQ(FFTBinPosition(8, 1), -1);
+  EXPECT_EQ(FFTBinPosition(65536, 1), -1);
+  EXPECT_EQ(FFTBinPosition(1024, 1024), -1);
+  EXPECT_EQ(FFTBinPosition(1024, -1), -1);
+}
+
+TEST_F(FFTTest, PositionTableIsPermutationPointingAtNegativeFrequency) {
+  for (int n = 16; n <= kFFTMaxSize; n *= 2) {
+    std::vector<char> seen(n, 0);
+    for (int k = 0; k < n; ++k) {
+      const int p = FFTBinPosition(n, k);
+      ASSERT_GE(p, 0);
+      ASSERT_LT(p, n);
+      ASSERT_FALSE(seen[p]) << "n " << n << " k " << k;
+      seen[p] = 1;
+      ASSERT_EQ((FrequencyIndex(static_cast<unsigned>(p), static_cast<unsigned>(n)) + static_cast<unsigned>(k)) %
+                    static_cast<unsigned>(n),
+                0u);
+    }
+    EXPECT_EQ(FFTBinPosition(n, 0), 0);
+  }
+}
+
+TEST_F(FFTTest, ForwardMatchesDirectDFTEverySize) {
+  for (int n : AllSizes()) {
+    const std::vector<cd> roots = Roots(n, +1.0);
+    for (int kind = 0; kind < 4; ++kind) {
+      const std::vector<float> x = Signal(kind, n, static_cast<uint64_t>(n));
+      std::vector<float> y = x;
+      ComplexFFT(y.data(), n, 0);
+      const double bound = ForwardBound(n, Norm(x));
+      if (n <= 4096) {
+        double err2 = 0;
+        for (int p = 0; p < n; ++p) {
+          const cd want = DirectBin(x, n, static_cast<int>(FrequencyIndex(static_cast<unsigned>(p), static_cast<unsigned>(n))), roots);
+          err2 += std::norm(cd(y[2 * p], y[2 * p + 1]) - want);
+        }
+        EXPECT_LE(std::sqrt(err2), bound) << "n " << n << " signal " << kind;
+      } else {
+        // Large sizes: the O(n^2) sum on a seeded choice of bins plus 0 and n/2.
+        TestRandom rnd(static_cast<uint64_t>(kind) + 7);
+        for (int s = 0; s < 48; ++s) {
+          int p = s == 0 ? 0 : s == 1 ? FFTBinPosition(n, n / 2) : static_cast<int>(rnd.Next() % static_cast<uint64_t>(n));
+          const cd want = DirectBin(x, n, static_cast<int>(FrequencyIndex(static_cast<unsigned>(p), static_cast<unsigned>(n))), roots);
+          EXPECT_LE(std::abs(cd(y[2 * p], y[2 * p + 1]) - want), bound) << "n " << n << " position " << p;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(FFTTest, BinPositionFindsUsualSignConvention) {
+  // A one-bin signal exp(-2 pi i m b / n) concentrates in Z[b] (negative
+  // exponent convention), which FFTBinPosition(n, b) locates.
+  for (int n = 16; n <= kFFTMaxSize; n *= 2) {
+    const int b = n / 8 + 3;
+    std::vector<float> x(2 * n);
+    for (int m = 0; m < n; ++m) {
+      x[2 * m] = static_cast<float>(std::cos(2.0 * M_PI * m * b / n));
+      x[2 * m + 1] = static_cast<float>(std::sin(2.0 * M_PI * m * b / n));
+    }
+    ComplexFFT(x.data(), n, 0);
+    const int p = FFTBinPosition(n, b);
+    EXPECT_NEAR(x[2 * p], n, ForwardBound(n, std::sqrt(static_cast<double>(n)))) << n;
+  }
+}
+
+TEST_F(FFTTest, ForwardThenInverseScalesByN) {
+  for (int n : AllSizes()) {
+    const std::vector<float> x = Signal(3, n, static_cast<uint64_t>(n) + 1);
+    std::vector<float> y = x;
+    ComplexFFT(y.data(), n, 0);
+    ComplexFFT(y.data(), n, 1);
+    double err2 = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+      const double d = y[i] - static_cast<double>(n) * x[i];
+      err2 += d * d;
+    }
+    // Two transforms, each within the bound above, the second on data n^(1/2) times larger.
+    const double bound = 2.0 * std::sqrt(static_cast<double>(n)) * ForwardBound(n, Norm(x));
+    EXPECT_LE(std::sqrt(err2), bound) << n;
+  }
+}
+
+TEST_F(FFTTest, InitTwiceChangesNothing) {
+  std::vector<int> before;
+  for (int k = 0; k < 8192; ++k) before.push_back(FFTBinPosition(8192, k));
+  std::vector<float> a = Signal(3, 8192, 5), b = a;
+  ComplexFFT(a.data(), 8192, 0);
+  FFTInit();
+  ComplexFFT(b.data(), 8192, 0);
+  for (int k = 0; k < 8192; ++k) ASSERT_EQ(FFTBinPosition(8192, k), before[k]);
+  EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0);
+}
+
+// Every available vector path against the scalar reference, bit for bit, on
+// every size, both directions, aligned and misaligned starts, noise and
+// special values (signed zeros, infinities are left out: they make NaNs).
+TEST_F(FFTTest, VectorPathsBitIdenticalToScalar) {
+  int compared = 0;
+  for (FFTPath path : {FFTPath::kSSE2, FFTPath::kAVX2}) {
+    if (!FFTPathAvailable(path)) {
+      std::printf("skipping path %d: not supported by this CPU\n", static_cast<int>(path));
+      continue;
+    }
+    for (int n : AllSizes()) {
+      for (int offset : {0, 1, 2, 3}) {
+        for (int inverse = 0; inverse < 2; ++inverse) {
+          std::vector<float> buf(2 * n + 4);
+          TestRandom rnd(static_cast<uint64_t>(n * 8 + offset * 2 + inverse));
+          for (float& v : buf) {
+            const uint64_t r = rnd.Next() % 16;
+            v = r == 0 ? 0.0f : r == 1 ? -0.0f : r == 2 ? 1e30f : static_cast<float>(rnd.Uniform());
+          }
+          std::vector<float> ref = buf;
+          ASSERT_TRUE(ForceFFTPath(FFTPath::kScalar));
+          ComplexFFT(ref.data() + offset, n, inverse);
+          ASSERT_TRUE(ForceFFTPath(path));
+          ComplexFFT(buf.data() + offset, n, inverse);
+          ASSERT_EQ(std::memcmp(ref.data(), buf.data(), buf.size() * sizeof(float)), 0)
+              << "path " << static_cast<int>(path) << " n " << n << " offset " << offset << " inverse " << inverse;
+          ++compared;
+        }
+      }
+    }
+  }
+  EXPECT_GT(compared, 0);
+}
+
+TEST_F(FFTTest, BestPathIsActiveAfterInit) {
+  ResetFFTPath();
+  const FFTPath active = ActiveFFTPath();
+  EXPECT_TRUE(active == (FFTPathAvailable(FFTPath::kAVX2) ? FFTPath::kAVX2 : FFTPath::kSSE2));
+  EXPECT_TRUE(ForceFFTPath(FFTPath::kScalar));
+  EXPECT_EQ(ActiveFFTPath(), FFTPath::kScalar);
+}
+
+}  // namespace
