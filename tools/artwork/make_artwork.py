@@ -22,6 +22,7 @@ import sys
 import numpy as np
 from PIL import Image
 
+sys.dont_write_bytecode = True  # keep the source tree clean when run from the build
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import artlib as A  # noqa: E402
 
