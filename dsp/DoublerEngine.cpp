@@ -28,8 +28,9 @@ constexpr double kOnsetOverEnvelope = 16.0;
 // that are not finite or would overflow the float history are treated the
 // same way instead of poisoning the filters and the detector for good.
 inline double CleanInput(double v) {
+  // Quiet comparisons: a NaN input must not raise the invalid-operation flag.
   const double a = std::fabs(v);
-  return (a >= 1e-10 && a <= FLT_MAX) ? v : 0.0;
+  return (std::isgreaterequal(a, 1e-10) && std::islessequal(a, static_cast<double>(FLT_MAX))) ? v : 0.0;
 }
 
 int TruncSaturate(double v) {
