@@ -384,6 +384,19 @@ def manual_icon(pic):
         A.over(sub, (90, 86, 78), line * 0.85)
 
 
+def doubling_emblem(pic, cx, cy):
+    """Two overlapping rings, one per voice: the maker's mark for a doubler,
+    engraved (dark groove with a lit lower edge)."""
+    for ox in (-7.0, 7.0):
+        dx, dy = A.grid(W, H, cx + ox, cy)
+        groove = A.annulus(dx, dy, 10.2, 12.0)
+        A.over(pic, (26, 27, 30), groove * 0.9)
+        lit = A.annulus(*A.grid(W, H, cx + ox + 0.6, cy + 0.8), 10.2, 12.0) - groove
+        A.over(pic, (140, 142, 148), np.clip(lit, 0, 1) * 0.35)
+    lens = A.disc(*A.grid(W, H, cx - 7.0, cy), 10.2) * A.disc(*A.grid(W, H, cx + 7.0, cy), 10.2)
+    A.over(pic, AMBER, lens * 0.85)
+
+
 def make_background(fonts):
     rng = np.random.default_rng(20110101)
     pic = brushed_panel(rng)
@@ -439,6 +452,7 @@ def make_background(fonts):
     print_text(pic, "stereo width", cap, (476.5, 124), "ms")
     print_text(pic, "color", cap, (567.5, 150), "ms")
 
+    doubling_emblem(pic, 214.5, 178)
     screw(pic, 214.5, 219, 0.6)
     screw(pic, 604, 219, 1.2)
 
@@ -487,6 +501,11 @@ def led_dot(pic, cx, cy, lit, radius=2.2):
         A.over(pic, AMBER_DIM, cov)
 
 
+def lamp_lit(value, i, n):
+    """Lamp i of n is lit once the value reaches its place; all are dark at 0."""
+    return value > 0.0 and value >= i / (n - 1) - 1e-9
+
+
 def make_rocker(base, horizontal, value, ends, fonts):
     """One frame of a rocker: a track with a cap that travels from the low end
     (left or bottom) to the high end as the value grows, and a row of lamps lit
@@ -501,7 +520,7 @@ def make_rocker(base, horizontal, value, ends, fonts):
         n = 9
         for i in range(n):
             x = x0 + (x1 - x0) * i / (n - 1)
-            led_dot(pic, x, h * 0.23, value >= i / (n - 1) - 1e-9, 2.0)
+            led_dot(pic, x, h * 0.23, lamp_lit(value, i, n), 2.0)
         cap_w, cap_h = 18, 30
         cx = x0 + (x1 - x0) * value
         cov, cap = slider_cap(w, h, cx, y_track, cap_w, cap_h, True)
@@ -517,7 +536,7 @@ def make_rocker(base, horizontal, value, ends, fonts):
         n = 13
         for i in range(n):
             y = y0 + (y1 - y0) * i / (n - 1)
-            led_dot(pic, w * 0.26, y, value >= i / (n - 1) - 1e-9, 2.2)
+            led_dot(pic, w * 0.26, y, lamp_lit(value, i, n), 2.2)
             if i % 3 == 0:
                 tick = A.rounded_rect(w, h, x_track + 18, y - 0.5, x_track + 25, y + 0.5, 0.3)
                 A.over(pic, INK_DIM, tick)
@@ -586,12 +605,18 @@ def icon_drag(s, draw):
 
 
 def icon_rotate(s, draw):
-    box = (s(3.6), s(4.6), s(13.4), s(14.4))
-    draw.arc(box, start=-60, end=220, fill=255, width=int(s(1.7)))
-    # Arrow head at the arc's start, pointing clockwise.
-    ax, ay = 8.5 + 4.9 * math.cos(math.radians(-60)), 9.5 + 4.9 * math.sin(math.radians(-60))
-    draw.polygon([(s(ax + 2.9), s(ay - 1.0)), (s(ax - 1.4), s(ay - 2.9)), (s(ax + 0.6), s(ay + 2.9))],
-                 fill=255)
+    # A clockwise circle arrow: PIL's arc angles run clockwise from 3 o'clock
+    # (y grows down); the gap sits at the top and the head ends the sweep.
+    cx, cy, rad = 8.5, 9.6, 4.6
+    draw.arc((s(cx - rad), s(cy - rad), s(cx + rad), s(cy + rad)), start=-40, end=215, fill=255,
+             width=int(s(1.6)))
+    end = math.radians(215)
+    px, py = cx + rad * math.cos(end), cy + rad * math.sin(end)
+    tx, ty = -math.sin(end), math.cos(end)  # clockwise tangent
+    nx, ny = math.cos(end), math.sin(end)
+    draw.polygon([(s(px + tx * 3.4), s(py + ty * 3.4)),
+                  (s(px + nx * 2.5 - tx * 0.4), s(py + ny * 2.5 - ty * 0.4)),
+                  (s(px - nx * 2.5 - tx * 0.4), s(py - ny * 2.5 - ty * 0.4))], fill=255)
 
 
 def icon_fade(s, draw):
