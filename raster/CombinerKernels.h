@@ -30,6 +30,12 @@ struct CopyInRange {
     Pixel operator()(Pixel d, const SourceChannels& s, int w) const
     {
         std::uint32_t sRB = (std::uint32_t(s.r) << 16) | std::uint32_t(s.b);
+        if (s.a > 255) {
+            // A fill's source alpha is the weight itself (up to 256): that one
+            // channel can overshoot and needs the clamp.
+            Pixel out = blend(d, sRB, std::uint32_t(s.g), std::uint32_t(w)) & 0x00FFFFFFu;
+            return out | (Pixel(clamp255((s.a * w + pixelA(d) * (256 - w)) / 256)) << 24);
+        }
         std::uint32_t sAG = (std::uint32_t(s.a) << 16) | std::uint32_t(s.g);
         return blend(d, sRB, sAG, std::uint32_t(w));
     }
@@ -102,7 +108,8 @@ struct MultiplyInRange {
 };
 
 // Source-alpha variant: w' = w * (a + 1) / 256; Copy, Add and Multiply skip a
-// zero source alpha. With w >= 0 the division is a shift.
+// zero source alpha. With w >= 0 the division is a shift. The source alpha
+// here is always a pixel byte (0..255), so w' stays within 0..w.
 template <class Base, bool SkipZeroAlpha, bool NonNegativeWeight>
 struct WithSourceAlpha {
     static constexpr int kCombiner = Base::kCombiner;

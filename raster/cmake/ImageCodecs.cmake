@@ -59,25 +59,26 @@ endif()
 if(DUV_BUILD_FUZZ)
   string(APPEND _duv_jpeg_flags " -fsanitize=fuzzer-no-link,address")
 endif()
+set(_duv_jpeg_binary ${_duv_jpeg_prefix}/build)
 ExternalProject_Add(duv_codec_jpeg_build
   SOURCE_DIR ${DUV_JPEG_SRC}
   PREFIX ${_duv_jpeg_prefix}
-  INSTALL_DIR ${_duv_jpeg_prefix}/install
+  BINARY_DIR ${_duv_jpeg_binary}
   CMAKE_ARGS
     -DCMAKE_C_COMPILER=${CMAKE_C_COMPILER}
     -DCMAKE_BUILD_TYPE=Release
     -DCMAKE_POSITION_INDEPENDENT_CODE=ON
     -DCMAKE_C_FLAGS=${_duv_jpeg_flags}
-    -DCMAKE_INSTALL_PREFIX=<INSTALL_DIR>
-    -DCMAKE_INSTALL_LIBDIR=lib
     -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF -DWITH_JAVA=OFF
     -DWITH_JPEG7=OFF -DWITH_JPEG8=OFF
-  BUILD_BYPRODUCTS ${_duv_jpeg_prefix}/install/lib/libjpeg.a
-  USES_TERMINAL_BUILD OFF
-  LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON)
-file(MAKE_DIRECTORY ${_duv_jpeg_prefix}/install/include)
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target jpeg-static
+  INSTALL_COMMAND ""
+  BUILD_BYPRODUCTS ${_duv_jpeg_binary}/libjpeg.a
+  LOG_CONFIGURE ON LOG_BUILD ON)
+# jpeglib.h from the sources, jconfig.h generated into the build folder.
+file(MAKE_DIRECTORY ${_duv_jpeg_binary})
 add_library(duv_codec_jpeg STATIC IMPORTED GLOBAL)
 set_target_properties(duv_codec_jpeg PROPERTIES
-  IMPORTED_LOCATION ${_duv_jpeg_prefix}/install/lib/libjpeg.a
-  INTERFACE_INCLUDE_DIRECTORIES ${_duv_jpeg_prefix}/install/include)
+  IMPORTED_LOCATION ${_duv_jpeg_binary}/libjpeg.a
+  INTERFACE_INCLUDE_DIRECTORIES "${_duv_jpeg_binary};${DUV_JPEG_SRC}")
 add_dependencies(duv_codec_jpeg duv_codec_jpeg_build)
