@@ -111,7 +111,7 @@ def make_led():
         rgb = np.asarray(AMBER, float) * (1 - core * 0.25) + np.array([255, 236, 190]) * core * 0.25
         frames_rgb.append(rgb)
         frames_a.append(alpha)
-    return A.stack(frames_rgb), A.stack([a for a in frames_a])
+    return A.stack(frames_rgb), A.stack(frames_a)
 
 
 # ---------------------------------------------------------------- wheels
@@ -317,11 +317,9 @@ def screw(pic, cx, cy, slot_angle):
 def wheel_well(pic, rect, ticks=True):
     cx, cy = centre_of(rect)
     dx, dy = A.grid(W, H, cx, cy)
-    r = np.hypot(dx, dy)
     recess(pic, A.disc(dx, dy, 75.0), depth=0.75)
     if not ticks:
         return
-    angle = np.arctan2(dy, dx)
     # 60 ticks; every fifth one longer. Value v sits at screen angle
     # pi/2 + 2 pi v, the same rule as the wheels' indicators.
     for i in range(60):
@@ -336,7 +334,6 @@ def wheel_well(pic, rect, ticks=True):
     # The end stop, where 0 and the top of the range meet: an amber notch.
     tri = A.polygon_mask(W, H, [(cx - 3.2, cy + 85.5), (cx + 3.2, cy + 85.5), (cx, cy + 79.0)])
     A.over(pic, AMBER, tri)
-    del r, angle
 
 
 def led_windows(pic, fonts):
