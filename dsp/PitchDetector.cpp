@@ -60,7 +60,7 @@ void ApplyWindow(float* out, const StereoFrame* in, const float* window, int cou
   int n = 0;
   for (; n + 2 <= count; n += 2) {
     const __m128 frames = _mm_loadu_ps(src + 2 * n);  // L0 R0 L1 R1
-    const __m128 w = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(window + n)));  // w0 w1 - -
+    const __m128 w = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(window + n)));  // w0 w1 0 0
     _mm_storeu_ps(out + 2 * n, _mm_mul_ps(frames, _mm_unpacklo_ps(w, w)));  // w0 w0 w1 w1
   }
   ApplyWindowReference(out + 2 * n, in + n, window + n, count - n);
