@@ -55,7 +55,7 @@ public:
         int damaged = 0;
         const int span = outerSpan();
         for (int y = 0; y < mHeight + 2 * mGuard; ++y)
-            for (int x = 0; x < span + 2 * mGuard; ++x) {
+            for (int x = 0; x < span; ++x) {
                 bool inside = y >= mGuard && y < mGuard + mHeight && x >= mGuard && x < mGuard + mWidth;
                 if (!inside && mStore[std::size_t(y) * std::size_t(span) + std::size_t(x)] != kCanary)
                     ++damaged;
