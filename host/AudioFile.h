@@ -1,0 +1,164 @@
+// Sound files for the offline renderer: streaming readers and writers over
+// libsndfile, and an in-memory buffer for generated material and tests.
+//
+// Samples are 32-bit floats, interleaved, nominally -1..1 (a writer to an
+// integer format clips what lies outside instead of wrapping). Frames count
+// one sample per channel. Everything here runs on the caller's thread; one
+// object must not be used by two threads at once.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Interleaved audio held in memory.
+struct AudioBuffer {
+  int sampleRate = 44100;  // Hz
+  int channels = 1;        // 1 or more
+  std::vector<float> samples;  // frames() * channels values, interleaved
+
+  std::int64_t frames() const {
+    return channels > 0 ? static_cast<std::int64_t>(samples.size()) / channels : 0;
+  }
+  float& at(std::int64_t frame, int channel) {
+    return samples[static_cast<std::size_t>(frame * channels + channel)];
+  }
+  float at(std::int64_t frame, int channel) const {
+    return samples[static_cast<std::size_t>(frame * channels + channel)];
+  }
+};
+
+// Where the renderer takes frames from.
+class AudioSource {
+ public:
+  virtual ~AudioSource() = default;
+  virtual int sampleRate() const = 0;
+  virtual int channels() const = 0;
+  virtual std::int64_t frames() const = 0;  // total length, known up front
+  // Reads up to maxFrames frames into dst (maxFrames * channels() floats).
+  // Returns the frames read: fewer only at the end, 0 after it; -1 on a read
+  // error (error() then says what happened).
+  virtual std::int64_t read(float* dst, std::int64_t maxFrames) = 0;
+  virtual std::string error() const { return {}; }
+};
+
+// Where the renderer puts frames.
+class AudioSink {
+ public:
+  virtual ~AudioSink() = default;
+  // Writes frames frames from src (frames * channels floats). False on a
+  // write error (error() says what happened); later writes may be skipped.
+  virtual bool write(const float* src, std::int64_t frames) = 0;
+  virtual std::string error() const { return {}; }
+};
+
+// Reads an AudioBuffer from the start; never fails.
+class MemorySource : public AudioSource {
+ public:
+  explicit MemorySource(const AudioBuffer& buffer) : mBuffer(buffer) {}  // buffer outlives this
+  int sampleRate() const override { return mBuffer.sampleRate; }
+  int channels() const override { return mBuffer.channels; }
+  std::int64_t frames() const override { return mBuffer.frames(); }
+  std::int64_t read(float* dst, std::int64_t maxFrames) override;
+
+ private:
+  const AudioBuffer& mBuffer;
+  std::int64_t mPos = 0;
+};
+
+// Appends to an AudioBuffer whose rate and channel count the caller has set.
+class MemorySink : public AudioSink {
+ public:
+  explicit MemorySink(AudioBuffer* buffer) : mBuffer(buffer) {}  // buffer outlives this
+  bool write(const float* src, std::int64_t frames) override;
+
+ private:
+  AudioBuffer* mBuffer;
+};
+
+// The container and encoding of a sound file, as libsndfile codes them
+// (SF_FORMAT_* major type or'ed with a subtype).
+struct AudioFormat {
+  int code = 0;
+  std::string Describe() const;   // e.g. "FLAC 16-bit", "WAV float"
+  std::string Extension() const;  // the container's usual file extension, e.g. "flac"
+  bool SameContainer(AudioFormat other) const;  // same major type, any subtype
+};
+
+// Reads any file libsndfile reads.
+class AudioFileReader : public AudioSource {
+ public:
+  // Null with *error set ("cannot open in.wav: <libsndfile's reason>").
+  static std::unique_ptr<AudioFileReader> Open(const std::string& path, std::string* error);
+  ~AudioFileReader() override;
+  AudioFileReader(const AudioFileReader&) = delete;
+  AudioFileReader& operator=(const AudioFileReader&) = delete;
+
+  int sampleRate() const override { return mRate; }
+  int channels() const override { return mChannels; }
+  std::int64_t frames() const override { return mFrames; }
+  std::int64_t read(float* dst, std::int64_t maxFrames) override;
+  std::string error() const override { return mError; }
+  AudioFormat format() const { return mFormat; }
+
+ private:
+  AudioFileReader() = default;
+  void* mFile = nullptr;  // SNDFILE*
+  int mRate = 0, mChannels = 0;
+  std::int64_t mFrames = 0;
+  AudioFormat mFormat;
+  std::string mPath, mError;
+};
+
+// Writes a sound file that appears only when complete: frames go to a hidden
+// temporary file in the target's folder, and Commit() renames it onto the
+// target. Destroying the writer without a successful Commit() removes the
+// temporary file, so an error never leaves a partial output behind.
+class AudioFileWriter : public AudioSink {
+ public:
+  // Null with *error set when the format cannot hold this rate and channel
+  // count, or the folder is not writable.
+  static std::unique_ptr<AudioFileWriter> Create(const std::string& path, AudioFormat format,
+                                                 int sampleRate, int channels,
+                                                 std::string* error);
+  ~AudioFileWriter() override;
+  AudioFileWriter(const AudioFileWriter&) = delete;
+  AudioFileWriter& operator=(const AudioFileWriter&) = delete;
+
+  bool write(const float* src, std::int64_t frames) override;
+  std::string error() const override { return mError; }
+  // Closes the file and renames it onto the target. False with error() set
+  // on failure (then nothing is left at the target or in the folder).
+  bool Commit();
+  const std::string& tempPath() const { return mTempPath; }
+
+ private:
+  AudioFileWriter() = default;
+  void Discard();
+  void* mFile = nullptr;  // SNDFILE*
+  std::string mPath, mTempPath, mError;
+  bool mCommitted = false;
+};
+
+// The format to write: `name` (wav, flac, aiff, ogg; empty for none) wins,
+// then the extension of `path` when it names one of those and differs from
+// the input's type, else the input's own format. The input's subtype is kept
+// where the new container allows it, else a sensible one is chosen (16-bit
+// PCM; Vorbis for ogg). False with *error set for an unknown name.
+bool ChooseOutputFormat(const std::string& name, const std::string& path, AudioFormat input,
+                        AudioFormat* out, std::string* error);
+
+// Reads a whole file into memory (for tests and small tools).
+bool ReadAudioFile(const std::string& path, AudioBuffer* out, AudioFormat* format,
+                   std::string* error);
+// Writes a whole buffer through AudioFileWriter (same all-or-nothing rule).
+bool WriteAudioFile(const std::string& path, const AudioBuffer& buffer, AudioFormat format,
+                    std::string* error);
+
+// libsndfile format codes for the four containers named above.
+AudioFormat WavFloatFormat();
+AudioFormat Wav16Format();
+AudioFormat FlacFormat();  // 16-bit
+AudioFormat AiffFormat();  // 16-bit
+AudioFormat OggVorbisFormat();

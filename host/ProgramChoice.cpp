@@ -1,0 +1,41 @@
+#include "host/ProgramChoice.h"
+
+#include <cctype>
+
+namespace {
+
+std::string Folded(const std::string& s) {
+  std::size_t b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  std::size_t e = s.find_last_not_of(" \t");
+  std::string t = s.substr(b, e - b + 1);
+  for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return t;
+}
+
+}  // namespace
+
+bool FindProgram(VstPlugin& plugin, const std::string& text, int* index, std::string* error) {
+  int count = plugin.Effect()->numPrograms;
+  std::string wanted = Folded(text);
+  bool digits = !wanted.empty() && wanted.size() <= 9;
+  for (char c : wanted) digits = digits && std::isdigit(static_cast<unsigned char>(c));
+  if (digits) {
+    int n = std::stoi(wanted);
+    if (n < count) {
+      *index = n;
+      return true;
+    }
+    *error = "there is no preset " + wanted + " (presets are 0 to " + std::to_string(count - 1) +
+             ", see --list)";
+    return false;
+  }
+  for (int i = 0; i < count; ++i) {
+    if (Folded(plugin.ProgramNameIndexed(i)) == wanted) {
+      *index = i;
+      return true;
+    }
+  }
+  *error = "unknown preset '" + text + "' (see --list)";
+  return false;
+}

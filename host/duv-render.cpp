@@ -1,0 +1,427 @@
+// duv-render: runs sound files through the DUV module offline, through the
+// project's own VST 2 host, exactly as a host application plays a track
+// through it. With no input file it renders a built-in demo, dry and
+// processed side by side.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/AudioFile.h"
+#include "host/DemoMaterial.h"
+#include "host/ParameterTable.h"
+#include "host/ProgramChoice.h"
+#include "host/RenderJob.h"
+#include "host/VstHost.h"
+
+#ifndef DUV_DEFAULT_PLUGIN
+#define DUV_DEFAULT_PLUGIN ""
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kExitFailed = 1;  // bad input, unreadable or unwritable files
+constexpr int kExitUsage = 2;   // the command line itself is wrong
+constexpr int kExitStopped = 130;
+constexpr int kDemoRate = 44100;
+// Files shorter than this finish before a progress bar would be worth drawing.
+constexpr double kProgressMinSec = 5.0;
+
+volatile sig_atomic_t gStop = 0;
+void OnSignal(int) { gStop = 1; }
+
+struct Options {
+  std::string input, output, preset, format, plugin, demoOut = "out";
+  std::vector<std::string> sets;
+  RenderOptions render;
+  bool list = false, quiet = false, help = false;
+};
+
+// One line on stderr; returns the exit code to leave with.
+int Fail(const std::string& message, int code = kExitFailed) {
+  std::fprintf(stderr, "duv-render: %s\n", message.c_str());
+  return code;
+}
+
+void PrintUsage(std::FILE* to) {
+  std::fprintf(to,
+               "usage: duv-render [options] [INPUT [OUTPUT]]\n"
+               "Runs a sound file (WAV, FLAC, AIFF, OGG, ...) through the DUV plug-in.\n"
+               "With no INPUT it renders a built-in demo: DIR/demo-dry.wav and DIR/demo-duv.wav.\n"
+               "\n"
+               "  -o, --output PATH     output file (default: INPUT with \"-duv\" added to its name)\n"
+               "  -p, --preset NAME|N   factory preset by name or number (see --list)\n"
+               "  -s, --set NAME=VALUE  parameter in display units, after the preset; repeatable\n"
+               "                        e.g. --set \"cents 1=-12.5\" --set wet=0.4 --set \"knob action=rotate\"\n"
+               "  -b, --block N         host block size in frames, %d..%d (default 512)\n"
+               "  -c, --channels N      output channels 1 or 2 (default: as the input; 2 widens mono)\n"
+               "  -f, --format NAME     wav, flac, aiff or ogg (default: as OUTPUT's extension, else as INPUT)\n"
+               "      --trim            output exactly as long as the input; by default the effect's\n"
+               "                        tail is kept (0.1 s + 1024 frames more than the input)\n"
+               "      --demo-out DIR    folder for the demo files (default: out)\n"
+               "      --plugin PATH     the module to load (default: the one built beside this tool,\n"
+               "                        then ~/.vst/DUV.so)\n"
+               "  -l, --list            list presets and parameters, then exit\n"
+               "  -q, --quiet           no progress bar, no summary\n"
+               "  -h, --help            this text\n",
+               kMinBlockFrames, kMaxBlockFrames);
+}
+
+bool ParseInt(const std::string& text, int* out) {
+  double v = 0.0;
+  if (!ParseNumber(text, &v) || v != static_cast<double>(static_cast<long long>(v)) ||
+      v < -2147483648.0 || v > 2147483647.0)
+    return false;
+  *out = static_cast<int>(v);
+  return true;
+}
+
+// False with *error set for a malformed command line.
+bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
+  std::vector<std::string> positional;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    std::string value;
+    bool inlineValue = false;
+    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
+      value = a.substr(a.find('=') + 1);
+      a = a.substr(0, a.find('='));
+      inlineValue = true;
+    }
+    auto take = [&](std::string* out) {
+      if (inlineValue) {
+        *out = value;
+        return true;
+      }
+      if (i + 1 >= argc) {
+        *error = a + " needs a value";
+        return false;
+      }
+      *out = argv[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "-h" || a == "--help") {
+      o->help = true;
+    } else if (a == "-l" || a == "--list") {
+      o->list = true;
+    } else if (a == "-q" || a == "--quiet") {
+      o->quiet = true;
+    } else if (a == "--trim") {
+      o->render.trimTail = true;
+    } else if (a == "-o" || a == "--output") {
+      if (!take(&o->output)) return false;
+    } else if (a == "-p" || a == "--preset") {
+      if (!take(&o->preset)) return false;
+    } else if (a == "-s" || a == "--set") {
+      if (!take(&v)) return false;
+      o->sets.push_back(v);
+    } else if (a == "-f" || a == "--format") {
+      if (!take(&o->format)) return false;
+    } else if (a == "--plugin") {
+      if (!take(&o->plugin)) return false;
+    } else if (a == "--demo-out") {
+      if (!take(&o->demoOut)) return false;
+    } else if (a == "-b" || a == "--block") {
+      if (!take(&v)) return false;
+      if (!ParseInt(v, &o->render.blockFrames) || o->render.blockFrames < kMinBlockFrames ||
+          o->render.blockFrames > kMaxBlockFrames) {
+        *error = "--block takes a whole number of frames from " + std::to_string(kMinBlockFrames) +
+                 " to " + std::to_string(kMaxBlockFrames) + ", not '" + v + "'";
+        return false;
+      }
+    } else if (a == "-c" || a == "--channels") {
+      if (!take(&v)) return false;
+      if (!ParseInt(v, &o->render.channels) || o->render.channels < 1 ||
+          o->render.channels > 2) {
+        *error = "--channels takes 1 or 2, not '" + v + "'";
+        return false;
+      }
+    } else if (a.size() > 1 && a[0] == '-') {
+      *error = "unknown option " + a + " (see --help)";
+      return false;
+    } else {
+      positional.push_back(argv[i]);
+    }
+  }
+  if (positional.size() > 2) {
+    *error = "too many file names (give INPUT and at most one OUTPUT)";
+    return false;
+  }
+  if (!positional.empty()) o->input = positional[0];
+  if (positional.size() == 2) {
+    if (!o->output.empty()) {
+      *error = "OUTPUT given twice";
+      return false;
+    }
+    o->output = positional[1];
+  }
+  if (o->input.empty() && !o->output.empty()) {
+    *error = "an OUTPUT needs an INPUT (the demo writes into --demo-out)";
+    return false;
+  }
+  return true;
+}
+
+// The module to load: the one asked for, else the first that exists of the
+// build tree's, one beside this tool's build folder, and the user's VST folder.
+bool FindPlugin(const std::string& asked, std::string* path, std::string* error) {
+  if (!asked.empty()) {
+    *path = asked;
+    return true;
+  }
+  std::vector<std::string> candidates;
+  if (*DUV_DEFAULT_PLUGIN) candidates.push_back(DUV_DEFAULT_PLUGIN);
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    candidates.push_back((self.parent_path().parent_path() / "DUV.so").string());
+    candidates.push_back((self.parent_path() / "DUV.so").string());
+  }
+  if (const char* home = std::getenv("HOME"); home && *home)
+    candidates.push_back((fs::path(home) / ".vst" / "DUV.so").string());
+  std::string looked;
+  for (const std::string& c : candidates) {
+    if (fs::is_regular_file(c, ec)) {
+      *path = c;
+      return true;
+    }
+    looked += (looked.empty() ? "" : ", ") + c;
+  }
+  *error = "cannot find DUV.so (looked at " + looked + "); build it or pass --plugin PATH";
+  return false;
+}
+
+struct LoadedPlugin {
+  std::unique_ptr<VstModule> module;
+  std::unique_ptr<VstPlugin> plugin;
+};
+
+bool LoadPlugin(const Options& o, LoadedPlugin* out, std::string* error) {
+  std::string path;
+  if (!FindPlugin(o.plugin, &path, error)) return false;
+  std::string why;
+  out->module = VstModule::Load(path, &why);
+  if (!out->module) {
+    *error = "cannot load " + path + ": " + why;
+    return false;
+  }
+  out->plugin = VstPlugin::Create(*out->module, HostConfig{"duv-render", 10000}, &why);
+  if (!out->plugin) {
+    *error = path + ": " + why;
+    return false;
+  }
+  return true;
+}
+
+// Applies --preset, then every --set in order. Also reports the preset's name.
+bool Configure(VstPlugin& plugin, const Options& o, std::string* presetName, std::string* error) {
+  if (!o.preset.empty()) {
+    int program = 0;
+    if (!FindProgram(plugin, o.preset, &program, error)) return false;
+    plugin.SetProgram(program);
+  }
+  *presetName = plugin.ProgramName();
+  if (o.sets.empty()) return true;
+  ParameterTable table = ParameterTable::Read(plugin);
+  for (const std::string& s : o.sets) {
+    int index = 0;
+    float normalised = 0.0f;
+    if (!table.ParseAssignment(s, &index, &normalised, error)) return false;
+    plugin.SetParameter(index, normalised);
+  }
+  return true;
+}
+
+void PrintList(VstPlugin& plugin) {
+  const AEffect* e = plugin.Effect();
+  std::printf("%s by %s: %d presets, %d parameters, latency %d frames\n",
+              plugin.EffectName().c_str(), plugin.VendorString().c_str(), e->numPrograms,
+              e->numParams, e->initialDelay);
+  std::printf("\npresets (--preset NAME or NUMBER)\n");
+  int current = plugin.GetProgram();
+  for (int i = 0; i < e->numPrograms; ++i)
+    std::printf("  %2d  %s%s\n", i, plugin.ProgramNameIndexed(i).c_str(),
+                i == current ? "  (current)" : "");
+  std::printf("\nparameters (--set \"NAME=VALUE\", VALUE in display units)\n");
+  std::printf("  %2s  %-14s %-12s %s\n", "#", "name", "value", "range");
+  ParameterTable table = ParameterTable::Read(plugin);
+  for (const ParameterInfo& p : table.params()) {
+    std::string value = plugin.ParamDisplay(p.index);
+    std::string label = plugin.ParamLabel(p.index);
+    if (!label.empty()) value += " " + label;
+    std::printf("  %2d  %-14s %-12s %s\n", p.index, p.name.c_str(), value.c_str(),
+                p.RangeText().c_str());
+  }
+}
+
+// A bar on stderr, redrawn when the percentage moves; only on a terminal.
+class ProgressBar {
+ public:
+  ProgressBar(bool enabled, std::string what) : mEnabled(enabled), mWhat(std::move(what)) {}
+  ~ProgressBar() { Finish(); }
+  bool Update(std::int64_t done, std::int64_t total) {
+    if (gStop) return false;
+    if (!mEnabled || total <= 0) return true;
+    int percent = static_cast<int>(std::min<std::int64_t>(100, done * 100 / total));
+    if (percent == mShown) return true;
+    mShown = percent;
+    constexpr int kWidth = 40;
+    int filled = percent * kWidth / 100;
+    std::fprintf(stderr, "\r%s [%s%s] %3d%%", mWhat.c_str(), std::string(filled, '#').c_str(),
+                 std::string(kWidth - filled, '.').c_str(), percent);
+    std::fflush(stderr);
+    return true;
+  }
+  void Finish() {
+    if (mEnabled && mShown >= 0) std::fprintf(stderr, "\n");
+    mEnabled = false;
+  }
+
+ private:
+  bool mEnabled;
+  std::string mWhat;
+  int mShown = -1;
+};
+
+bool WantProgress(const Options& o, std::int64_t frames, int rate) {
+  return !o.quiet && isatty(STDERR_FILENO) && rate > 0 &&
+         static_cast<double>(frames) / rate >= kProgressMinSec;
+}
+
+std::string ExtensionFor(AudioFormat format, const std::string& inputExt, AudioFormat input) {
+  return format.SameContainer(input) ? inputExt : "." + format.Extension();
+}
+
+int RunFile(const Options& o) {
+  std::string error;
+  auto reader = AudioFileReader::Open(o.input, &error);
+  if (!reader) return Fail(error);
+  const int channels = OutputChannels(reader->channels(), o.render);
+  if (channels == 0) {
+    return Fail(o.input + " has " + std::to_string(reader->channels()) +
+                " channels; duv-render takes mono or stereo files");
+  }
+  AudioFormat format;
+  if (!ChooseOutputFormat(o.format, o.output, reader->format(), &format, &error))
+    return Fail(error, kExitUsage);
+  std::string output = o.output;
+  if (output.empty()) {
+    fs::path in(o.input);
+    output = (in.parent_path() / (in.stem().string() + "-duv" +
+                                  ExtensionFor(format, in.extension().string(), reader->format())))
+                 .string();
+  }
+  std::error_code ec;
+  if (fs::exists(output, ec) && fs::equivalent(output, o.input, ec)) {
+    return Fail("the output " + output + " would replace the input");
+  }
+
+  LoadedPlugin loaded;
+  if (!LoadPlugin(o, &loaded, &error)) return Fail(error);
+  VstPlugin& plugin = *loaded.plugin;
+  StartPlugin(plugin, reader->sampleRate(), o.render.blockFrames, channels);
+  std::string presetName;
+  if (!Configure(plugin, o, &presetName, &error)) return Fail(error);
+
+  auto writer = AudioFileWriter::Create(output, format, reader->sampleRate(), channels, &error);
+  if (!writer) return Fail(error);
+  ProgressBar bar(WantProgress(o, reader->frames(), reader->sampleRate()), "rendering");
+  bool ok = Render(plugin, *reader, *writer, o.render,
+                   [&](std::int64_t done, std::int64_t total) { return bar.Update(done, total); },
+                   &error);
+  bar.Finish();
+  if (!ok) return Fail(error, gStop ? kExitStopped : kExitFailed);
+  if (!writer->Commit()) return Fail(writer->error());
+  if (!o.quiet) {
+    std::int64_t frames = reader->frames() + (o.render.trimTail ? 0 : TailFrames(reader->sampleRate()));
+    std::printf("duv-render: wrote %s (%s, %d ch, %d Hz, %.2f s; preset %s; latency %d frames "
+                "compensated, %s)\n",
+                output.c_str(), format.Describe().c_str(), channels, reader->sampleRate(),
+                static_cast<double>(frames) / reader->sampleRate(), presetName.c_str(),
+                plugin.Effect()->initialDelay,
+                o.render.trimTail ? "tail trimmed" : "tail kept");
+  }
+  return 0;
+}
+
+int RunDemo(const Options& o) {
+  std::string error;
+  fs::path folder(o.demoOut);
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec || !fs::is_directory(folder)) {
+    return Fail("cannot create the folder " + folder.string() + ": " +
+                (ec ? ec.message() : "a file of that name is in the way"));
+  }
+  LoadedPlugin loaded;
+  if (!LoadPlugin(o, &loaded, &error)) return Fail(error);
+  VstPlugin& plugin = *loaded.plugin;
+  // Mono material, widened: the dry file carries it on both sides, and the
+  // processed file shows the doubler spreading it.
+  RenderOptions render = o.render;
+  render.channels = 2;
+  StartPlugin(plugin, kDemoRate, render.blockFrames, 2);
+  std::string presetName;
+  if (!Configure(plugin, o, &presetName, &error)) return Fail(error);
+
+  AudioBuffer material = MakeDemoMaterial(kDemoRate);
+  AudioBuffer dry;
+  dry.sampleRate = material.sampleRate;
+  dry.channels = 2;
+  dry.samples.reserve(material.samples.size() * 2);
+  for (float v : material.samples) dry.samples.insert(dry.samples.end(), {v, v});
+
+  const std::string dryPath = (folder / "demo-dry.wav").string();
+  const std::string wetPath = (folder / "demo-duv.wav").string();
+  auto wet = AudioFileWriter::Create(wetPath, Wav16Format(), kDemoRate, 2, &error);
+  if (!wet) return Fail(error);
+  MemorySource source(material);
+  if (!Render(plugin, source, *wet, render, [](std::int64_t, std::int64_t) { return !gStop; },
+              &error))
+    return Fail(error, gStop ? kExitStopped : kExitFailed);
+  auto dryWriter = AudioFileWriter::Create(dryPath, Wav16Format(), kDemoRate, 2, &error);
+  if (!dryWriter) return Fail(error);
+  if (!dryWriter->write(dry.samples.data(), dry.frames()))
+    return Fail(dryWriter->error());
+  if (!dryWriter->Commit()) return Fail(dryWriter->error());
+  if (!wet->Commit()) return Fail(wet->error());
+  if (!o.quiet)
+    std::printf("duv-render: demo written to %s (dry) and %s (through DUV, preset %s)\n",
+                dryPath.c_str(), wetPath.c_str(), presetName.c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  std::string error;
+  if (!ParseArgs(argc, argv, &o, &error)) return Fail(error, kExitUsage);
+  if (o.help) {
+    PrintUsage(stdout);
+    return 0;
+  }
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  if (o.list) {
+    LoadedPlugin loaded;
+    if (!LoadPlugin(o, &loaded, &error)) return Fail(error);
+    StartPlugin(*loaded.plugin, kDemoRate, o.render.blockFrames, 2);
+    std::string presetName;
+    if (!Configure(*loaded.plugin, o, &presetName, &error)) return Fail(error);
+    PrintList(*loaded.plugin);
+    return 0;
+  }
+  return o.input.empty() ? RunDemo(o) : RunFile(o);
+}
