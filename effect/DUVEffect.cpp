@@ -1,6 +1,14 @@
 #include "effect/DUVEffect.h"
 
 #include "dsp/DoublerEngine.h"
+#include "effect/BypassControl.h"
+#include "effect/DUVEditorLayout.h"
+#include "effect/LedDisplayControl.h"
+#include "effect/RockerControl.h"
+#include "effect/WheelControl.h"
+#include "graphics/IGraphicsRaster.h"
+#include "graphics/platform/PlatformGraphics.h"
+#include "plugin/Text.h"
 #include "plugin/VstEntry.h"
 
 DUVEffect::DUVEffect(audioMasterCallback hostCallback)
@@ -32,13 +40,22 @@ DUVEffect::DUVEffect(audioMasterCallback hostCallback)
   AddPreset("Wide Snare",    {0.35, -50,   15,    50,    12,    100,  1,    0,  0,   0,   100});
   AddPreset("Brindle",       {0.5,  -17,   25,    15,    22,    100,  0,    0,  0,   0,   100});
 
+  IGraphicsRaster* graphics = MakePlatformGraphics(this, duv_layout::kEditorWidth,
+                                                   duv_layout::kEditorHeight, duv_layout::kEditorFPS);
+  mEditor = BuildDUVEditor(graphics, this);
+  mEngine->SetBypassLamp(mEditor.bypass);
+  AttachEditor(graphics);
+
   // Hosts deliver every value at open and set the rate before processing;
-  // doing both now as well keeps an instance that is never opened sane.
+  // doing both now as well keeps an instance that is never opened sane, and
+  // puts the wheels and rockers in the actions their parameters say.
   NotifyAllParamsChanged();
   mEngine->Reset(GetSampleRate());
 }
 
-DUVEffect::~DUVEffect() = default;
+DUVEffect::~DUVEffect() {
+  mEngine->SetBypassLamp(nullptr);  // the lamp goes with the graphics object
+}
 
 void DUVEffect::Reset() {
   LockGuard guard(Lock());
@@ -50,17 +67,30 @@ void DUVEffect::ParamChanged(int paramIdx) {
   const IParam* param = ParamAt(paramIdx);
   if (!param) return;
   const double v = param->Value();
+  auto show = [v](LedDisplayControl* led) {
+    if (!led) return;
+    led->SetShownValue(v);
+    led->SetDirty(true);  // no parameter: only marks it for redraw
+  };
   switch (paramIdx) {
     case kWet: mEngine->SetWet(v); break;
-    case kCents1: mEngine->SetCents(0, v); break;
-    case kDelay1: mEngine->SetDelayMs(0, v); break;
-    case kCents2: mEngine->SetCents(1, v); break;
-    case kDelay2: mEngine->SetDelayMs(1, v); break;
+    case kCents1: mEngine->SetCents(0, v); show(mEditor.ledCents1); break;
+    case kDelay1: mEngine->SetDelayMs(0, v); show(mEditor.ledDelay1); break;
+    case kCents2: mEngine->SetCents(1, v); show(mEditor.ledCents2); break;
+    case kDelay2: mEngine->SetDelayMs(1, v); show(mEditor.ledDelay2); break;
     case kStereoWidth: mEngine->SetWidthPercent(v); break;
     case kColor: mEngine->SetColor(v); break;
-    case kBypass: mEngine->SetBypass(v >= 0.5); break;
+    case kBypass: mEngine->SetBypass(v >= 0.5); break;  // also sets the lamp
+    case kKnobAction:
+      for (WheelControl* w : mEditor.wheels)
+        if (w) w->SetAction(TruncToInt(v));
+      break;
+    case kRockerAction:
+      for (RockerControl* r : mEditor.rockers)
+        if (r) r->SetAction(TruncToInt(v));
+      break;
     case kDetectorHpf: mEngine->SetDetectorHpf(v); break;
-    default: break;  // knob and rocker actions only change how the editor follows the mouse
+    default: break;
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "effect/DUVEditor.h"
 #include "plugin/IPluginVST.h"
 
 class DoublerEngine;
@@ -38,7 +39,11 @@ class DUVEffect : public IPluginVST {
   void ProcessBlock(double** inputs, double** outputs, int nFrames) override;
 
   const DoublerEngine& Engine() const { return *mEngine; }
+  const DUVEditorControls& EditorControls() const { return mEditor; }
 
  private:
   std::unique_ptr<DoublerEngine> mEngine;  // ~300 KiB of audio state, so on the heap
+  // Controls the parameter responses write into; owned by the graphics
+  // object, all null when no editor could be built.
+  DUVEditorControls mEditor;
 };

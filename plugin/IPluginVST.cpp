@@ -272,7 +272,7 @@ VstIntPtr IPluginVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value,
       }
       return 0;
     case effEditOpen:
-      if (mGraphics && mGraphics->OpenWindow(ptr)) {
+      if (mGraphics && mGraphics->OpenWindow(ptr) != nullptr) {
         EditorOpened();
         return 1;
       }

@@ -20,7 +20,7 @@ TEST(Record, FieldsAfterCreation) {
   EXPECT_EQ(e->version, 10100);
   EXPECT_EQ(e->ioRatio, 1.0f);
   EXPECT_EQ(e->uniqueID, ('D' << 24) | ('U' << 16) | ('V' << 8) | '_');
-  EXPECT_EQ(e->flags, 0x1018);  // until the editor is attached
+  EXPECT_EQ(e->flags, 0x1019);  // the editor is attached by the constructor
   EXPECT_EQ(e->object, f.effect.get());
   EXPECT_EQ(e->resvd1, 0);
   EXPECT_EQ(e->realQualities, 0);
@@ -99,8 +99,8 @@ TEST(Dispatcher, BadIndicesAndNullPointersAreIgnored) {
     EXPECT_EQ(f.Dispatch(op, 7, 0, nullptr), 0) << op;
   EXPECT_EQ(f.Dispatch(effSetSpeakerArrangement, 0, 0, nullptr), 1);
   EXPECT_EQ(f.Dispatch(effGetSpeakerArrangement, 0, 0, nullptr), 1);
-  EXPECT_EQ(f.Dispatch(effEditOpen, 0, 0, nullptr), 0);  // no editor yet
-  EXPECT_EQ(f.Dispatch(effEditClose), 0);
+  EXPECT_EQ(f.Dispatch(effEditOpen, 0, 0, nullptr), 0);  // no parent window: no editor window
+  EXPECT_EQ(f.Dispatch(effEditClose), 1);  // an editor is attached
   EXPECT_EQ(f.Record()->getParameter(f.Record(), -1), 0.0f);
   EXPECT_EQ(f.Record()->getParameter(f.Record(), 11), 0.0f);
   f.Record()->setParameter(f.Record(), 11, 0.5f);

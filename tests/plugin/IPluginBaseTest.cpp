@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "graphics/IGraphics.h"
+#include "graphics/IControl.h"
+#include "graphics/platform/linux/IGraphicsLinux.h"
 #include "plugin/HostId.h"
 #include "tests/plugin/TestSupport.h"
 
@@ -19,21 +20,41 @@ class PassThrough : public IPluginVST {
   }
 };
 
-// Records what the core pushes into the editor.
-class RecordingGraphics : public IGraphics {
+// Records what the core pushes into the editor: one control per parameter.
+class RecordingControl : public IControl {
  public:
   struct Push {
-    int index;
     double value;
-    bool normalized;
   };
-  int Width() const override { return 716; }
-  int Height() const override { return 227; }
-  void SetParameterFromPlug(int i, double v, bool n) override { pushes.push_back({i, v, n}); }
-  void PrepareDrawing() override { prepared = pushes.size(); }
-  bool OpenWindow(void*) override { return open = true; }
-  void CloseWindow() override { open = false; }
+  RecordingControl(IPluginBase* plug, int paramIdx) : IControl(plug, IRect{0, 0, 1, 1}, paramIdx) {}
+  bool Draw(IGraphics*) override { return true; }
+  void SetValueFromPlug(double v) override {
+    pushes.push_back({v});
+    IControl::SetValueFromPlug(v);
+  }
   std::vector<Push> pushes;
+};
+
+class RecordingGraphics : public IGraphicsLinux {
+ public:
+  RecordingGraphics(IPluginBase* plug, int nParams) : IGraphicsLinux(plug, 716, 227, 24) {
+    for (int i = 0; i < nParams; ++i) {
+      controls.push_back(new RecordingControl(plug, i));
+      AttachControl(controls.back());
+    }
+  }
+  std::size_t TotalPushes() const {
+    std::size_t n = 0;
+    for (auto* c : controls) n += c->pushes.size();
+    return n;
+  }
+  void PrepareDrawing() override {
+    prepared = TotalPushes();
+    IGraphicsLinux::PrepareDrawing();
+  }
+  void* OpenWindow(void*) override { return open = true, this; }
+  void CloseWindow() override { open = false; }
+  std::vector<RecordingControl*> controls;
   std::size_t prepared = 0;
   bool open = false;
 };
@@ -196,13 +217,13 @@ TEST(Editor, AttachPushesNormalisedValuesBeforeStoring) {
   ERect* rect = nullptr;
   EXPECT_EQ(p.GetAEffect()->dispatcher(p.GetAEffect(), effEditGetRect, 0, 0, &rect, 0), 0);
 
-  auto* g = new RecordingGraphics;
+  auto* g = new RecordingGraphics(&p, 3);
   p.ParamAt(1)->Set(0.5);
   p.AttachEditor(g);
-  ASSERT_EQ(g->pushes.size(), 3u);
+  EXPECT_EQ(g->TotalPushes(), 3u);
   EXPECT_EQ(g->prepared, 3u);  // values first, then the surface
-  EXPECT_TRUE(g->pushes[1].normalized);
-  EXPECT_EQ(g->pushes[1].value, 0.5);
+  ASSERT_EQ(g->controls[1]->pushes.size(), 1u);
+  EXPECT_EQ(g->controls[1]->pushes[0].value, 0.5);  // normalised (range 0..1 here)
   EXPECT_EQ(p.GetAEffect()->flags, 0x1019);
   ASSERT_EQ(p.GetAEffect()->dispatcher(p.GetAEffect(), effEditGetRect, 0, 0, &rect, 0), 1);
   EXPECT_EQ(rect->top, 0);
@@ -210,11 +231,10 @@ TEST(Editor, AttachPushesNormalisedValuesBeforeStoring) {
   EXPECT_EQ(rect->bottom, 227);
   EXPECT_EQ(rect->right, 716);
 
-  g->pushes.clear();
-  p.PushParamsToEditor();  // plain values this time
-  ASSERT_EQ(g->pushes.size(), 3u);
-  EXPECT_FALSE(g->pushes[0].normalized);
-  EXPECT_EQ(g->pushes[0].value, 0.25);
+  p.ParamAt(0)->Set(0.75);
+  p.PushParamsToEditor();  // plain values, converted to normalised by the graphics object
+  ASSERT_EQ(g->controls[0]->pushes.size(), 2u);
+  EXPECT_EQ(g->controls[0]->GetValue(), 0.75);
 
   AEffect* e = p.GetAEffect();
   EXPECT_EQ(e->dispatcher(e, effEditOpen, 0, 0, nullptr, 0), 1);
@@ -222,11 +242,9 @@ TEST(Editor, AttachPushesNormalisedValuesBeforeStoring) {
   EXPECT_EQ(e->dispatcher(e, effEditClose, 0, 0, nullptr, 0), 1);
   EXPECT_FALSE(g->open);
 
-  g->pushes.clear();
   e->setParameter(e, 2, 0.75f);  // host automation reaches the editor, normalised
-  ASSERT_EQ(g->pushes.size(), 1u);
-  EXPECT_EQ(g->pushes[0].index, 2);
-  EXPECT_TRUE(g->pushes[0].normalized);
+  ASSERT_EQ(g->controls[2]->pushes.size(), 3u);  // attach, push of plain values, automation
+  EXPECT_EQ(g->controls[2]->pushes[2].value, 0.75);
 }
 
 TEST(HostIdentification, FragmentTable) {

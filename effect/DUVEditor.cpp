@@ -1,0 +1,107 @@
+#include "effect/DUVEditor.h"
+
+#include <string>
+
+#include "effect/BypassControl.h"
+#include "effect/DUVEditorLayout.h"
+#include "effect/DUVEffect.h"
+#include "effect/LedDisplayControl.h"
+#include "effect/ModeSwitchControl.h"
+#include "effect/RockerControl.h"
+#include "effect/VersionLabelControl.h"
+#include "effect/WheelControl.h"
+#include "graphics/BitmapCache.h"
+#include "graphics/IGraphics.h"
+#include "graphics/LinkControl.h"
+#include "raster/Blit.h"
+#include "raster/RasterBitmap.h"
+
+using namespace duv_layout;
+
+namespace {
+
+enum EPreparation { kMasked = 1, kRinged = 2 };
+
+IBitmap Load(IGraphics* g, const Image& image) { return g->LoadBitmap(image.id, image.file, image.frames); }
+
+// Masks a strip in place (and, for the inner strip, lays the ring over every
+// frame). The strips live in the process-wide cache, so this runs once per
+// process; later editors find them prepared and skip the mask and ring.
+void PrepareStrip(IGraphics* g, const IBitmap& strip, const Image& maskImage, const Image* ringImage) {
+  if (!strip.bitmap) return;
+  BitmapCache& cache = BitmapCache::Instance();
+  if (cache.FirstPreparation(strip.bitmap, kMasked)) {
+    IBitmap mask = Load(g, maskImage);
+    MaskStrip(strip.bitmap, strip.N, mask.bitmap);
+    g->ReleaseBitmap(&mask);
+  }
+  if (ringImage && cache.FirstPreparation(strip.bitmap, kRinged)) {
+    IBitmap ring = Load(g, *ringImage);
+    if (ring.bitmap)
+      duv::blit(strip.bitmap, ring.bitmap, 0, 0, nullptr, 1.0f, duv::kBlitUseSourceAlpha);
+    g->ReleaseBitmap(&ring);
+  }
+}
+
+}  // namespace
+
+void MaskStrip(duv::RasterBitmap* strip, int frames, duv::RasterBitmap* mask) {
+  if (!strip || !mask || !strip->getBits() || !mask->getBits()) return;
+  const int w = mask->getWidth(), h = mask->getHeight();
+  // The mask must cover exactly one frame of the strip.
+  if (w != strip->getWidth() || static_cast<long>(h) * frames > strip->getHeight()) return;
+  std::uint32_t* s = strip->getBits();
+  const std::uint32_t* m = mask->getBits();
+  const int sSpan = strip->getRowSpan(), mSpan = mask->getRowSpan();
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if ((m[y * mSpan + x] >> 16) & 0xFF) continue;
+      for (int f = 0; f < frames; ++f) s[(static_cast<long>(f) * h + y) * sSpan + x] = 0;
+    }
+  }
+}
+
+DUVEditorControls BuildDUVEditor(IGraphics* g, IPluginBase* plug) {
+  DUVEditorControls c;
+  g->AttachBackground(kImgBackground.id, kImgBackground.file);
+
+  std::string manual;
+  g->GetPluginDirectory(&manual);
+  manual += kManualFile;
+  g->AttachControl(new LinkControl(plug, kRectManualLink, manual.c_str(), nullptr, nullptr));
+
+  IBitmap knobLeft = Load(g, kImgKnobRelative), knobRight = Load(g, kImgKnobAbsolute);
+  g->AttachControl(new ModeSwitchControl(plug, kPosKnobSelector.x, kPosKnobSelector.y, kKnobAction,
+                                         knobLeft, knobRight, kSelectorGap));
+  IBitmap rockerLeft = Load(g, kImgRockerRelative), rockerRight = Load(g, kImgRockerAbsolute);
+  g->AttachControl(new ModeSwitchControl(plug, kPosRockerSelector.x, kPosRockerSelector.y,
+                                         kRockerAction, rockerLeft, rockerRight, kSelectorGap));
+
+  IBitmap outer = Load(g, kImgWheelOuter);
+  PrepareStrip(g, outer, kImgOuterMask, nullptr);
+  c.wheels[0] = new WheelControl(plug, kPosOuterWheel1.x, kPosOuterWheel1.y, kDelay1, outer, true);
+  c.wheels[1] = new WheelControl(plug, kPosOuterWheel2.x, kPosOuterWheel2.y, kDelay2, outer, true);
+  IBitmap inner = Load(g, kImgWheelInner);
+  PrepareStrip(g, inner, kImgInnerMask, &kImgInnerRing);
+  c.wheels[2] = new WheelControl(plug, kPosInnerWheel1.x, kPosInnerWheel1.y, kCents1, inner, false);
+  c.wheels[3] = new WheelControl(plug, kPosInnerWheel2.x, kPosInnerWheel2.y, kCents2, inner, false);
+  for (WheelControl* w : c.wheels) g->AttachControl(w);
+
+  c.rockers[0] = new RockerControl(plug, kPosWet.x, kPosWet.y, kWet, Load(g, kImgWetRocker), false);
+  c.rockers[1] = new RockerControl(plug, kPosWidth.x, kPosWidth.y, kStereoWidth, Load(g, kImgWidthRocker), true);
+  c.rockers[2] = new RockerControl(plug, kPosColor.x, kPosColor.y, kColor, Load(g, kImgColorRocker), true);
+  for (RockerControl* r : c.rockers) g->AttachControl(r);
+
+  c.bypass = new BypassControl(plug, kPosBypass.x, kPosBypass.y, kBypass, Load(g, kImgBypass));
+  g->AttachControl(c.bypass);
+
+  IBitmap led = Load(g, kImgLed);
+  c.ledCents1 = new LedDisplayControl(plug, kPosLedCents1.x, kPosLedCents1.y, kLedWidth, led, true);
+  c.ledCents2 = new LedDisplayControl(plug, kPosLedCents2.x, kPosLedCents2.y, kLedWidth, led, true);
+  c.ledDelay1 = new LedDisplayControl(plug, kPosLedDelay1.x, kPosLedDelay1.y, kLedWidth, led, false);
+  c.ledDelay2 = new LedDisplayControl(plug, kPosLedDelay2.x, kPosLedDelay2.y, kLedWidth, led, false);
+  for (LedDisplayControl* l : {c.ledCents1, c.ledCents2, c.ledDelay1, c.ledDelay2}) g->AttachControl(l);
+
+  g->AttachControl(new VersionLabelControl(plug, kRectVersionLabel));
+  return c;
+}

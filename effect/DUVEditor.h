@@ -1,0 +1,31 @@
+// Builds this effect's editor on a graphics object: prepares the wheel strips
+// (masked, the inner ones ringed; once per process), attaches every control
+// in the fixed order of the layout, and answers the controls the effect's
+// parameter responses write into.
+#pragma once
+
+class BypassControl;
+class IGraphics;
+class IPluginBase;
+class LedDisplayControl;
+class RockerControl;
+class WheelControl;
+
+struct DUVEditorControls {
+  WheelControl* wheels[4] = {};      // outer 1, outer 2, inner 1, inner 2
+  RockerControl* rockers[3] = {};    // wet, width, color
+  BypassControl* bypass = nullptr;
+  LedDisplayControl* ledCents1 = nullptr;
+  LedDisplayControl* ledCents2 = nullptr;
+  LedDisplayControl* ledDelay1 = nullptr;
+  LedDisplayControl* ledDelay2 = nullptr;
+};
+
+DUVEditorControls BuildDUVEditor(IGraphics* graphics, IPluginBase* plug);
+
+// The masking and ring steps on a strip's pixels (exposed for tests): every
+// pixel where the one-frame mask's red byte is 0 becomes 0 in all frames.
+namespace duv {
+class RasterBitmap;
+}
+void MaskStrip(duv::RasterBitmap* strip, int frames, duv::RasterBitmap* mask);

@@ -1,0 +1,26 @@
+// Text for the editor: faces found through fontconfig (a face name such as
+// "Arial" resolves to whatever matching face the machine has), glyphs
+// rasterised by FreeType into a coverage mask. When no face can be found,
+// nothing is drawn and nothing fails. Process-wide, guarded by its own lock.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class FontRenderer {
+ public:
+  static FontRenderer& Instance();
+
+  // Coverage (0..255) of one line of text in a box of boxW x boxH pixels,
+  // aligned left (0), centred (1) or right (2), its ascent at the box's top.
+  // Answers false (coverage left empty) when no face is available.
+  bool RenderLine(const char* face, int sizePx, int style, int align, const char* text, int boxW,
+                  int boxH, std::vector<std::uint8_t>* coverage);
+
+  ~FontRenderer();
+
+ private:
+  FontRenderer() = default;
+  struct Impl;
+  Impl* mImpl = nullptr;
+};

@@ -1,0 +1,131 @@
+#include "graphics/platform/linux/IGraphicsLinux.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "graphics/platform/linux/FontRenderer.h"
+#include "raster/Blit.h"
+#include "raster/RasterBitmap.h"
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Starts argv[0] found on PATH without a shell, detached (a grandchild, so
+// no zombie is left and the editor never waits for it). Answers whether the
+// program could be started: an exec failure comes back through a pipe that
+// closes on a successful exec.
+bool SpawnDetached(const std::vector<const char*>& argv) {
+  std::vector<char*> args;
+  for (const char* a : argv) args.push_back(const_cast<char*>(a));
+  args.push_back(nullptr);
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  pid_t child = fork();
+  if (child < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return false;
+  }
+  if (child == 0) {
+    // Only async-signal-safe calls from here on: the host may be threaded.
+    close(fds[0]);
+    pid_t grandchild = fork();
+    if (grandchild == 0) {
+      setsid();
+      execvp(args[0], args.data());
+      int err = errno;
+      (void)!write(fds[1], &err, sizeof err);
+      _exit(127);
+    }
+    _exit(grandchild < 0 ? 1 : 0);
+  }
+  close(fds[1]);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  int err = 0;
+  ssize_t n;
+  while ((n = read(fds[0], &err, sizeof err)) < 0 && errno == EINTR) {
+  }
+  close(fds[0]);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+}
+
+}  // namespace
+
+IGraphicsLinux::IGraphicsLinux(IPluginBase* plug, int width, int height, int fps)
+    : IGraphicsRaster(plug, width, height, fps) {}
+
+bool IGraphicsLinux::DrawScreen(const IRect*) { return true; }  // no window to copy to
+
+bool IGraphicsLinux::DrawText(const IText* text, const char* str, const IRect* r) {
+  if (!text || !str || !r || !mDrawBitmap) return true;
+  IRect clipped = r->Intersect(mDrawRect);
+  if (clipped.Empty()) return true;
+  std::vector<std::uint8_t> coverage;
+  if (!FontRenderer::Instance().RenderLine(text->face, text->size, text->style, text->align, str,
+                                           r->W(), r->H(), &coverage))
+    return true;
+  // Only the part inside the redraw's clip is drawn.
+  std::vector<std::uint8_t> part(static_cast<std::size_t>(clipped.W()) * clipped.H());
+  for (int y = 0; y < clipped.H(); ++y)
+    for (int x = 0; x < clipped.W(); ++x)
+      part[static_cast<std::size_t>(y) * clipped.W() + x] =
+          coverage[static_cast<std::size_t>(clipped.T - r->T + y) * r->W() + (clipped.L - r->L + x)];
+  duv::drawGlyph(mDrawBitmap, clipped.L, clipped.T, text->color.Packed(), part.data(), clipped.W(),
+                 clipped.H(), text->color.A / 255.0f, duv::kCombinerCopy);
+  return true;
+}
+
+void IGraphicsLinux::PromptParameterEntry(IControl*, IParam*) {}
+
+void IGraphicsLinux::GetHostDirectory(std::string* out) {
+  char path[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  *out = n > 0 ? FolderOf(std::string(path, static_cast<std::size_t>(n))) : std::string();
+}
+
+void IGraphicsLinux::GetPluginDirectory(std::string* out) {
+  // Any address inside this module names the file it was loaded from.
+  Dl_info info{};
+  static const int kAnchor = 0;
+  if (dladdr(&kAnchor, &info) && info.dli_fname) {
+    char resolved[PATH_MAX];
+    *out = FolderOf(realpath(info.dli_fname, resolved) ? resolved : info.dli_fname);
+  } else {
+    out->clear();
+  }
+}
+
+void IGraphicsLinux::PromptForFile(std::string* out, int, const char*, const char*) {
+  out->clear();
+}
+
+bool IGraphicsLinux::PromptForColor(IColor*, const char*) { return false; }
+
+bool IGraphicsLinux::OpenURL(const char* url, const char*, const char* confirm, const char*) {
+  if (!url || !*url) return false;
+  if (confirm && *confirm) return false;  // no one to ask
+  return SpawnDetached({"xdg-open", url});
+}
+
+void* IGraphicsLinux::OpenWindow(void*) { return nullptr; }
+
+void IGraphicsLinux::CloseWindow() {}
+
+#include "graphics/platform/PlatformGraphics.h"
+
+IGraphicsRaster* MakePlatformGraphics(IPluginBase* plug, int width, int height, int fps) {
+  return new IGraphicsLinux(plug, width, height, fps);
+}
