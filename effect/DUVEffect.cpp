@@ -3,10 +3,12 @@
 #include "dsp/DoublerEngine.h"
 #include "effect/BypassControl.h"
 #include "effect/DUVEditorLayout.h"
+#include "effect/EditorProbe.h"
 #include "effect/LedDisplayControl.h"
 #include "effect/RockerControl.h"
 #include "effect/WheelControl.h"
 #include "graphics/IGraphicsRaster.h"
+#include "raster/RasterBitmap.h"
 #include "graphics/platform/PlatformGraphics.h"
 #include "plugin/Text.h"
 #include "plugin/VstEntry.h"
@@ -99,3 +101,53 @@ void DUVEffect::ProcessBlock(double** inputs, double** outputs, int nFrames) {
 }
 
 IPluginVST* MakePlugin(audioMasterCallback hostCallback) { return new DUVEffect(hostCallback); }
+
+VstIntPtr DUVEffect::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+  if (index != kEditorProbeIndex) return IPluginVST::VendorSpecific(index, value, ptr, opt);
+  auto* graphics = static_cast<IGraphicsRaster*>(GetGUI());
+  if (!graphics || !graphics->Surface()) return 0;
+  switch (value) {
+    case kProbeSnapshot: {
+      auto* image = static_cast<EditorProbeImage*>(ptr);
+      const int w = graphics->Width(), h = graphics->Height();
+      if (!image || !image->pixels || image->width < w || image->height < h) return 0;
+      graphics->SetAllControlsDirty();
+      IRect all{0, 0, w, h};
+      graphics->Draw(&all);
+      const std::uint32_t* bits = graphics->Surface()->getBits();
+      const int span = graphics->Surface()->getRowSpan();
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) image->pixels[y * image->width + x] = bits[y * span + x];
+      image->width = w;
+      image->height = h;
+      return 1;
+    }
+    case kProbeMouse: {
+      const auto* m = static_cast<const EditorProbeMouse*>(ptr);
+      if (!m) return 0;
+      IMouseMods mods{m->left != 0, m->right != 0, m->shift != 0, m->ctrl != 0, m->alt != 0};
+      switch (m->kind) {
+        case EditorProbeMouse::kDown: graphics->OnMouseDown(m->x, m->y, mods); return 1;
+        case EditorProbeMouse::kUp: graphics->OnMouseUp(m->x, m->y, mods); return 1;
+        case EditorProbeMouse::kDrag: graphics->OnMouseDrag(m->x, m->y, mods); return 1;
+        case EditorProbeMouse::kDoubleClick: return graphics->OnMouseDblClick(m->x, m->y, mods) ? 1 : 0;
+        case EditorProbeMouse::kWheel: graphics->OnMouseWheel(m->x, m->y, mods, m->delta); return 1;
+        default: return 0;
+      }
+    }
+    case kProbeTick: {
+      IRect dirty;
+      if (!graphics->IsDirty(&dirty)) return 0;
+      graphics->Draw(&dirty);
+      if (int* out = static_cast<int*>(ptr)) {
+        out[0] = dirty.L;
+        out[1] = dirty.T;
+        out[2] = dirty.R;
+        out[3] = dirty.B;
+      }
+      return 1;
+    }
+    default:
+      return 0;
+  }
+}

@@ -37,6 +37,7 @@ class DUVEffect : public IPluginVST {
   void Reset() override;
   void ParamChanged(int paramIdx) override;
   void ProcessBlock(double** inputs, double** outputs, int nFrames) override;
+  VstIntPtr VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
 
   const DoublerEngine& Engine() const { return *mEngine; }
   const DUVEditorControls& EditorControls() const { return mEditor; }

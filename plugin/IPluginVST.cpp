@@ -323,10 +323,7 @@ VstIntPtr IPluginVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value,
       CopyText(text, ProductName(), kVendorTextBytes);
       return 1;
     case effVendorSpecific:
-      if (index != kVendorSpecificParamDisplay || !text) return 0;
-      if (value >= 0 && value < NParams())
-        ParamAt(static_cast<int>(value))->FormatForHost(opt, true, text);
-      return kVendorSpecificAnswer;
+      return VendorSpecific(index, value, ptr, opt);
     case effCanDo:
       return text ? CanDoAnswer(text) : 0;
     case effGetVstVersion:
@@ -347,6 +344,13 @@ VstIntPtr IPluginVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value,
     default:
       return 0;
   }
+}
+
+VstIntPtr IPluginVST::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+  if (index != kVendorSpecificParamDisplay || !ptr) return 0;
+  if (value >= 0 && value < NParams())
+    ParamAt(static_cast<int>(value))->FormatForHost(opt, true, static_cast<char*>(ptr));
+  return kVendorSpecificAnswer;
 }
 
 VstIntPtr IPluginVST::GetChunk(bool isBank, void** data) {

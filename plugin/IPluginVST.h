@@ -47,6 +47,11 @@ class IPluginVST : public IPluginBase {
   bool SendMidiMessage(IMidiMessage* msg) override;
   bool SendMidiMessages(const std::vector<IMidiMessage>& msgs) override;
 
+  // effVendorSpecific, under the lock. The base answers index 7 (a parameter's
+  // display text for a normalised value) and 0 to everything else; an effect
+  // may answer extensions of its own first.
+  virtual VstIntPtr VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt);
+
   // ---- the record's callbacks ----
   static VstIntPtr VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                  VstIntPtr value, void* ptr, float opt);
