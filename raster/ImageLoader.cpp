@@ -103,9 +103,13 @@ struct PngJob {
 
 // Decodes into job->bitmap; answers false on any error. Contains no object with
 // a destructor, since libpng's error path long-jumps out of its callees.
+// Decoding errors end the decode quietly (the caller answers null); warnings
+// keep libpng's default handling.
+void pngSilentError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
 bool decodePng(PngJob* job)
 {
-    job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngSilentError, nullptr);
     if (!job->png)
         return false;
     job->info = png_create_info_struct(job->png);
