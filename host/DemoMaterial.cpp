@@ -128,7 +128,7 @@ void AddPlucked(const DemoScore& score, int rate, std::vector<double>* out) {
     }
     const std::int64_t first = static_cast<std::int64_t>(n.startSec * rate);
     const std::int64_t release = static_cast<std::int64_t>((n.startSec + n.lengthSec) * rate);
-    const std::int64_t mute = static_cast<std::int64_t>(0.05 * rate);  // finger damping
+    const std::int64_t mute = static_cast<std::int64_t>(0.03 * rate);  // finger damping
     std::size_t pos = 0;
     double previous = 0.0;
     for (std::int64_t i = first; i < static_cast<std::int64_t>(out->size()); ++i) {
@@ -157,8 +157,9 @@ const DemoScore& DemoScoreTable() {
     s.sung = {{0.10, 0.80, 220.00}, {0.90, 0.70, 261.63}, {1.60, 0.70, 329.63},
               {2.30, 0.90, 293.66}};
     // E3 G3 A3 B3 D4 B3 then a held E4: single notes, each a clear attack.
-    s.plucked = {{3.60, 0.33, 164.81}, {3.95, 0.33, 196.00}, {4.30, 0.33, 220.00},
-                 {4.65, 0.33, 246.94}, {5.00, 0.33, 293.66}, {5.35, 0.33, 246.94},
+    // Each string is damped before the next onset, so every attack is clean.
+    s.plucked = {{3.60, 0.30, 164.81}, {3.95, 0.30, 196.00}, {4.30, 0.30, 220.00},
+                 {4.65, 0.30, 246.94}, {5.00, 0.30, 293.66}, {5.35, 0.30, 246.94},
                  {5.70, 0.80, 329.63}};
     s.totalSec = 6.80;
     return s;

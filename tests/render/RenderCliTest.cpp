@@ -1,0 +1,232 @@
+// duv-render as a user runs it: the demo, --list, presets, channels, formats,
+// and one clear message with no output left behind for every bad input.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/render/RenderSupport.h"
+
+namespace {
+
+struct RunResult {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// Runs duv-render in `cwd` with stdout and stderr going to files elsewhere
+// (so stderr is not a terminal, as in any scripted use).
+RunResult RunTool(const std::string& cwd, const std::vector<std::string>& args) {
+  static ScratchDir logs;
+  std::string cmd = "cd " + Quote(cwd) + " && " + Quote(DUV_RENDER_PATH);
+  for (const std::string& a : args) cmd += " " + Quote(a);
+  cmd += " >" + Quote(logs / "out") + " 2>" + Quote(logs / "err") + " </dev/null";
+  int status = std::system(cmd.c_str());
+  RunResult r;
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = Slurp(logs / "out");
+  r.err = Slurp(logs / "err");
+  return r;
+}
+
+int Lines(const std::string& s) {
+  int n = 0;
+  for (char c : s) n += c == '\n';
+  return n;
+}
+
+void Write(const std::string& path, const AudioBuffer& b, AudioFormat f = Wav16Format()) {
+  std::string error;
+  ASSERT_TRUE(WriteAudioFile(path, b, f, &error)) << error;
+}
+
+AudioBuffer Read(const std::string& path, AudioFormat* format = nullptr) {
+  AudioBuffer b;
+  std::string error;
+  EXPECT_TRUE(ReadAudioFile(path, &b, format, &error)) << error;
+  return b;
+}
+
+}  // namespace
+
+TEST(RenderCli, NoArgumentsWritesTheDemoIntoOutAndSaysWhere) {
+  ScratchDir a, b;
+  RunResult r = RunTool(a.path(), {});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("out/demo-dry.wav"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("out/demo-duv.wav"), std::string::npos) << r.out;
+  EXPECT_EQ(a.List(), std::vector<std::string>{"out"});
+  AudioBuffer dry = Read(a / "out/demo-dry.wav"), wet = Read(a / "out/demo-duv.wav");
+  ASSERT_EQ(dry.channels, 2);
+  ASSERT_EQ(wet.channels, 2);
+  EXPECT_EQ(wet.frames(), dry.frames() + TailFrames(dry.sampleRate));
+  bool dryCentred = true, wetSpread = false;
+  for (std::int64_t i = 0; i < dry.frames(); ++i) {
+    dryCentred = dryCentred && dry.at(i, 0) == dry.at(i, 1);
+    wetSpread = wetSpread || std::fabs(wet.at(i, 0) - wet.at(i, 1)) > 0.01f;
+  }
+  EXPECT_TRUE(dryCentred);
+  EXPECT_TRUE(wetSpread);
+
+  // Deterministic: a second run elsewhere writes the same bytes.
+  ASSERT_EQ(RunTool(b.path(), {"--demo-out", "demo files", "--quiet"}).exitCode, 0);
+  EXPECT_EQ(Slurp(b / "demo files/demo-dry.wav"), Slurp(a / "out/demo-dry.wav"));
+  EXPECT_EQ(Slurp(b / "demo files/demo-duv.wav"), Slurp(a / "out/demo-duv.wav"));
+}
+
+TEST(RenderCli, ListShowsPresetsAndParametersWithRanges) {
+  ScratchDir d;
+  RunResult r = RunTool(d.path(), {"--list"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  for (const char* text : {"Default  (current)", "1  Silky Vocal", "6  Brindle", "cents 1",
+                           "-10.0 cents", "-50 .. 50 cents", "5 .. 100 ms", "50 .. 150 Hz",
+                           "drag | rotate", "off | on", "latency 4096 frames"})
+    EXPECT_NE(r.out.find(text), std::string::npos) << text << " in\n" << r.out;
+  RunResult s = RunTool(d.path(), {"--list", "--preset", "silky vocal", "--set", "cents 2=3"});
+  ASSERT_EQ(s.exitCode, 0) << s.err;
+  EXPECT_NE(s.out.find("Silky Vocal  (current)"), std::string::npos) << s.out;
+  EXPECT_NE(s.out.find("0.300"), std::string::npos) << s.out;
+  EXPECT_NE(s.out.find("3.0 cents"), std::string::npos) << s.out;
+  EXPECT_TRUE(d.List().empty());
+}
+
+TEST(RenderCli, PresetByNameAndByNumberGiveTheSameFile) {
+  ScratchDir d;
+  Write(d / "in.wav", Tone(44100, 20000, 2));
+  ASSERT_EQ(RunTool(d.path(), {"in.wav", "byname.wav", "--preset", "Rich Slapback"}).exitCode, 0);
+  ASSERT_EQ(RunTool(d.path(), {"in.wav", "-o", "bynumber.wav", "-p", "3", "-q"}).exitCode, 0);
+  ASSERT_EQ(RunTool(d.path(), {"in.wav"}).exitCode, 0);  // default name: in-duv.wav
+  std::string byName = Slurp(d / "byname.wav");
+  EXPECT_FALSE(byName.empty());
+  EXPECT_EQ(byName, Slurp(d / "bynumber.wav"));
+  EXPECT_NE(byName, Slurp(d / "in-duv.wav"));
+}
+
+TEST(RenderCli, SetValuesChangeTheSoundLikeThePresetDoes) {
+  ScratchDir d;
+  Write(d / "in.wav", Tone(44100, 20000, 2));
+  // Silky Vocal written out as parameters gives the preset's own result.
+  ASSERT_EQ(RunTool(d.path(), {"in.wav", "a.wav", "--preset", "Silky Vocal"}).exitCode, 0);
+  ASSERT_EQ(RunTool(d.path(), {"in.wav", "b.wav", "--set", "wet=0.3", "--set", "cents 1=-17.5",
+                           "--set", "delay 1=21ms", "--set", "cents 2=15", "--set", "delay 2=14",
+                           "--set", "stereo width=90", "--set", "color=0"})
+                .exitCode,
+            0);
+  AudioBuffer a = Read(d / "a.wav"), b = Read(d / "b.wav");
+  ASSERT_EQ(a.samples.size(), b.samples.size());
+  for (std::size_t i = 0; i < a.samples.size(); ++i)
+    ASSERT_NEAR(a.samples[i], b.samples[i], 2.0 / 32768) << "sample " << i;
+}
+
+TEST(RenderCli, MonoStaysMonoUnlessWidened) {
+  ScratchDir d;
+  Write(d / "mono.wav", Tone(32000, 16000, 1));
+  RunResult r = RunTool(d.path(), {"mono.wav"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  AudioBuffer m = Read(d / "mono-duv.wav");
+  EXPECT_EQ(m.channels, 1);
+  EXPECT_EQ(m.sampleRate, 32000);
+  EXPECT_EQ(m.frames(), 16000 + TailFrames(32000));
+  ASSERT_EQ(RunTool(d.path(), {"mono.wav", "wide.wav", "--channels", "2"}).exitCode, 0);
+  EXPECT_EQ(Read(d / "wide.wav").channels, 2);
+  ASSERT_EQ(RunTool(d.path(), {"mono.wav", "trim.wav", "--trim"}).exitCode, 0);
+  EXPECT_EQ(Read(d / "trim.wav").frames(), 16000);
+}
+
+TEST(RenderCli, FlacRoundTripKeepsFormatRateAndAlignment) {
+  ScratchDir d;
+  AudioBuffer in = Tone(48000, 24000, 2);
+  Write(d / "song.flac", in, FlacFormat());
+  AudioBuffer sent = Read(d / "song.flac");
+  RunResult r = RunTool(d.path(), {"song.flac", "--set", "wet=0", "--block", "300"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("song-duv.flac"), std::string::npos) << r.out;
+  AudioFormat format;
+  AudioBuffer out = Read(d / "song-duv.flac", &format);
+  EXPECT_EQ(format.code, FlacFormat().code);
+  EXPECT_EQ(out.sampleRate, 48000);
+  ASSERT_EQ(out.frames(), in.frames() + TailFrames(48000));
+  // Wet 0: the file comes back as it went in, sample for sample.
+  for (std::int64_t i = 0; i < in.frames(); ++i)
+    for (int c = 0; c < 2; ++c) ASSERT_EQ(out.at(i, c), sent.at(i, c)) << "frame " << i;
+  // Told otherwise, it writes another format.
+  ASSERT_EQ(RunTool(d.path(), {"song.flac", "as.wav"}).exitCode, 0);
+  Read(d / "as.wav", &format);
+  EXPECT_EQ(format.code, Wav16Format().code);
+  ASSERT_EQ(RunTool(d.path(), {"song.flac", "--format", "ogg"}).exitCode, 0);
+  Read(d / "song-duv.ogg", &format);
+  EXPECT_EQ(format.code, OggVorbisFormat().code);
+}
+
+TEST(RenderCli, NoProgressBarWhenStderrIsNotATerminal) {
+  ScratchDir d;
+  Write(d / "long.wav", Tone(44100, 44100 * 6, 1));
+  RunResult r = RunTool(d.path(), {"long.wav"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(RenderCli, BadInputGivesOneMessageAndLeavesNoOutput) {
+  ScratchDir d;
+  Write(d / "in.wav", Tone(44100, 5000, 2));
+  AudioBuffer three;
+  three.channels = 3;
+  three.samples.assign(3000, 0.1f);
+  Write(d / "three.wav", three);
+  std::ofstream(d / "words.wav") << "not a sound file at all, only words\n";
+  const std::vector<std::string> inputs = d.List();
+
+  struct Case {
+    std::vector<std::string> args;
+    const char* mention;
+  };
+  const std::vector<Case> cases = {
+      {{"missing.wav", "out.wav"}, "missing.wav"},
+      {{"words.wav", "out.wav"}, "words.wav"},
+      {{"in.wav", "out.wav", "--preset", "Nope"}, "unknown preset 'Nope'"},
+      {{"in.wav", "out.wav", "--preset", "12"}, "no preset 12"},
+      {{"in.wav", "out.wav", "--set", "loudness=3"}, "unknown parameter 'loudness'"},
+      {{"in.wav", "out.wav", "--set", "wet=1.5"}, "out of range"},
+      {{"in.wav", "out.wav", "--set", "cents 1=-60"}, "out of range"},
+      {{"in.wav", "out.wav", "--set", "knob action=spin"}, "drag | rotate"},
+      {{"three.wav", "out.wav"}, "3 channels"},
+      {{"in.wav", "out.wav", "--block", "0"}, "--block"},
+      {{"in.wav", "out.wav", "--channels", "3"}, "--channels"},
+      {{"in.wav", "out.wav", "--format", "mp9"}, "mp9"},
+      {{"in.wav", "out.wav", "--plugin", "/no/such/DUV.so"}, "/no/such/DUV.so"},
+      {{"in.wav", "in.wav"}, "would replace the input"},
+      {{"in.wav", "out.wav", "--bogus"}, "--bogus"},
+      {{"in.wav", "out.wav", "--preset"}, "needs a value"},
+      {{"in.wav", "no/such/folder/out.wav"}, "cannot write"},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (const auto& a : c.args) line += a + " ";
+    SCOPED_TRACE(line);
+    RunResult r = RunTool(d.path(), c.args);
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("duv-render: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(c.mention), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(d.List(), inputs);  // no output, no temporary file
+  }
+  // The input that an output could have replaced is untouched.
+  EXPECT_EQ(Read(d / "in.wav").frames(), 5000);
+}
