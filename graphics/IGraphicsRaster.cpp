@@ -22,7 +22,11 @@ IGraphicsRaster::~IGraphicsRaster() {
 }
 
 void IGraphicsRaster::PrepareDrawing() {
-  if (!mDrawBitmap) mDrawBitmap = new duv::SystemBitmap(Width(), Height());
+  if (!mDrawBitmap) {
+    mDrawBitmap = new duv::SystemBitmap(Width(), Height());
+    // A new surface's contents are undefined: start from transparent black.
+    duv::clearRect(mDrawBitmap, 0, 0, Width(), Height(), 0, 0);
+  }
   if (!mTmpBitmap) mTmpBitmap = new duv::MemoryBitmap(0, 0);
 }
 

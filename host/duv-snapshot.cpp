@@ -66,6 +66,16 @@ int main(int argc, char** argv) {
     plugin->SetParameter(index, normalised);
   }
 
+  // A quarter second of silence lets the faded delay changes that the new
+  // values started run out, so the bypass lamp shows what a user would see.
+  {
+    std::vector<float> silence(512, 0.0f), l(512), r(512);
+    float* ins[] = {silence.data(), silence.data()};
+    float* outs[] = {l.data(), r.data()};
+    plugin->MainsChanged(true);
+    for (int done = 0; done < 11025; done += 512) plugin->ProcessReplacing(ins, outs, 512);
+  }
+
   EditorDriver editor(*plugin);
   std::vector<MouseStep> steps;
   if (!EditorDriver::ParseGesture(gesture, &steps, &error)) return Fail(error);
