@@ -43,6 +43,11 @@ bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const Rende
              " channels onto the effect (it takes mono or stereo)";
     return false;
   }
+  if (source.sampleRate() < kMinSampleRate || source.sampleRate() > kMaxSampleRate) {
+    *error = "cannot run the effect at " + std::to_string(source.sampleRate()) + " Hz (it takes " +
+             std::to_string(kMinSampleRate) + " to " + std::to_string(kMaxSampleRate) + " Hz)";
+    return false;
+  }
   const std::int64_t block = std::clamp(options.blockFrames, kMinBlockFrames, kMaxBlockFrames);
   const std::int64_t latency = std::max<VstInt32>(plugin.Effect()->initialDelay, 0);
   const std::int64_t tail = TailFrames(source.sampleRate());

@@ -23,6 +23,13 @@
 constexpr int kMinBlockFrames = 1;
 constexpr int kMaxBlockFrames = 65536;
 
+// Sample rates the renderer runs the plug-in at, in Hz. A sound file's header
+// can claim any rate; far outside what hosts use, the effect's time constants
+// (10 ms fades, 80 ms delay changes, the detector's range) lose their meaning,
+// so such files are refused instead of being processed into nonsense.
+constexpr int kMinSampleRate = 8000;
+constexpr int kMaxSampleRate = 768000;
+
 // Frames rendered after the end of the input so the effect's own delays ring
 // out: the voices sound up to 100 ms (and never more than 4096 frames) after
 // the latency, plus one internal 1024-frame block in which the last wet frames
@@ -55,7 +62,8 @@ using RenderProgress = std::function<bool(std::int64_t doneFrames, std::int64_t 
 // output has the input's length plus TailFrames(), or the input's length with
 // trimTail. Mono into stereo duplicates the channel; stereo into mono takes
 // the mean of both. Returns false with *error set when reading or writing
-// fails or the channels cannot be mapped; the sink may hold a partial result
+// fails, the channels cannot be mapped or the rate is outside
+// kMinSampleRate..kMaxSampleRate; the sink may hold a partial result
 // then.
 bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const RenderOptions& options,
             const RenderProgress& progress, std::string* error);

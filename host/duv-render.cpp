@@ -309,6 +309,10 @@ int RunFile(const Options& o) {
     return Fail(o.input + " has " + std::to_string(reader->channels()) +
                 " channels; duv-render takes mono or stereo files");
   }
+  if (reader->sampleRate() < kMinSampleRate || reader->sampleRate() > kMaxSampleRate)
+    return Fail(o.input + " is at " + std::to_string(reader->sampleRate()) +
+                " Hz; duv-render takes " + std::to_string(kMinSampleRate) + " to " +
+                std::to_string(kMaxSampleRate) + " Hz");
   AudioFormat format;
   if (!ChooseOutputFormat(o.format, o.output, reader->format(), &format, &error))
     return Fail(error, kExitUsage);

@@ -189,6 +189,8 @@ TEST(RenderCli, BadInputGivesOneMessageAndLeavesNoOutput) {
   three.channels = 3;
   three.samples.assign(3000, 0.1f);
   Write(d / "three.wav", three);
+  AudioBuffer slow = Tone(4000, 2000, 1);
+  Write(d / "slow.wav", slow);
   std::ofstream(d / "words.wav") << "not a sound file at all, only words\n";
   const std::vector<std::string> inputs = d.List();
 
@@ -206,6 +208,7 @@ TEST(RenderCli, BadInputGivesOneMessageAndLeavesNoOutput) {
       {{"in.wav", "out.wav", "--set", "cents 1=-60"}, "out of range"},
       {{"in.wav", "out.wav", "--set", "knob action=spin"}, "drag | rotate"},
       {{"three.wav", "out.wav"}, "3 channels"},
+      {{"slow.wav", "out.wav"}, "4000 Hz"},
       {{"in.wav", "out.wav", "--block", "0"}, "--block"},
       {{"in.wav", "out.wav", "--channels", "3"}, "--channels"},
       {{"in.wav", "out.wav", "--format", "mp9"}, "mp9"},

@@ -211,6 +211,23 @@ TEST(RenderChannels, MoreThanTwoChannelsAreRefused) {
   EXPECT_EQ(out.frames(), 0);
 }
 
+TEST(RenderChannels, RatesOutsideWhatHostsUseAreRefused) {
+  for (int rate : {kMinSampleRate - 1, 4000, kMaxSampleRate + 1}) {
+    AudioBuffer in = Tone(44100, 3000, 2);
+    in.sampleRate = rate;
+    std::string error;
+    AudioBuffer out = RenderBuffer(in, RenderOptions{}, nullptr, &error);
+    EXPECT_NE(error.find(std::to_string(rate) + " Hz"), std::string::npos) << error;
+    EXPECT_EQ(out.frames(), 0);
+  }
+  for (int rate : {kMinSampleRate, kMaxSampleRate}) {
+    AudioBuffer in = Tone(44100, 3000, 1);
+    in.sampleRate = rate;
+    AudioBuffer out = RenderBuffer(in, RenderOptions{});
+    EXPECT_EQ(out.frames(), in.frames() + TailFrames(rate)) << rate;
+  }
+}
+
 namespace {
 
 // A source whose header promised more frames than it holds, as a cut-off file does.
