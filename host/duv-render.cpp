@@ -383,8 +383,10 @@ int RunDemo(const Options& o) {
   dry.samples.reserve(material.samples.size() * 2);
   for (float v : material.samples) dry.samples.insert(dry.samples.end(), {v, v});
 
-  const std::string dryPath = (folder / "demo-dry.wav").string();
-  const std::string wetPath = (folder / "demo-duv.wav").string();
+  // Said in full when done, so the files are found whatever the working folder.
+  const fs::path where = fs::absolute(folder, ec).lexically_normal();
+  const std::string dryPath = ((ec ? folder : where) / "demo-dry.wav").string();
+  const std::string wetPath = ((ec ? folder : where) / "demo-duv.wav").string();
   auto wet = AudioFileWriter::Create(wetPath, Wav16Format(), kDemoRate, 2, &error);
   if (!wet) return Fail(error);
   MemorySource source(material);
