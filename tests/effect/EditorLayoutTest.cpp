@@ -9,6 +9,7 @@
 #include "effect/VersionLabelControl.h"
 #include "effect/WheelControl.h"
 #include "graphics/IGraphics.h"
+#include "graphics/IGraphicsRaster.h"
 #include "tests/plugin/TestSupport.h"
 
 namespace {
@@ -111,6 +112,59 @@ TEST(RockerMapping, JumpAndFade) {
   EXPECT_DOUBLE_EQ(RockerFadeValue(0.5, width, true, 31, 0), 0.5 + 31.0 / 93);
   EXPECT_DOUBLE_EQ(RockerFadeValue(0.5, wet, false, 0, 10), 0.5 - 10.0 / 227);
   EXPECT_EQ(RockerFadeValue(0.9, width, true, 93, 0), 1.0);
+}
+
+}  // namespace
+
+#include <unistd.h>
+
+#include "graphics/LinkControl.h"
+#include "graphics/platform/linux/FontRenderer.h"
+#include "raster/RasterBitmap.h"
+
+namespace {
+
+TEST(EditorPlatform, ManualLinkPointsBesideTheModule) {
+  // Linked statically into this test, the "module" is the test program itself.
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(n, 0);
+  std::string path(self, static_cast<std::size_t>(n));
+  std::string folder = path.substr(0, path.rfind('/') + 1);
+  EffectFixture f;
+  auto* link = dynamic_cast<LinkControl*>(f.effect->GetGUI()->GetControl(1));
+  ASSERT_NE(link, nullptr);
+  EXPECT_EQ(link->Primary(), folder + "Pelko-DUV.pdf");
+}
+
+TEST(EditorPlatform, VersionTextIsDrawnWhenAFaceExists) {
+  std::vector<std::uint8_t> coverage;
+  EXPECT_FALSE(FontRenderer::Instance().RenderLine("Arial", 12, 0, 2, "", 75, 10, &coverage));
+  EXPECT_FALSE(FontRenderer::Instance().RenderLine("Arial", 12, 0, 2, "v1.01", 0, 10, &coverage));
+  if (!FontRenderer::Instance().RenderLine("Arial", 12, 0, 2, "v1.01", 75, 10, &coverage))
+    GTEST_SKIP() << "no font face on this machine: the label draws no text (as designed)";
+  // Right-aligned: ink in the right half, none in the left third.
+  int left = 0, right = 0;
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 75; ++x) (x < 25 ? left : right) += coverage[y * 75 + x] > 64;
+  EXPECT_EQ(left, 0);
+  EXPECT_GT(right, 20);
+
+  // In the editor: the label's upper half differs from the bare background.
+  EffectFixture f;
+  auto* g = static_cast<IGraphicsRaster*>(f.effect->GetGUI());
+  IRect all{0, 0, 716, 227};
+  g->SetAllControlsDirty();
+  g->Draw(&all);
+  std::vector<std::uint32_t> with(g->Surface()->getBits(), g->Surface()->getBits() + 716 * 227);
+  g->GetControl(16)->Hide(true);
+  g->Draw(&all);
+  int differing = 0;
+  for (int y = 8; y < 18; ++y)
+    for (int x = 530; x < 605; ++x) differing += with[y * 716 + x] != g->Surface()->getBits()[y * 716 + x];
+  EXPECT_GT(differing, 20);
+  for (int y = 18; y < 28; ++y)  // the lower half shows the background
+    for (int x = 530; x < 605; ++x) ASSERT_EQ(with[y * 716 + x], g->Surface()->getBits()[y * 716 + x]);
 }
 
 }  // namespace

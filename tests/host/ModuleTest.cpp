@@ -195,3 +195,28 @@ TEST(ModuleAudio, MonoConfigurationGivesSilenceOnTheUnusedSide) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Module, TraceSinkWritesWhenAskedAndOnlyThen) {
+  std::string path = ::testing::TempDir() + "duv-trace.log";
+  std::remove(path.c_str());
+  std::string cmd = std::string("DUV_TRACE=") + path + " " + DUV_INFO_PATH + " " + DUV_MODULE_PATH +
+                    " > /dev/null";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  FILE* f = std::fopen(path.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  std::string text;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
+  std::fclose(f);
+  EXPECT_NE(text.find("IPluginBase::IPluginBase"), std::string::npos);
+  EXPECT_NE(text.find("IPluginVST::VSTDispatcher"), std::string::npos);
+  EXPECT_NE(text.find("VSTCanDo(receiveVstTimeInfo)"), std::string::npos);
+  EXPECT_NE(text.find("host_unknown:DUV test host:v1.00"), std::string::npos);
+  std::remove(path.c_str());
+  // Without the variable nothing is written anywhere we could see; the run still works.
+  ASSERT_EQ(std::system((std::string(DUV_INFO_PATH) + " " + DUV_MODULE_PATH + " > /dev/null").c_str()), 0);
+}
+
+}  // namespace
