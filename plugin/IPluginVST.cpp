@@ -463,10 +463,14 @@ void IPluginVST::VSTSetParameter(AEffect* effect, VstInt32 index, float value) {
 
 // ---- audio callbacks ----
 
-void IPluginVST::ProcessFloat(float** inputs, float** outputs, int frames, RunMode mode) {
+template <typename Sample>
+void IPluginVST::ProcessSliced(Sample** inputs, Sample** outputs, int frames,
+                               std::vector<Sample*>& sliceIn, std::vector<Sample*>& sliceOut,
+                               RunMode mode) {
   if (frames <= 0 || mBlockSize <= 0) return;
   if (NInChannels() > 0 && !inputs) return;
   if (NOutChannels() > 0 && !outputs) return;
+  // Hosts pass one array per connected channel; any of them missing: nothing to do safely.
   int nIn = 0, nOut = 0;
   for (int i = 0; i < NInChannels(); ++i) nIn += IsInChannelConnected(i) ? 1 : 0;
   for (int i = 0; i < NOutChannels(); ++i) nOut += IsOutChannelConnected(i) ? 1 : 0;
@@ -474,39 +478,18 @@ void IPluginVST::ProcessFloat(float** inputs, float** outputs, int frames, RunMo
     if (!inputs[i]) return;
   for (int i = 0; i < nOut; ++i)
     if (!outputs[i]) return;
+  // The scratch buffers (and unconnected channels) hold one announced block.
   for (int offset = 0; offset < frames; offset += mBlockSize) {
-    int n = std::min(mBlockSize, frames - offset);
-    for (int i = 0; i < nIn; ++i) mSliceInF[static_cast<std::size_t>(i)] = inputs[i] + offset;
-    for (int i = 0; i < nOut; ++i) mSliceOutF[static_cast<std::size_t>(i)] = outputs[i] + offset;
-    BindInputBuffers(0, NInChannels(), mSliceInF.data(), n);
-    BindOutputBuffers(0, NOutChannels(), mSliceOutF.data());
-    if (mode == RunMode::kReplacing)
-      RunBlock(n);
-    else
-      RunBlockAccumulating(n);
-  }
-}
-
-void IPluginVST::ProcessDouble(double** inputs, double** outputs, int frames) {
-  if (frames <= 0 || mBlockSize <= 0) return;
-  if (NInChannels() > 0 && !inputs) return;
-  if (NOutChannels() > 0 && !outputs) return;
-  int nIn = 0, nOut = 0;
-  for (int i = 0; i < NInChannels(); ++i) nIn += IsInChannelConnected(i) ? 1 : 0;
-  for (int i = 0; i < NOutChannels(); ++i) nOut += IsOutChannelConnected(i) ? 1 : 0;
-  for (int i = 0; i < nIn; ++i)
-    if (!inputs[i]) return;
-  for (int i = 0; i < nOut; ++i)
-    if (!outputs[i]) return;
-  // Unconnected channels read and write their scratch, which holds one block:
-  // slice as for single precision.
-  for (int offset = 0; offset < frames; offset += mBlockSize) {
-    int n = std::min(mBlockSize, frames - offset);
-    for (int i = 0; i < nIn; ++i) mSliceInD[static_cast<std::size_t>(i)] = inputs[i] + offset;
-    for (int i = 0; i < nOut; ++i) mSliceOutD[static_cast<std::size_t>(i)] = outputs[i] + offset;
-    BindInputBuffers(0, NInChannels(), mSliceInD.data(), n);
-    BindOutputBuffers(0, NOutChannels(), mSliceOutD.data());
-    RunBlockDouble(n);
+    const int n = std::min(mBlockSize, frames - offset);
+    for (int i = 0; i < nIn; ++i) sliceIn[static_cast<std::size_t>(i)] = inputs[i] + offset;
+    for (int i = 0; i < nOut; ++i) sliceOut[static_cast<std::size_t>(i)] = outputs[i] + offset;
+    BindInputBuffers(0, NInChannels(), sliceIn.data(), n);
+    BindOutputBuffers(0, NOutChannels(), sliceOut.data());
+    switch (mode) {
+      case RunMode::kReplacing: RunBlock(n); break;
+      case RunMode::kAccumulating: RunBlockAccumulating(n); break;
+      case RunMode::kDouble: RunBlockDouble(n); break;
+    }
   }
 }
 
@@ -516,7 +499,7 @@ void IPluginVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, Vs
   LockGuard guard(plug->Lock());
   ScopedDenormalsOff denormals;
   if (plug->mDoesMidi) plug->CallHost(audioMasterWantMidi, 0, 0, nullptr, 0.0f);
-  plug->ProcessFloat(inputs, outputs, frames, RunMode::kAccumulating);
+  plug->ProcessSliced(inputs, outputs, frames, plug->mSliceInF, plug->mSliceOutF, RunMode::kAccumulating);
 }
 
 void IPluginVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs,
@@ -526,7 +509,7 @@ void IPluginVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** ou
   LockGuard guard(plug->Lock());
   ScopedDenormalsOff denormals;
   if (plug->mDoesMidi) plug->CallHost(audioMasterWantMidi, 0, 0, nullptr, 0.0f);
-  plug->ProcessFloat(inputs, outputs, frames, RunMode::kReplacing);
+  plug->ProcessSliced(inputs, outputs, frames, plug->mSliceInF, plug->mSliceOutF, RunMode::kReplacing);
 }
 
 void IPluginVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs,
@@ -536,5 +519,5 @@ void IPluginVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, dou
   LockGuard guard(plug->Lock());
   ScopedDenormalsOff denormals;
   if (plug->mDoesMidi) plug->CallHost(audioMasterWantMidi, 0, 0, nullptr, 0.0f);
-  plug->ProcessDouble(inputs, outputs, frames);
+  plug->ProcessSliced(inputs, outputs, frames, plug->mSliceInD, plug->mSliceOutD, RunMode::kDouble);
 }

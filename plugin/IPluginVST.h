@@ -64,7 +64,7 @@ class IPluginVST : public IPluginBase {
   static void VSTSetParameter(AEffect* effect, VstInt32 index, float value);
 
  private:
-  enum class RunMode { kReplacing, kAccumulating };
+  enum class RunMode { kReplacing, kAccumulating, kDouble };
 
   VstIntPtr CallHost(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
   VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
@@ -77,8 +77,9 @@ class IPluginVST : public IPluginBase {
   const VstTimeInfo* TimeInfo(VstIntPtr filter);
   // Audio callbacks: hosts may pass more frames than they announced; those
   // blocks run in slices no longer than the block size.
-  void ProcessFloat(float** inputs, float** outputs, int frames, RunMode mode);
-  void ProcessDouble(double** inputs, double** outputs, int frames);
+  template <typename Sample>
+  void ProcessSliced(Sample** inputs, Sample** outputs, int frames, std::vector<Sample*>& sliceIn,
+                     std::vector<Sample*>& sliceOut, RunMode mode);
 
   audioMasterCallback mHostCallback;
   ERect mEditRect{};

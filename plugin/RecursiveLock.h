@@ -12,6 +12,9 @@ class RecursiveLock {
   RecursiveLock& operator=(const RecursiveLock&) = delete;
 
   void Lock() { mMutex.lock(); }
+  // Takes the lock only when that needs no waiting (the editor's thread uses
+  // it so that it never waits on a lock a closing host thread holds).
+  bool TryLock() { return mMutex.try_lock(); }
   void Unlock() { mMutex.unlock(); }
 
  private:

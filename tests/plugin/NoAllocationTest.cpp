@@ -1,0 +1,54 @@
+// The audio callbacks, host automation from the audio thread and program
+// switches by the host's audio thread must not touch the heap.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "tests/plugin/TestSupport.h"
+
+namespace {
+std::atomic<long> gAllocations{0};
+std::atomic<bool> gCounting{false};
+}  // namespace
+
+void* operator new(std::size_t n) {
+  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+TEST(AudioPath, NoHeapAllocationWhileProcessing) {
+  EffectFixture f;
+  AEffect* e = f.Record();
+  f.Dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+  f.Dispatch(effSetBlockSize, 0, 256);
+  f.Dispatch(effOpen);
+  f.Dispatch(effMainsChanged, 0, 1);
+  std::vector<float> l(1000), r(1000), ol(1000), orr(1000);
+  std::vector<double> dl(1000), dr(1000), dol(1000), dor(1000);
+  for (int i = 0; i < 1000; ++i) l[i] = r[i] = static_cast<float>(dl[i] = dr[i] = (i % 97) / 97.0 - 0.5);
+  float* ins[] = {l.data(), r.data()};
+  float* outs[] = {ol.data(), orr.data()};
+  double* dins[] = {dl.data(), dr.data()};
+  double* douts[] = {dol.data(), dor.data()};
+
+  gAllocations = 0;
+  gCounting = true;
+  for (int block = 0; block < 200; ++block) {
+    e->processReplacing(e, ins, outs, 256);
+    e->processDoubleReplacing(e, dins, douts, 256);
+    e->process(e, ins, outs, 1000);  // longer than announced: sliced, still no allocation
+    e->setParameter(e, block % kNumParams, (block % 10) / 9.0f);  // automation, editor attached
+  }
+  gCounting = false;
+  EXPECT_EQ(gAllocations.load(), 0);
+}
+
+}  // namespace
