@@ -19,20 +19,23 @@ bool copyForbidden(BlitMode selection, float alpha)
     return (selection & kBlitCombinerMask) == kCombinerCopy && !(alpha > 0.0f);
 }
 
-// Word arithmetic of fills and points for Copy at 1.0, 0.5, 0.25 and 0.75; null
-// when the opacity has none.
-using WordOp = Pixel (*)(Pixel c, Pixel d);
-WordOp wordOpFor(float alpha)
+// Word arithmetic of fills and points for Copy at 1.0, 0.5, 0.25 and 0.75:
+// calls body(op) with the matching operation (a distinct type each, so every
+// opacity gets its own loop) and answers true, or answers false for others.
+template <class Body>
+bool withWordOp(float alpha, Body&& body)
 {
     if (alpha == 1.0f)
-        return [](Pixel c, Pixel) { return c; };
-    if (alpha == 0.5f)
-        return [](Pixel c, Pixel d) { return averageWords(c, d); };
-    if (alpha == 0.25f)
-        return [](Pixel c, Pixel d) { return quarterOver(c, d); };
-    if (alpha == 0.75f)
-        return [](Pixel c, Pixel d) { return threeQuartersOver(c, d); };
-    return nullptr;
+        body([](Pixel c, Pixel) { return c; });
+    else if (alpha == 0.5f)
+        body([](Pixel c, Pixel d) { return averageWords(c, d); });
+    else if (alpha == 0.25f)
+        body([](Pixel c, Pixel d) { return quarterOver(c, d); });
+    else if (alpha == 0.75f)
+        body([](Pixel c, Pixel d) { return threeQuartersOver(c, d); });
+    else
+        return false;
+    return true;
 }
 
 } // namespace
@@ -149,20 +152,14 @@ void fillRect(RasterBitmap* dest, int x, int y, int width, int height, Pixel col
     if (opacityDrawsNothing(alpha) || d.empty() || r.empty())
         return;
     const BlitMode combiner = mode & kBlitCombinerMask;
-    if (combiner == kCombinerCopy) {
-        if (WordOp op = wordOpFor(alpha)) {
+    if (combiner == kCombinerCopy && withWordOp(alpha, [&](auto op) {
             for (int j = 0; j < r.height; ++j) {
                 Pixel* dp = d.row(r.y + j) + r.x;
-                if (alpha == 1.0f) {
-                    std::fill(dp, dp + r.width, colour);
-                } else {
-                    for (int i = 0; i < r.width; ++i)
-                        dp[i] = op(colour, dp[i]);
-                }
+                for (int i = 0; i < r.width; ++i)
+                    dp[i] = op(colour, dp[i]);
             }
-            return;
-        }
-    }
+        }))
+        return;
     if (copyForbidden(combiner, alpha))
         return;
     const int w = weightFromOpacity(alpha);
@@ -183,12 +180,8 @@ void putPixel(RasterBitmap* dest, int x, int y, Pixel colour, float alpha, BlitM
         return;
     Pixel& p = d.at(x, y);
     const BlitMode combiner = mode & kBlitCombinerMask;
-    if (combiner == kCombinerCopy) {
-        if (WordOp op = wordOpFor(alpha)) {
-            p = op(colour, p);
-            return;
-        }
-    }
+    if (combiner == kCombinerCopy && withWordOp(alpha, [&](auto op) { p = op(colour, p); }))
+        return;
     if (opacityDrawsNothing(alpha) || copyForbidden(combiner, alpha))
         return;
     const int w = weightFromOpacity(alpha);

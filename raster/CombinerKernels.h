@@ -163,9 +163,19 @@ inline void copySourceAlphaRowSse2(Pixel* dst, const Pixel* src, int count, int 
         __m128i wp = fullWeight ? ap1 : _mm_mulhi_epu16(wShifted, ap1);
         return _mm_andnot_si128(_mm_cmpeq_epi16(a, zero), wp);
     };
+    const __m128i alphaMask = _mm_set1_epi32(int(0xFF000000u));
     int i = 0;
     for (; i + 4 <= count; i += 4) {
         __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        // Whole groups of transparent pixels keep the destination; opaque ones
+        // at full weight (w' = 256) replace it: the formula's own results.
+        const int transparent = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(s, alphaMask), zero));
+        if (transparent == 0xFFFF)
+            continue;
+        if (fullWeight && _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(s, alphaMask), alphaMask)) == 0xFFFF) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), s);
+            continue;
+        }
         __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
         __m128i sLo = _mm_unpacklo_epi8(s, zero), sHi = _mm_unpackhi_epi8(s, zero);
         __m128i wLo = weights(sLo), wHi = weights(sHi);

@@ -34,22 +34,65 @@ inline BilinearWeights bilinearWeights(int fx, int fy)
     return BilinearWeights{65536 - fx - fy + fxy, fx - fxy, fy - fxy, fxy};
 }
 
-// Per channel (p00 w00 + p10 w10 + p01 w01 + p11 w11) / 65536, truncating.
+// Blue and red (or green and alpha) bytes of a pixel spread into the two 32-bit
+// lanes of a 64-bit word, so one multiplication weighs two channels. Weighted
+// sums stay below 2^32 per lane (weights sum to at most 2^24 here), so lanes
+// never carry into each other.
+inline std::uint64_t spreadBR(Pixel p) { return std::uint64_t(p & 0xFFu) | (std::uint64_t(p & 0xFF0000u) << 16); }
+inline std::uint64_t spreadGA(Pixel p) { return std::uint64_t((p >> 8) & 0xFFu) | (std::uint64_t(p >> 24) << 32); }
+
+inline SourceChannels channelsFromLanes(std::uint64_t br, std::uint64_t ga, int shift)
+{
+    return SourceChannels{int((br & 0xFFFFFFFFu) >> shift), int((ga & 0xFFFFFFFFu) >> shift), int((br >> 32) >> shift),
+                          int((ga >> 32) >> shift)};
+}
+
+// Per channel (p00 w00 + p10 w10 + p01 w01 + p11 w11) / 65536, truncating
+// (all terms are non-negative, so the division is a shift).
 inline SourceChannels interpolate4(Pixel p00, Pixel p10, Pixel p01, Pixel p11, const BilinearWeights& w)
 {
-    auto ch = [&](int n) {
-        return (pixelByte(p00, n) * w.w00 + pixelByte(p10, n) * w.w10 + pixelByte(p01, n) * w.w01 +
-                pixelByte(p11, n) * w.w11) >> 16;
-    };
-    return SourceChannels{ch(0), ch(1), ch(2), ch(3)};
+    const std::uint64_t br = spreadBR(p00) * std::uint64_t(w.w00) + spreadBR(p10) * std::uint64_t(w.w10) +
+                             spreadBR(p01) * std::uint64_t(w.w01) + spreadBR(p11) * std::uint64_t(w.w11);
+    const std::uint64_t ga = spreadGA(p00) * std::uint64_t(w.w00) + spreadGA(p10) * std::uint64_t(w.w10) +
+                             spreadGA(p01) * std::uint64_t(w.w01) + spreadGA(p11) * std::uint64_t(w.w11);
+    return channelsFromLanes(br, ga, 16);
 }
 
 // Per channel (p (65536 - f) + q f) / 65536.
 inline SourceChannels interpolate2(Pixel p, Pixel q, int f)
 {
-    auto ch = [&](int n) { return (pixelByte(p, n) * (65536 - f) + pixelByte(q, n) * f) >> 16; };
+    const std::uint64_t wp = std::uint64_t(65536 - f), wq = std::uint64_t(f);
+    return channelsFromLanes(spreadBR(p) * wp + spreadBR(q) * wq, spreadGA(p) * wp + spreadGA(q) * wq, 16);
+}
+
+// The plain per-channel forms of the two interpolations (the reference the
+// lane forms are tested against).
+inline SourceChannels interpolate4Reference(Pixel p00, Pixel p10, Pixel p01, Pixel p11, const BilinearWeights& w)
+{
+    auto ch = [&](int n) {
+        return (pixelByte(p00, n) * w.w00 + pixelByte(p10, n) * w.w10 + pixelByte(p01, n) * w.w01 +
+                pixelByte(p11, n) * w.w11) / 65536;
+    };
     return SourceChannels{ch(0), ch(1), ch(2), ch(3)};
 }
+inline SourceChannels interpolate2Reference(Pixel p, Pixel q, int f)
+{
+    auto ch = [&](int n) { return (pixelByte(p, n) * (65536 - f) + pixelByte(q, n) * f) / 65536; };
+    return SourceChannels{ch(0), ch(1), ch(2), ch(3)};
+}
+
+// Exact division by a divisor fixed for a whole call: floor(n / k) =
+// (n * m) >> 51 with m = ceil(2^51 / k), exact whenever n * k < 2^51 (the
+// error term n * (m k - 2^51) / (k 2^51) then stays below 1 / k). Area-filter
+// sums satisfy it: n <= 255 k and k <= 25 * 65536.
+struct ExactDivider {
+    std::uint64_t multiplier = 0;
+    explicit ExactDivider(std::uint64_t divisor)
+        : multiplier(((std::uint64_t(1) << 51) + divisor - 1) / divisor)
+    {
+    }
+    int operator()(std::uint64_t n) const { return int((n * multiplier) >> 51); }
+};
 
 struct SourceBounds {
     int left = 0, top = 0, right = 0, bottom = 0;

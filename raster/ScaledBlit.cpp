@@ -86,6 +86,25 @@ inline bool sampleArea(const RowAccess& s, const SourceBounds& b, const AreaKern
     return true;
 }
 
+// Interior kernel (every tap inside the bounds): weights summed in lanes and
+// divided by the constant total through the exact multiplier.
+template <int Size>
+inline SourceChannels sampleAreaInterior(const Pixel* const* rows, const AreaKernel& k, int column,
+                                         const ExactDivider& divide)
+{
+    std::uint64_t br = 0, ga = 0;
+    const int* weight = k.weights;
+    for (int y = 0; y < Size; ++y) {
+        const Pixel* line = rows[y] + column - Size / 2;
+        for (int x = 0; x < Size; ++x, ++weight) {
+            const std::uint64_t w = std::uint64_t(*weight);
+            br += spreadBR(line[x]) * w;
+            ga += spreadGA(line[x]) * w;
+        }
+    }
+    return SourceChannels{divide(br & 0xFFFFFFFFu), divide(ga & 0xFFFFFFFFu), divide(br >> 32), divide(ga >> 32)};
+}
+
 } // namespace
 
 void scaledBlit(RasterBitmap* dest, RasterBitmap* src, int dstX, int dstY, int dstW, int dstH, float srcX, float srcY,
@@ -180,12 +199,23 @@ void scaledBlit(RasterBitmap* dest, RasterBitmap* src, int dstX, int dstY, int d
 
     if (xStep >= 1.7 && yStep >= 1.7 && bilinear) {
         const AreaKernel kernel = makeAreaKernel(xStep, yStep);
+        std::uint64_t total = 0;
+        for (int t = 0; t < kernel.size * kernel.size; ++t)
+            total += std::uint64_t(kernel.weights[t]);
+        const ExactDivider divide(total);
+        const bool referenceOnly = rasterReferenceOnly();
         kernels::dispatchCombiner(selection, w, [&](auto combine) {
             double sy = syStart;
+            const Pixel* rows[5] = {};
             for (int i = 0; i < height; ++i, sy += yStep) {
                 const std::int64_t row = rowOf(sy);
                 if (row < b.top || row >= b.bottom)
                     continue;
+                const bool rowInterior =
+                    !referenceOnly && row - kernel.half >= b.top && row + kernel.half < b.bottom;
+                if (rowInterior)
+                    for (int k = 0; k < kernel.size; ++k)
+                        rows[k] = s.row(int(row) - kernel.half + k);
                 Pixel* dp = d.row(y0 + i) + x0;
                 std::int64_t fx = fxStart;
                 for (int j = 0; j < width; ++j, fx += fxStep) {
@@ -193,8 +223,14 @@ void scaledBlit(RasterBitmap* dest, RasterBitmap* src, int dstX, int dstY, int d
                     if (column < b.left || column >= b.right)
                         continue;
                     SourceChannels c;
-                    if (sampleArea(s, b, kernel, int(column), int(row), &c))
+                    if (rowInterior && column - kernel.half >= b.left && column + kernel.half < b.right) {
+                        const SourceChannels ci = kernel.size == 3
+                                                      ? sampleAreaInterior<3>(rows, kernel, int(column), divide)
+                                                      : sampleAreaInterior<5>(rows, kernel, int(column), divide);
+                        dp[j] = combine(dp[j], ci, w);
+                    } else if (sampleArea(s, b, kernel, int(column), int(row), &c)) {
                         dp[j] = combine(dp[j], c, w);
+                    }
                 }
             }
         });

@@ -25,6 +25,10 @@ set(_duv_codec_options -w)
 if(DUV_SANITIZE STREQUAL "address")
   list(APPEND _duv_codec_options -fno-sanitize=undefined)
 endif()
+# Fuzz builds instrument the decoders for coverage and AddressSanitizer.
+if(DUV_BUILD_FUZZ)
+  list(APPEND _duv_codec_options -fsanitize=fuzzer-no-link,address)
+endif()
 
 # zlib (inflate is all the loaders need; deflate too, for tests writing PNGs).
 add_library(duv_codec_zlib STATIC
