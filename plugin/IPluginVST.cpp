@@ -493,31 +493,29 @@ void IPluginVST::ProcessSliced(Sample** inputs, Sample** outputs, int frames,
   }
 }
 
-void IPluginVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
+void IPluginVST::AudioCallback(AEffect* effect, float** inputs, double** dInputs, float** outputs,
+                               double** dOutputs, VstInt32 frames, RunMode mode) {
   IPluginVST* plug = PluginOf(effect);
   if (!plug) return;
   LockGuard guard(plug->Lock());
   ScopedDenormalsOff denormals;
   if (plug->mDoesMidi) plug->CallHost(audioMasterWantMidi, 0, 0, nullptr, 0.0f);
-  plug->ProcessSliced(inputs, outputs, frames, plug->mSliceInF, plug->mSliceOutF, RunMode::kAccumulating);
+  if (mode == RunMode::kDouble)
+    plug->ProcessSliced(dInputs, dOutputs, frames, plug->mSliceInD, plug->mSliceOutD, mode);
+  else
+    plug->ProcessSliced(inputs, outputs, frames, plug->mSliceInF, plug->mSliceOutF, mode);
+}
+
+void IPluginVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
+  AudioCallback(effect, inputs, nullptr, outputs, nullptr, frames, RunMode::kAccumulating);
 }
 
 void IPluginVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs,
                                      VstInt32 frames) {
-  IPluginVST* plug = PluginOf(effect);
-  if (!plug) return;
-  LockGuard guard(plug->Lock());
-  ScopedDenormalsOff denormals;
-  if (plug->mDoesMidi) plug->CallHost(audioMasterWantMidi, 0, 0, nullptr, 0.0f);
-  plug->ProcessSliced(inputs, outputs, frames, plug->mSliceInF, plug->mSliceOutF, RunMode::kReplacing);
+  AudioCallback(effect, inputs, nullptr, outputs, nullptr, frames, RunMode::kReplacing);
 }
 
 void IPluginVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs,
                                            VstInt32 frames) {
-  IPluginVST* plug = PluginOf(effect);
-  if (!plug) return;
-  LockGuard guard(plug->Lock());
-  ScopedDenormalsOff denormals;
-  if (plug->mDoesMidi) plug->CallHost(audioMasterWantMidi, 0, 0, nullptr, 0.0f);
-  plug->ProcessSliced(inputs, outputs, frames, plug->mSliceInD, plug->mSliceOutD, RunMode::kDouble);
+  AudioCallback(effect, nullptr, inputs, nullptr, outputs, frames, RunMode::kDouble);
 }

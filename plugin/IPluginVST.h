@@ -77,6 +77,9 @@ class IPluginVST : public IPluginBase {
   const VstTimeInfo* TimeInfo(VstIntPtr filter);
   // Audio callbacks: hosts may pass more frames than they announced; those
   // blocks run in slices no longer than the block size.
+  // The three audio callbacks: lock, floating-point mode, then the sliced run.
+  static void AudioCallback(AEffect* effect, float** inputs, double** dInputs, float** outputs,
+                            double** dOutputs, VstInt32 frames, RunMode mode);
   template <typename Sample>
   void ProcessSliced(Sample** inputs, Sample** outputs, int frames, std::vector<Sample*>& sliceIn,
                      std::vector<Sample*>& sliceOut, RunMode mode);
