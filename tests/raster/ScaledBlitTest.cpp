@@ -3,10 +3,12 @@
 // source-rectangle clipping and destination clipping.
 #include "raster/Blit.h"
 #include "raster/Combiners.h"
+#include "raster/Sampling.h"
 #include "raster/ScaledBlit.h"
 
 #include "RasterTestSupport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -34,6 +36,45 @@ Pixel lerp(Pixel p, Pixel q, int f)
         out |= Pixel((a * (65536 - f) + b * f) >> 16) << (8 * n);
     }
     return out;
+}
+
+TEST(Sampling, LaneInterpolationMatchesPerChannelArithmetic)
+{
+    // Every pair of 8-bit values at edge and odd fractions (two channels of a
+    // pixel carry the pair, the other two its mirror).
+    for (int f : {0, 1, 255, 256, 32767, 32768, 65535, 40000, 12345}) {
+        for (int p = 0; p < 256; ++p)
+            for (int q = 0; q < 256; ++q) {
+                const Pixel a = packPixel(p, q, 255 - p, p), b = packPixel(q, p, 255 - q, 255 - q);
+                const SourceChannels x = interpolate2(a, b, f), y = interpolate2Reference(a, b, f);
+                ASSERT_TRUE(x.b == y.b && x.g == y.g && x.r == y.r && x.a == y.a) << f << " " << p << " " << q;
+            }
+    }
+    Rng rng(77);
+    for (int i = 0; i < 1000000; ++i) {
+        const Pixel p00 = rng.next(), p10 = rng.next(), p01 = rng.next(), p11 = rng.next();
+        const int fx = int(rng.next() & 0xFFFF), fy = int(rng.next() & 0xFFFF);
+        const BilinearWeights w = bilinearWeights(fx, fy);
+        ASSERT_EQ(w.w00 + w.w10 + w.w01 + w.w11, 65536);
+        ASSERT_GE(std::min({w.w00, w.w10, w.w01, w.w11}), 0);
+        const SourceChannels x = interpolate4(p00, p10, p01, p11, w);
+        const SourceChannels y = interpolate4Reference(p00, p10, p01, p11, w);
+        ASSERT_TRUE(x.b == y.b && x.g == y.g && x.r == y.r && x.a == y.a) << i;
+    }
+}
+
+TEST(Sampling, ExactDividerMatchesIntegerDivision)
+{
+    // Divisors of every kernel the area filter can build (65536 .. 25 * 65536)
+    // and dividends up to 255 times the divisor, edges included.
+    Rng rng(5);
+    for (int i = 0; i < 20000; ++i) {
+        const std::uint64_t k = 65536 + rng.next() % (24 * 65536 + 1);
+        const ExactDivider divide(k);
+        for (std::uint64_t n : {std::uint64_t(0), k - 1, k, k + 1, 255 * k - 1, 255 * k,
+                                std::uint64_t(rng.next()) % (255 * k + 1)})
+            ASSERT_EQ(std::uint64_t(divide(n)), n / k) << n << " / " << k;
+    }
 }
 
 TEST(ScaledBlit, NearlyIntegralOriginTakesTheUnscaledBlit)
