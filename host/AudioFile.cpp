@@ -71,11 +71,7 @@ bool MemorySink::write(const float* src, std::int64_t frames) {
 // ---- formats ----
 
 std::string AudioFormat::Describe() const {
-  SF_FORMAT_INFO major{};
-  major.format = code & SF_FORMAT_TYPEMASK;
-  std::string text = sf_command(nullptr, SFC_GET_FORMAT_INFO, &major, sizeof major) == 0 && major.extension
-                         ? major.extension
-                         : "unknown";
+  std::string text = Extension();
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   switch (code & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:

@@ -154,6 +154,7 @@ TEST(AudioFormatChoice, NameThenExtensionThenTheInput) {
 TEST(AudioFormatChoice, DescriptionsAndExtensions) {
   EXPECT_EQ(FlacFormat().Describe(), "FLAC 16-bit");
   EXPECT_EQ(WavFloatFormat().Describe(), "WAV float");
+  EXPECT_EQ(OggVorbisFormat().Describe(), "OGG Vorbis");
   EXPECT_EQ(OggVorbisFormat().Extension(), "ogg");
   EXPECT_EQ(AiffFormat().Extension(), "aiff");
   EXPECT_TRUE(FlacFormat().SameContainer({SF_FORMAT_FLAC | SF_FORMAT_PCM_24}));
