@@ -32,9 +32,9 @@ constexpr bool isDrawableSelection(BlitMode selection)
     return (selection & kBlitCombinerMask) < kCombinerCount;
 }
 
-// Weight limit. The exact formulas multiply weight, 255 and up to 65536 in
-// 32-bit ints (Multiply, Overlay); |w| <= 16384 keeps every product below 2^31.
-// Opacities beyond +-64 are therefore treated as +-64.
+// Weight limit: opacities beyond +-64 are treated as +-64, so that the
+// float-to-int conversion is always defined and every combiner product fits
+// 64-bit arithmetic (fills pass the weight itself as an alpha value).
 constexpr int kMaxWeight = 16384;
 
 // True for an opacity that draws nothing: exactly 0, or not a number.

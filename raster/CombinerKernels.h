@@ -55,20 +55,23 @@ struct CopyInRange {
 template <int Combiner>
 struct PerChannel {
     static constexpr int kCombiner = Combiner;
+    // 64-bit products, as in the reference (fill alpha values reach the weight).
     static int channel(int d, int s, int w)
     {
+        const std::int64_t D = d, S = s, W = w;
+        auto clamp = [](std::int64_t x) { return int(x < 0 ? 0 : (x > 255 ? 255 : x)); };
         if constexpr (Combiner == kCombinerCopy) {
-            return clamp255((s * w + d * (256 - w)) / 256);
+            return clamp((S * W + D * (256 - W)) / 256);
         } else if constexpr (Combiner == kCombinerAdd) {
-            return clamp255(d + s * w / 256);
+            return clamp(D + S * W / 256);
         } else if constexpr (Combiner == kCombinerDodge) {
-            int scaled = s * w / 256;
-            return scaled >= 255 ? clamp255(d * 256) : clamp255(d * 256 / (256 - scaled));
+            const std::int64_t scaled = S * W / 256;
+            return scaled >= 255 ? clamp(D * 256) : clamp(D * 256 / (256 - scaled));
         } else if constexpr (Combiner == kCombinerMultiply) {
-            return clamp255(((s * w + 256 * (256 - w)) * d) / 65536);
+            return clamp(((S * W + 256 * (256 - W)) * D) / 65536);
         } else {
-            int k = s * w + 128 * (256 - w);
-            return clamp255(((d * (32768 - k)) / 256 + k) * d / 32768);
+            const std::int64_t k = S * W + 128 * (256 - W);
+            return clamp(((D * (32768 - k)) / 256 + k) * D / 32768);
         }
     }
     Pixel operator()(Pixel d, const SourceChannels& s, int w) const

@@ -26,24 +26,29 @@ const std::uint16_t kReciprocalTable[256] = {
 #undef R
 };
 
+// Products are formed in 64 bits: a fill passes its weight (up to kMaxWeight)
+// as the source alpha value, and weight x weight x 255 exceeds 32 bits. Within
+// 32-bit range the results are the same as int arithmetic.
 int combineChannelReference(int combiner, int d, int s, int w)
 {
+    const std::int64_t D = d, S = s, W = w;
+    auto clamp = [](std::int64_t x) { return int(x < 0 ? 0 : (x > 255 ? 255 : x)); };
     switch (combiner) {
     case kCombinerCopy:
-        return clamp255((s * w + d * (256 - w)) / 256);
+        return clamp((S * W + D * (256 - W)) / 256);
     case kCombinerAdd:
-        return clamp255(d + s * w / 256);
+        return clamp(D + S * W / 256);
     case kCombinerDodge: {
-        int scaled = s * w / 256;
+        const std::int64_t scaled = S * W / 256;
         if (scaled >= 255)
-            return clamp255(d * 256);
-        return clamp255(d * 256 / (256 - scaled));
+            return clamp(D * 256);
+        return clamp(D * 256 / (256 - scaled));
     }
     case kCombinerMultiply:
-        return clamp255(((s * w + 256 * (256 - w)) * d) / 65536);
+        return clamp(((S * W + 256 * (256 - W)) * D) / 65536);
     case kCombinerOverlay: {
-        int k = s * w + 128 * (256 - w);
-        return clamp255(((d * (32768 - k)) / 256 + k) * d / 32768);
+        const std::int64_t k = S * W + 128 * (256 - W);
+        return clamp(((D * (32768 - k)) / 256 + k) * D / 32768);
     }
     default:
         return d;

@@ -79,7 +79,7 @@ TEST(PngLoader, EveryColourTypeAndDepth)
         const int maxv = (1 << depth) - 1;
         add("grey low depth", PNG_COLOR_TYPE_GRAY, depth,
             [depth, maxv](int y, png_bytep r) {
-                std::memset(r, 0, 8);
+                std::memset(r, 0, std::size_t((9 * depth + 7) / 8));
                 for (int x = 0; x < 9; ++x) {
                     int v = (x + y) & maxv;
                     int bit = x * depth;
