@@ -123,9 +123,3 @@ bool IGraphicsLinux::OpenURL(const char* url, const char*, const char* confirm, 
 void* IGraphicsLinux::OpenWindow(void*) { return nullptr; }
 
 void IGraphicsLinux::CloseWindow() {}
-
-#include "graphics/platform/PlatformGraphics.h"
-
-IGraphicsRaster* MakePlatformGraphics(IPluginBase* plug, int width, int height, int fps) {
-  return new IGraphicsLinux(plug, width, height, fps);
-}

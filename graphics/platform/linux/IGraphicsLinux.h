@@ -1,7 +1,8 @@
-// The editor's platform layer on Linux: text through FreeType and fontconfig,
+// The window-less part of the Linux platform layer: text through FreeType and fontconfig,
 // the module's and host's folders, opening documents with the desktop's
-// opener. The window itself (X11) is not here yet: OpenWindow answers null
-// and the editor works headless, drawing into its offscreen surface.
+// opener. On its own it is headless (OpenWindow answers null, the editor draws
+// into its offscreen surface only); IGraphicsX11 adds the window and is what
+// MakePlatformGraphics builds.
 #pragma once
 
 #include "graphics/IGraphicsRaster.h"
