@@ -115,7 +115,7 @@ void blit(RasterBitmap* dest, RasterBitmap* src, int dstX, int dstY, const Raste
             }
 #endif
             for (int i = 0; i < width; ++i)
-                dp[i] = combine(dp[i], channelsOf(sp[i]), w);
+                dp[i] = kernels::combineWord(combine, dp[i], sp[i], w);
         }
     });
 }

@@ -10,6 +10,8 @@
 #include "raster/Pixel.h"
 #include "raster/RasterDispatch.h"
 
+#include <type_traits>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -126,6 +128,21 @@ struct WithSourceAlpha {
         return Base{}(d, s, weight);
     }
 };
+
+// Combines a source pixel word: the Copy functors blend the word directly
+// (no split into channels and back); every other functor takes the channels.
+template <class Combine>
+inline Pixel combineWord(const Combine& combine, Pixel d, Pixel s, int w)
+{
+    if constexpr (std::is_same_v<Combine, CopyInRange>) {
+        return CopyInRange::blendWords(d, s, std::uint32_t(w));
+    } else if constexpr (std::is_same_v<Combine, WithSourceAlpha<CopyInRange, true, true>>) {
+        const std::uint32_t a = s >> 24;
+        return a == 0 ? d : CopyInRange::blendWords(d, s, (std::uint32_t(w) * (a + 1)) >> 8);
+    } else {
+        return combine(d, channelsOf(s), w);
+    }
+}
 
 #if defined(__SSE2__)
 // Copy of a source row over a destination row at one weight 0..256: exact

@@ -261,7 +261,7 @@ void scaledBlit(RasterBitmap* dest, RasterBitmap* src, int dstX, int dstY, int d
                     const std::int64_t column = fx >> 16;
                     if (column < b.left || column >= b.right)
                         continue;
-                    dp[j] = combine(dp[j], channelsOf(sp[column]), w);
+                    dp[j] = kernels::combineWord(combine, dp[j], sp[column], w);
                 }
             }
         }
@@ -340,7 +340,14 @@ void rotatedBlit(RasterBitmap* dest, RasterBitmap* src, int dstX, int dstY, int 
     const int w = weightFromOpacity(alpha);
     const int width = int(dw), height = int(dh), x0 = int(dx), y0 = int(dy);
 
-    kernels::dispatchCombiner(selection, w, [&](auto combine) {
+    // Source rows addressed without a flip test per pixel (a negative step for
+    // bottom-up bitmaps); bounds and steps held in locals so that the stores
+    // into the destination cannot force them to be re-read.
+    const std::ptrdiff_t srcStep = s.flipped ? -s.span : s.span;
+    const Pixel* const srcRow0 = s.flipped ? s.bits + std::ptrdiff_t(s.height - 1) * s.span : s.bits;
+    const SourceBounds bounds = b;
+    kernels::dispatchCombiner(selection, w, [&, srcStep, srcRow0, bounds, X0, Y0, w](auto combine) {
+        const std::int64_t left = bounds.left, top = bounds.top, right = bounds.right, bottom = bounds.bottom;
         std::int64_t rowX = X0, rowY = Y0;
         for (int i = 0; i < height; ++i, rowX += DSDY, rowY += DTDY) {
             Pixel* dp = d.row(y0 + i) + x0;
@@ -350,13 +357,27 @@ void rotatedBlit(RasterBitmap* dest, RasterBitmap* src, int dstX, int dstY, int 
                 int fx, fy;
                 splitPosition(X, &column, &fx);
                 splitPosition(Y, &row, &fy);
-                if (bilinear) {
-                    SourceChannels c;
-                    if (sampleBilinear(s, b, column, row, fx, fy, &c))
-                        dp[j] = combine(dp[j], c, w);
-                } else if (column >= b.left && column < b.right && row >= b.top && row < b.bottom) {
-                    dp[j] = combine(dp[j], channelsOf(s.row(int(row))[column]), w);
+                if (column < left || column >= right || row < top || row >= bottom)
+                    continue;
+                const Pixel* r0 = srcRow0 + row * srcStep;
+                if (!bilinear) {
+                    dp[j] = kernels::combineWord(combine, dp[j], r0[column], w);
+                    continue;
                 }
+                SourceChannels c;
+                if (row < bottom - 1) {
+                    const Pixel* r1 = r0 + srcStep;
+                    if (column < right - 1) {
+                        const Pixel sample = interpolate4Word(r0[column], r0[column + 1], r1[column],
+                                                              r1[column + 1], bilinearWeights(fx, fy));
+                        dp[j] = kernels::combineWord(combine, dp[j], sample, w);
+                        continue;
+                    }
+                    c = interpolate2(r0[column], r1[column], fy);
+                } else {
+                    c = column < right - 1 ? interpolate2(r0[column], r0[column + 1], fx) : channelsOf(r0[column]);
+                }
+                dp[j] = combine(dp[j], c, w);
             }
         }
     });

@@ -50,6 +50,18 @@ TEST(Sampling, LaneInterpolationMatchesPerChannelArithmetic)
                 ASSERT_TRUE(x.b == y.b && x.g == y.g && x.r == y.r && x.a == y.a) << f << " " << p << " " << q;
             }
     }
+    // Weights at the extremes of each fraction, then random ones.
+    for (int fx : {0, 1, 255, 256, 65535})
+        for (int fy : {0, 1, 255, 256, 65535}) {
+            const BilinearWeights w = bilinearWeights(fx, fy);
+            for (Pixel p : {0u, 0xFFFFFFFFu, 0x80FF017Fu})
+                ASSERT_EQ(interpolate4Word(p, 0xFFFFFFFFu, p, 0xFFFFFFFFu, w),
+                          [&] {
+                              SourceChannels y = interpolate4Reference(p, 0xFFFFFFFFu, p, 0xFFFFFFFFu, w);
+                              return packPixel(y.a, y.r, y.g, y.b);
+                          }())
+                    << fx << "," << fy;
+        }
     Rng rng(77);
     for (int i = 0; i < 1000000; ++i) {
         const Pixel p00 = rng.next(), p10 = rng.next(), p01 = rng.next(), p11 = rng.next();
@@ -60,6 +72,7 @@ TEST(Sampling, LaneInterpolationMatchesPerChannelArithmetic)
         const SourceChannels x = interpolate4(p00, p10, p01, p11, w);
         const SourceChannels y = interpolate4Reference(p00, p10, p01, p11, w);
         ASSERT_TRUE(x.b == y.b && x.g == y.g && x.r == y.r && x.a == y.a) << i;
+        ASSERT_EQ(interpolate4Word(p00, p10, p01, p11, w), packPixel(y.a, y.r, y.g, y.b)) << i;
     }
 }
 
