@@ -43,8 +43,8 @@ Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
-    $sudo apt-get update -qq
   fi
+  $sudo apt-get update -qq
   $sudo mkdir -p "$codec_src"
   # dpkg-dev unpacks source packages (dpkg-source).
   dpkg-query -W -f='${Status}' dpkg-dev 2>/dev/null | grep -q "install ok installed" ||
