@@ -14,13 +14,18 @@ std::atomic<long> gAllocations{0};
 std::atomic<bool> gCounting{false};
 }  // namespace
 
+// Every plain and array form is replaced, so that no allocation escapes the
+// count and no block is freed by another allocator than the one that made it.
 void* operator new(std::size_t n) {
   if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
   if (void* p = std::malloc(n ? n : 1)) return p;
   throw std::bad_alloc();
 }
+void* operator new[](std::size_t n) { return operator new(n); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 

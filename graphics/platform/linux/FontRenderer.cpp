@@ -1,5 +1,6 @@
 #include "graphics/platform/linux/FontRenderer.h"
 
+#include <dlfcn.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -71,7 +72,12 @@ bool FontRenderer::RenderLine(const char* faceName, int sizePx, int style, int a
   coverage->assign(static_cast<std::size_t>(std::max(boxW, 0)) * std::max(boxH, 0), 0);
   if (boxW <= 0 || boxH <= 0 || !text || !*text || sizePx <= 0) return false;
   static std::once_flag once;
-  std::call_once(once, [this] { mImpl = new Impl; });
+  std::call_once(once, [this] {
+    mImpl = new Impl;
+    // fontconfig keeps process-wide state it never frees; unloaded together
+    // with this module it would leak it at every unload. Pin it instead.
+    dlopen("libfontconfig.so.1", RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+  });
   std::lock_guard<std::mutex> guard(mImpl->mutex);
   if (!mImpl->library && !mImpl->libraryFailed && FT_Init_FreeType(&mImpl->library) != 0) {
     mImpl->library = nullptr;
