@@ -6,6 +6,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "dsp/DelayVoiceInline.h"
+#include "dsp/DspPath.h"
 #include "dsp/FFT.h"
 #include "dsp/IndicatorLamp.h"
 
@@ -161,6 +163,19 @@ void DoublerEngine::ProcessBlock(const double* const* inputs, double* const* out
   const float crossGain = static_cast<float>((1.0 - width) * wet / root2);
   const float colorKeep = static_cast<float>(1.0 - color);
   const float colorDrive = static_cast<float>(0.75 * color);
+  const BlockGains gains{dryGain, sameGain, crossGain, colorKeep, colorDrive};
+  if (ActiveDspPath() == DspPath::kScalar) {
+    ProcessFramesReference(inputs, outputs, nFrames, gains);
+  } else {
+    ProcessFramesFast(inputs, outputs, nFrames, gains);
+  }
+}
+
+// The plain per-frame loop on the member state, as the processing is
+// defined; ProcessFramesFast below must give the same bits.
+void DoublerEngine::ProcessFramesReference(const double* const* inputs, double* const* outputs, int nFrames,
+                                           const BlockGains& g) {
+  const double dryGain = g.dryGain;
 
   const double* inL = inputs[0];
   const double* inR = inputs[1];
@@ -207,12 +222,84 @@ void DoublerEngine::ProcessBlock(const double* const* inputs, double* const* out
 
     if (++writePos == kBlockFrames) {
       writePos = 0;
-      BlockStep(sameGain, crossGain, colorKeep, colorDrive);
+      BlockStep(g);
     }
   }
 }
 
-void DoublerEngine::BlockStep(float sameGain, float crossGain, float colorKeep, float colorDrive) {
+
+// The same loop in runs up to the next block boundary, with the per-frame
+// state in locals (the output stores may alias any double in memory, so
+// member state would be reloaded every frame). Same operations, same order.
+void DoublerEngine::ProcessFramesFast(const double* const* inputs, double* const* outputs, int nFrames,
+                                      const BlockGains& g) {
+  const double dryGain = g.dryGain;
+  const double* inL = inputs[0];
+  const double* inR = inputs[1];
+  double* outL = outputs[0];
+  double* outR = outputs[1];
+  const bool bypassOn = bypass;
+  const int32_t fadeLength = bypassFadeLength;
+  const int32_t holdLength = transientHoldLength;
+  int n = 0;
+  while (n < nFrames) {
+    const int wp0 = writePos;
+    const int run = std::min(nFrames - n, kBlockFrames - wp0);
+    StereoFrame* const newest = history + kNewestBlockStart + wp0;
+    const StereoFrame* const delayedRun = history + kDelayedStart + wp0;
+    StereoFrame* const play = playBlock + wp0;
+    uint8_t* const marks = transientMarks + kNewestBlockStart + wp0;
+    EnvelopeFollower env = envelope;
+    int32_t fadeCounter = bypassFadeCounter;
+    int32_t hold = transientHold;
+    for (int i = 0; i < run; ++i, ++n) {
+      const double L = CleanInput(inL[n]);
+      const double R = CleanInput(inR[n]);
+      newest[i] = {static_cast<float>(L), static_cast<float>(R)};
+      const StereoFrame played = play[i];
+      const StereoFrame delayed = delayedRun[i];
+      if (fadeCounter > 0) {
+        const double a = static_cast<double>(fadeCounter) / fadeLength;
+        if (!bypassOn) {
+          outL[n] = (1.0 - a) * played.left + a * delayed.left;
+          outR[n] = (1.0 - a) * played.right + a * delayed.right;
+        } else {
+          outL[n] = a * played.left + (1.0 - a) * delayed.left;
+          outR[n] = a * played.right + (1.0 - a) * delayed.right;
+        }
+        --fadeCounter;
+      } else if (bypassOn) {
+        outL[n] = delayed.left;
+        outR[n] = delayed.right;
+      } else {
+        outL[n] = played.left;
+        outR[n] = played.right;
+      }
+      play[i] = {static_cast<float>(L * dryGain), static_cast<float>(R * dryGain)};
+
+      const double S = L + R;
+      uint8_t mark = 0;
+      if (hold > 0) {
+        --hold;
+      } else if (std::fabs(S) > kOnsetLevel && std::fabs(S) > kOnsetOverEnvelope * env.Value()) {
+        mark = 1;
+        hold = holdLength;
+      }
+      marks[i] = mark;
+      env.Process(S);
+    }
+    envelope = env;
+    bypassFadeCounter = fadeCounter;
+    transientHold = hold;
+    writePos = wp0 + run;
+    if (writePos == kBlockFrames) {
+      writePos = 0;
+      BlockStep(g);
+    }
+  }
+}
+
+void DoublerEngine::BlockStep(const BlockGains& g) {
   period = DetectPeriod(history + kDetectorStart, analysisWindow, binWeights, minBin, maxBin, period,
                         &detectorScratch);
   halfPeriod = 0.5 * period;
@@ -224,6 +311,32 @@ void DoublerEngine::BlockStep(float sameGain, float crossGain, float colorKeep, 
     }
   }
 
+  if (ActiveDspPath() == DspPath::kScalar) {
+    RenderWetReference(g);
+  } else {
+    RenderWetFast(g);
+  }
+
+  // The history and the marks move down one block (overlapping move).
+  std::memmove(history, history + kBlockFrames, sizeof(StereoFrame) * (kHistoryFrames - kBlockFrames));
+  std::memmove(transientMarks, transientMarks + kBlockFrames, kHistoryFrames - kBlockFrames);
+
+  StereoFrame* const oldPlay = playBlock;
+  playBlock = mixBlock;
+  mixBlock = spareBlock1;
+  spareBlock1 = spareBlock2;
+  spareBlock2 = oldPlay;
+
+  for (DelayVoice* v : {&voice1, &voice2}) {
+    if (v->readPos >= 0.0) v->readPos -= kBlockFrames;
+    if (v->nextReadPos >= 0.0) v->nextReadPos -= kBlockFrames;
+  }
+}
+
+// The wet rendering of one block into mixBlock, frame by frame on the
+// member state through the out-of-line voice and filter operations.
+void DoublerEngine::RenderWetReference(const BlockGains& g) {
+  const float sameGain = g.sameGain, crossGain = g.crossGain, colorKeep = g.colorKeep, colorDrive = g.colorDrive;
   const bool shaping = colorDrive > 0.0f;
   const VoiceContext context{history, transientMarks, period, halfPeriod, lookAhead, bypassFadeLength};
   for (int k = 0; k < kBlockFrames; ++k) {
@@ -246,19 +359,40 @@ void DoublerEngine::BlockStep(float sameGain, float crossGain, float colorKeep, 
     mixBlock[k].left += yL;
     mixBlock[k].right += yR;
   }
+}
 
-  // The history and the marks move down one block (overlapping move).
-  std::memmove(history, history + kBlockFrames, sizeof(StereoFrame) * (kHistoryFrames - kBlockFrames));
-  std::memmove(transientMarks, transientMarks + kBlockFrames, kHistoryFrames - kBlockFrames);
-
-  StereoFrame* const oldPlay = playBlock;
-  playBlock = mixBlock;
-  mixBlock = spareBlock1;
-  spareBlock1 = spareBlock2;
-  spareBlock2 = oldPlay;
-
-  for (DelayVoice* v : {&voice1, &voice2}) {
-    if (v->readPos >= 0.0) v->readPos -= kBlockFrames;
-    if (v->nextReadPos >= 0.0) v->nextReadPos -= kBlockFrames;
+// The same rendering on local copies of the voices and filters (nothing
+// else can reach them during the loop, so they live in registers), with the
+// voice steps inlined. Same operations in the same order as the reference.
+void DoublerEngine::RenderWetFast(const BlockGains& g) {
+  const double sameGain = g.sameGain, crossGain = g.crossGain;
+  const float colorKeep = g.colorKeep, colorDrive = g.colorDrive;
+  const bool shaping = colorDrive > 0.0f;
+  const VoiceContext context{history, transientMarks, period, halfPeriod, lookAhead, bypassFadeLength};
+  const int32_t fadeHalf = delayFadeHalf;
+  IndicatorLamp* const lampOrNull = lamp;
+  DelayVoice v1 = voice1, v2 = voice2;
+  LowpassFilter filterL = wetFilterL, filterR = wetFilterR;
+  StereoFrame* const mix = mixBlock;
+  for (int k = 0; k < kBlockFrames; ++k) {
+    const int index = kRenderIndex + k;
+    const StereoFrame p = NextVoiceFrameInline(&v1, context, index);
+    const StereoFrame q = NextVoiceFrameInline(&v2, context, index);
+    const double mixL = sameGain * p.left + crossGain * q.left;
+    const float mixR = static_cast<float>(sameGain * q.right + crossGain * p.right);
+    float yL = static_cast<float>(filterL.Process(mixL));
+    float yR = static_cast<float>(filterR.Process(mixR));
+    if (shaping) {
+      yL = Shape(yL, colorKeep, colorDrive);
+      yR = Shape(yR, colorKeep, colorDrive);
+    }
+    ApplyDelayFadeInline(&v1, &yL, fadeHalf, lampOrNull);
+    ApplyDelayFadeInline(&v2, &yR, fadeHalf, lampOrNull);
+    mix[k].left += yL;
+    mix[k].right += yR;
   }
+  voice1 = v1;
+  voice2 = v2;
+  wetFilterL = filterL;
+  wetFilterR = filterR;
 }

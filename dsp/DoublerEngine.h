@@ -105,7 +105,18 @@ class DoublerEngine {
   const float* BinWeights() const { return binWeights; }
 
  private:
-  void BlockStep(float sameGain, float crossGain, float colorKeep, float colorDrive);
+  // Gains of one ProcessBlock call, fixed for the call.
+  struct BlockGains {
+    double dryGain;
+    float sameGain, crossGain, colorKeep, colorDrive;
+  };
+  // Each has a plain reference (run when the layer's path is kScalar, see
+  // dsp/DspPath.h) and a fast version that gives the same bits.
+  void ProcessFramesReference(const double* const* inputs, double* const* outputs, int nFrames, const BlockGains& g);
+  void ProcessFramesFast(const double* const* inputs, double* const* outputs, int nFrames, const BlockGains& g);
+  void BlockStep(const BlockGains& g);
+  void RenderWetReference(const BlockGains& g);
+  void RenderWetFast(const BlockGains& g);
   void UpdateWetCutoff();
   void UpdateDetectorRange();
 

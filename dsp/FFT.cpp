@@ -442,24 +442,13 @@ const KernelTable kScalarTable = MakeTable<ScalarPath>(std::make_integer_sequenc
 const KernelTable kSse2Table = MakeTable<Sse2Path>(std::make_integer_sequence<int, kLog2Max>{});
 const KernelTable kAvx2Table = MakeTable<Avx2Path>(std::make_integer_sequence<int, kLog2Max>{});
 
-bool CpuHasAvx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-}
-
-FFTPath BestPath() { return CpuHasAvx2() ? FFTPath::kAVX2 : FFTPath::kSSE2; }
-
-const KernelTable* TableFor(FFTPath path) {
+const KernelTable* TableFor(DspPath path) {
   switch (path) {
-    case FFTPath::kAVX2: return &kAvx2Table;
-    case FFTPath::kSSE2: return &kSse2Table;
+    case DspPath::kAVX2: return &kAvx2Table;
+    case DspPath::kSSE2: return &kSse2Table;
     default: return &kScalarTable;
   }
 }
-
-// The single dispatch point: every transform goes through this table.
-std::atomic<FFTPath> sActivePath{FFTPath::kScalar};
-std::atomic<const KernelTable*> sActive{&kScalarTable};
 
 }  // namespace
 
@@ -477,17 +466,15 @@ unsigned FrequencyIndex(unsigned i, unsigned n) {
 }
 
 void FFTInit() {
-  std::call_once(sInitOnce, [] {
-    BuildTables();
-    ResetFFTPath();
-  });
+  std::call_once(sInitOnce, BuildTables);
 }
 
 void ComplexFFT(float* data, int n, int inverse) {
   const int log2n = Log2OfPowerOfTwo(n);
   if (log2n < 1 || data == nullptr) return;
   if (n >= 8 && !sTablesBuilt.load(std::memory_order_acquire)) return;
-  const KernelTable* table = sActive.load(std::memory_order_relaxed);
+  // The single dispatch point of the transform: the layer's active path.
+  const KernelTable* table = TableFor(ActiveDspPath());
   (inverse ? table->inverse : table->forward)[log2n](data);
 }
 
@@ -497,22 +484,7 @@ int FFTBinPosition(int n, int k) {
   return sPositions[n - 16 + k];
 }
 
-bool FFTPathAvailable(FFTPath path) {
-  switch (path) {
-    case FFTPath::kScalar:
-    case FFTPath::kSSE2: return true;
-    case FFTPath::kAVX2: return CpuHasAvx2();
-  }
-  return false;
+const int* FFTBinPositions(int n) {
+  if (n < 16 || Log2OfPowerOfTwo(n) < 0 || !sTablesBuilt.load(std::memory_order_acquire)) return nullptr;
+  return sPositions + (n - 16);
 }
-
-bool ForceFFTPath(FFTPath path) {
-  if (!FFTPathAvailable(path)) return false;
-  sActivePath.store(path);
-  sActive.store(TableFor(path));
-  return true;
-}
-
-void ResetFFTPath() { ForceFFTPath(BestPath()); }
-
-FFTPath ActiveFFTPath() { return sActivePath.load(); }

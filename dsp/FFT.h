@@ -19,6 +19,8 @@
 // transforms may run on any number of threads at once.
 #pragma once
 
+#include "dsp/DspPath.h"
+
 constexpr int kFFTMinSize = 2;
 constexpr int kFFTMaxSize = 32768;
 
@@ -42,14 +44,11 @@ int FFTBinPosition(int n, int k);
 // n (n a power of two, i < n). Pure function, no tables needed.
 unsigned FrequencyIndex(unsigned i, unsigned n);
 
-// Which implementation of the passes runs. All of them produce bit-identical
-// results; the scalar reference is always available.
-enum class FFTPath { kScalar = 0, kSSE2 = 1, kAVX2 = 2 };
+// Which implementation of the passes and kernels runs is the layer's one
+// choice in dsp/DspPath.h; all of them give bit-identical results and the
+// scalar reference is always available.
 
-// Test and benchmark hooks. ForceFFTPath selects a path if this CPU can run
-// it and returns whether it did; ResetFFTPath returns to the best available.
-// Not for use while another thread transforms.
-bool FFTPathAvailable(FFTPath path);
-bool ForceFFTPath(FFTPath path);
-void ResetFFTPath();
-FFTPath ActiveFFTPath();
+// Position of the first bin of each size's run: FFTBinPositions(n)[k] ==
+// FFTBinPosition(n, k) for 0 <= k < n, read without per-call checks. Null
+// for sizes outside 16..32768 or before FFTInit. The table is read-only.
+const int* FFTBinPositions(int n);

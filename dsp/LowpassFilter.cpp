@@ -16,18 +16,6 @@ void LowpassFilter::SetCutoff(double f) {
   CalcCoefficients();
 }
 
-double LowpassFilter::Process(double x) {
-  double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-  // A floor instead of a flush to 0: the decaying tail never reaches the
-  // subnormal range, and a positive constant costs nothing downstream.
-  if (y > -1e-10 && y < 1e-10) y = 1e-10;
-  x2 = x1;
-  x1 = x;
-  y2 = y1;
-  y1 = y;
-  return y;
-}
-
 void LowpassFilter::CalcCoefficients() {
   const double w = 2.0 * M_PI * cutoff / sampleRate;
   const double cw = std::cos(w);

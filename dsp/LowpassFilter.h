@@ -18,7 +18,18 @@ class LowpassFilter {
   // the stored one; the state is kept, so a running signal continues.
   void SetCutoff(double cutoffHz);
   // One sample through the filter: y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2.
-  double Process(double x);
+  // Inline so that render loops can keep a local copy's state in registers.
+  double Process(double x) {
+    double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+    // A floor instead of a flush to 0: the decaying tail never reaches the
+    // subnormal range, and a positive constant costs nothing downstream.
+    if (y > -1e-10 && y < 1e-10) y = 1e-10;
+    x2 = x1;
+    x1 = x;
+    y2 = y1;
+    y1 = y;
+    return y;
+  }
 
   double SampleRate() const { return sampleRate; }
   double Cutoff() const { return cutoff; }

@@ -30,8 +30,8 @@ BENCHMARK(BM_Empty);
 
 void BM_ComplexFFT8192(benchmark::State& state) {
   FFTInit();
-  const FFTPath path = static_cast<FFTPath>(state.range(0));
-  if (!ForceFFTPath(path)) {
+  const DspPath path = static_cast<DspPath>(state.range(0));
+  if (!ForceDspPath(path)) {
     state.SkipWithError("path not supported on this CPU");
     return;
   }
@@ -42,8 +42,8 @@ void BM_ComplexFFT8192(benchmark::State& state) {
     ComplexFFT(data, 8192, 0);
     benchmark::ClobberMemory();
   }
-  ResetFFTPath();
-  state.SetLabel(path == FFTPath::kAVX2 ? "avx2" : path == FFTPath::kSSE2 ? "sse2" : "scalar");
+  ResetDspPath();
+  state.SetLabel(DspPathName(path));
   state.counters["ns_per_fft"] = benchmark::Counter(static_cast<double>(state.iterations()),
                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
@@ -77,6 +77,11 @@ BENCHMARK(BM_FFTW8192)->Unit(benchmark::kMicrosecond);
 
 void BM_DetectPeriod(benchmark::State& state) {
   FFTInit();
+  const DspPath path = static_cast<DspPath>(state.range(0));
+  if (!ForceDspPath(path)) {
+    state.SkipWithError("path not supported on this CPU");
+    return;
+  }
   std::vector<float> window(kDetectorSize), weights(kDetectorWeights);
   FillAnalysisWindow(window.data());
   FillBinWeights(weights.data());
@@ -92,13 +97,22 @@ void BM_DetectPeriod(benchmark::State& state) {
     period = DetectPeriod(frames.data(), window.data(), weights.data(), r.minBin, r.maxBin, period, scratch.get());
     benchmark::DoNotOptimize(period);
   }
+  ResetDspPath();
+  state.SetLabel(DspPathName(path));
 }
-BENCHMARK(BM_DetectPeriod)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DetectPeriod)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 // The whole engine at the effect's default parameters on voiced stereo
-// material, 44.1 kHz, in host blocks of the given size.
+// material, 44.1 kHz, in host blocks of the given size, on the given path
+// (0: every plain reference, 1: SSE2, 2: AVX2), so that old and new code
+// are compared in the same run.
 void BM_EngineRealtime(benchmark::State& state) {
   const int hostBlock = static_cast<int>(state.range(0));
+  const DspPath path = static_cast<DspPath>(state.range(1));
+  if (!ForceDspPath(path)) {
+    state.SkipWithError("path not supported on this CPU");
+    return;
+  }
   const double sr = 44100;
   auto e = std::make_unique<DoublerEngine>();
   e->SetWet(0.75);
@@ -129,11 +143,13 @@ void BM_EngineRealtime(benchmark::State& state) {
     if (pos + hostBlock > frames) pos = 0;
   }
   benchmark::DoNotOptimize(outL.data());
+  ResetDspPath();
+  state.SetLabel(DspPathName(path));
   state.counters["realtime_x"] = benchmark::Counter(static_cast<double>(processed) / sr, benchmark::Counter::kIsRate);
   state.counters["ns_per_frame"] = benchmark::Counter(static_cast<double>(processed),
                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_EngineRealtime)->Arg(64)->Arg(256)->Arg(1024)->MinTime(1.0);
+BENCHMARK(BM_EngineRealtime)->ArgsProduct({{64, 256, 1024}, {0, 1, 2}})->MinTime(1.0);
 
 }  // namespace
 

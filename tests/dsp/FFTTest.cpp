@@ -75,7 +75,7 @@ std::vector<float> Signal(int kind, int n, uint64_t seed) {
 class FFTTest : public testing::Test {
  protected:
   static void SetUpTestSuite() { FFTInit(); }
-  void TearDown() override { ResetFFTPath(); }
+  void TearDown() override { ResetDspPath(); }
 };
 
 TEST_F(FFTTest, SizeTwoIsOneButterflyBothWays) {
@@ -218,8 +218,8 @@ TEST_F(FFTTest, InitTwiceChangesNothing) {
 // special values (signed zeros, infinities are left out: they make NaNs).
 TEST_F(FFTTest, VectorPathsBitIdenticalToScalar) {
   int compared = 0;
-  for (FFTPath path : {FFTPath::kSSE2, FFTPath::kAVX2}) {
-    if (!FFTPathAvailable(path)) {
+  for (DspPath path : {DspPath::kSSE2, DspPath::kAVX2}) {
+    if (!DspPathAvailable(path)) {
       std::printf("skipping path %d: not supported by this CPU\n", static_cast<int>(path));
       continue;
     }
@@ -233,9 +233,9 @@ TEST_F(FFTTest, VectorPathsBitIdenticalToScalar) {
             v = r == 0 ? 0.0f : r == 1 ? -0.0f : r == 2 ? 1e30f : static_cast<float>(rnd.Uniform());
           }
           std::vector<float> ref = buf;
-          ASSERT_TRUE(ForceFFTPath(FFTPath::kScalar));
+          ASSERT_TRUE(ForceDspPath(DspPath::kScalar));
           ComplexFFT(ref.data() + offset, n, inverse);
-          ASSERT_TRUE(ForceFFTPath(path));
+          ASSERT_TRUE(ForceDspPath(path));
           ComplexFFT(buf.data() + offset, n, inverse);
           ASSERT_EQ(std::memcmp(ref.data(), buf.data(), buf.size() * sizeof(float)), 0)
               << "path " << static_cast<int>(path) << " n " << n << " offset " << offset << " inverse " << inverse;
@@ -248,11 +248,11 @@ TEST_F(FFTTest, VectorPathsBitIdenticalToScalar) {
 }
 
 TEST_F(FFTTest, BestPathIsActiveAfterInit) {
-  ResetFFTPath();
-  const FFTPath active = ActiveFFTPath();
-  EXPECT_TRUE(active == (FFTPathAvailable(FFTPath::kAVX2) ? FFTPath::kAVX2 : FFTPath::kSSE2));
-  EXPECT_TRUE(ForceFFTPath(FFTPath::kScalar));
-  EXPECT_EQ(ActiveFFTPath(), FFTPath::kScalar);
+  ResetDspPath();
+  const DspPath active = ActiveDspPath();
+  EXPECT_TRUE(active == (DspPathAvailable(DspPath::kAVX2) ? DspPath::kAVX2 : DspPath::kSSE2));
+  EXPECT_TRUE(ForceDspPath(DspPath::kScalar));
+  EXPECT_EQ(ActiveDspPath(), DspPath::kScalar);
 }
 
 }  // namespace

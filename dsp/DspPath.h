@@ -1,0 +1,26 @@
+// The single choice of implementation for every fast path of the signal
+// layer: the transform passes and kernels, the detector's magnitude pass and
+// the engine's wet rendering. Each fast routine sits beside a plain scalar
+// reference and gives bit-identical results (the build uses
+// -ffp-contract=off, and the vector code performs, lane by lane, the same
+// IEEE operations in the same order as the reference).
+//
+// kScalar runs every plain reference; kSSE2 and kAVX2 run the fast routines
+// with the widest vectors they allow. The default is the best path this CPU
+// supports (AVX2 when present, else SSE2, which every x86-64 CPU has).
+//
+// Thread: the choice is process-wide. Force and Reset are test and benchmark
+// hooks, not for use while another thread processes audio.
+#pragma once
+
+enum class DspPath { kScalar = 0, kSSE2 = 1, kAVX2 = 2 };
+
+// Whether this CPU can run the path (kScalar and kSSE2 always can).
+bool DspPathAvailable(DspPath path);
+// Selects the path if this CPU can run it; returns whether it did.
+bool ForceDspPath(DspPath path);
+// Back to the best available path.
+void ResetDspPath();
+DspPath ActiveDspPath();
+// Lower-case name of the path ("scalar", "sse2", "avx2"), for reports.
+const char* DspPathName(DspPath path);
