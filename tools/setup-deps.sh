@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libbenchmark-dev
-  libpng-dev zlib1g-dev libjpeg62-turbo-dev
+  libpng-dev zlib1g-dev libjpeg62-turbo-dev nasm
   libsndfile1-dev libfftw3-dev libpixman-1-dev
   clang-14 libclang-rt-14-dev
   python3 python3-pil python3-numpy python3-reportlab

@@ -1,0 +1,15 @@
+# Runs TOOL twice, with libjpeg's SIMD on and off, and compares both outputs
+# with the EXPECTED list.
+file(READ ${EXPECTED} expected)
+foreach(simd ON OFF)
+  if(simd STREQUAL "OFF")
+    set(ENV{JSIMD_FORCENONE} 1)
+  endif()
+  execute_process(COMMAND ${TOOL} OUTPUT_VARIABLE actual RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "image hash tool failed (${rc}):\n${actual}")
+  endif()
+  if(NOT actual STREQUAL expected)
+    message(FATAL_ERROR "decoded images differ from the list (SIMD ${simd}):\n${actual}\nexpected:\n${expected}")
+  endif()
+endforeach()
