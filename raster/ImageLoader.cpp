@@ -279,6 +279,12 @@ bool decodeJpeg(JpegJob* job)
     // Refuse sizes no bitmap can hold before libjpeg allocates anything for them.
     if (bitmapByteCount(int(cinfo->image_width), int(cinfo->image_height)) <= 0)
         return false;
+    // Colour images decode straight into pixel words: libjpeg writes blue,
+    // green, red and an opaque alpha byte, the words' memory order.
+    const bool direct = cinfo->num_components == 3 &&
+                        (cinfo->jpeg_color_space == JCS_YCbCr || cinfo->jpeg_color_space == JCS_RGB);
+    if (direct)
+        cinfo->out_color_space = JCS_EXT_BGRA;
     jpeg_start_decompress(cinfo);
     const int width = int(cinfo->output_width), height = int(cinfo->output_height);
     const int components = cinfo->output_components;
@@ -290,9 +296,15 @@ bool decodeJpeg(JpegJob* job)
     RowAccess rows(job->bitmap);
     while (cinfo->output_scanline < cinfo->output_height) {
         const int y = int(cinfo->output_scanline);
+        Pixel* p = rows.row(y);
+        if (direct) {
+            JSAMPROW target = reinterpret_cast<JSAMPROW>(p);
+            if (jpeg_read_scanlines(cinfo, &target, 1) != 1)
+                return false;
+            continue;
+        }
         if (jpeg_read_scanlines(cinfo, line, 1) != 1)
             return false; // a suspending source cannot happen here; never spin
-        Pixel* p = rows.row(y);
         const JSAMPLE* s = line[0];
         if (components == 3) {
             for (int x = 0; x < width; ++x, s += 3)
