@@ -12,7 +12,7 @@ BitmapCache::~BitmapCache() {
 }
 
 duv::RasterBitmap* BitmapCache::Find(int id) {
-  std::lock_guard<std::mutex> guard(mMutex);
+  Guard guard(mMutex);
   if (id == kRetainedKey) return nullptr;
   for (const Entry& e : mEntries)
     if (e.key == id) return e.bitmap;
@@ -21,12 +21,12 @@ duv::RasterBitmap* BitmapCache::Find(int id) {
 
 void BitmapCache::Add(int key, duv::RasterBitmap* bitmap) {
   if (!bitmap) return;
-  std::lock_guard<std::mutex> guard(mMutex);
+  Guard guard(mMutex);
   mEntries.push_back({key, bitmap});
 }
 
 void BitmapCache::Remove(duv::RasterBitmap* bitmap) {
-  std::lock_guard<std::mutex> guard(mMutex);
+  Guard guard(mMutex);
   for (auto it = mEntries.begin(); it != mEntries.end(); ++it) {
     if (it->bitmap == bitmap) {
       delete it->bitmap;
@@ -39,7 +39,7 @@ void BitmapCache::Remove(duv::RasterBitmap* bitmap) {
 }
 
 bool BitmapCache::FirstPreparation(duv::RasterBitmap* bitmap, int job) {
-  std::lock_guard<std::mutex> guard(mMutex);
+  Guard guard(mMutex);
   for (const Prepared& p : mPrepared)
     if (p.bitmap == bitmap && p.job == job) return false;
   mPrepared.push_back({bitmap, job});
@@ -47,6 +47,6 @@ bool BitmapCache::FirstPreparation(duv::RasterBitmap* bitmap, int job) {
 }
 
 int BitmapCache::Count() {
-  std::lock_guard<std::mutex> guard(mMutex);
+  Guard guard(mMutex);
   return static_cast<int>(mEntries.size());
 }

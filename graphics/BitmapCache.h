@@ -3,8 +3,12 @@
 // them when the module is unloaded. Every call takes its own lock.
 #pragma once
 
-#include <mutex>
 #include <vector>
+#ifdef _WIN32
+#include "plugin/RecursiveLock.h"
+#else
+#include <mutex>
+#endif
 
 namespace duv {
 class RasterBitmap;
@@ -37,7 +41,15 @@ class BitmapCache {
     duv::RasterBitmap* bitmap;
     int job;
   };
-  std::mutex mMutex;
+#ifdef _WIN32
+  // No std::mutex in mingw's win32 thread model: a critical section.
+  using Mutex = RecursiveLock;
+  using Guard = LockGuard;
+#else
+  using Mutex = std::mutex;
+  using Guard = std::lock_guard<std::mutex>;
+#endif
+  Mutex mMutex;
   std::vector<Entry> mEntries;
   std::vector<Prepared> mPrepared;
 };

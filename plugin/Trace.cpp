@@ -5,18 +5,31 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#ifdef _WIN32
+#include <chrono>
+
+#include "plugin/RecursiveLock.h"
+#else
 #include <mutex>
+#endif
 
 namespace trace_detail {
 std::atomic<int> gSinkState{-1};
 
 namespace {
 std::FILE* gFile = nullptr;
+#ifdef _WIN32
+// No std::mutex in mingw's win32 thread model: a critical section.
+RecursiveLock gMutex;
+using Guard = LockGuard;
+#else
 std::mutex gMutex;
+using Guard = std::lock_guard<std::mutex>;
+#endif
 }  // namespace
 
 bool DecideSink() {
-  std::lock_guard<std::mutex> guard(gMutex);
+  Guard guard(gMutex);
   int s = gSinkState.load();
   if (s >= 0) return s != 0;
   const char* path = std::getenv("DUV_TRACE");
@@ -34,11 +47,20 @@ void TracePoint(const char* location, int line, const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
+#ifdef _WIN32
+  const long long us = std::chrono::duration_cast<std::chrono::microseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
+  const long long seconds = us / 1000000;
+  const long micros = static_cast<long>(us % 1000000);
+#else
   std::timespec now{};
   std::timespec_get(&now, TIME_UTC);
-  std::lock_guard<std::mutex> guard(gMutex);
-  std::fprintf(gFile, "%lld.%06ld %s:%d %s\n", static_cast<long long>(now.tv_sec),
-               now.tv_nsec / 1000, location, line, text);
+  const long long seconds = static_cast<long long>(now.tv_sec);
+  const long micros = now.tv_nsec / 1000;
+#endif
+  Guard guard(gMutex);
+  std::fprintf(gFile, "%lld.%06ld %s:%d %s\n", seconds, micros, location, line, text);
   std::fflush(gFile);
 }
 
@@ -46,7 +68,11 @@ const char* TraceTimestamp() {
   static char buffer[64];
   std::time_t t = std::time(nullptr);
   std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &t);
+#else
   localtime_r(&t, &local);
+#endif
   char stamp[32];
   char zone[32];
   std::strftime(stamp, sizeof stamp, "%Y%m%d %H:%M ", &local);

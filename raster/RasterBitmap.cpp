@@ -65,6 +65,8 @@ bool MemoryBitmap::resize(int width, int height)
     return true;
 }
 
+#ifndef _WIN32 // the Windows SystemBitmap is a DIB section: SystemBitmapWin.cpp
+
 SystemBitmap::SystemBitmap(int width, int height) { resize(width, height); }
 
 SystemBitmap::~SystemBitmap() { std::free(mBits); }
@@ -99,5 +101,7 @@ bool SystemBitmap::resize(int width, int height)
     }
     return true;
 }
+
+#endif
 
 } // namespace duv

@@ -26,7 +26,7 @@ public:
     // True when the size changed (storage was touched); false when it already
     // had that size or cannot hold pixels.
     virtual bool resize(int width, int height) = 0;
-    // Platform drawing context; none on this platform.
+    // Platform drawing context (an HDC on Windows); none elsewhere.
     virtual void* getDC() { return nullptr; }
     virtual int queryExtension(int /*code*/, void* /*data*/) { return 0; }
 };
@@ -82,12 +82,27 @@ public:
     // 0 while there is no surface; a new non-zero value for each new surface.
     std::uint64_t getSurfaceSerial() const { return mSurfaceSerial; }
 
+#ifdef _WIN32
+    // Windows: the pixels are a top-down 32-bit DIB section selected into a
+    // memory device context made once by the constructor (compatible with the
+    // screen); a window copies from this HDC with one BitBlt. Without a device
+    // context resize answers false and the bitmap stays 0 x 0.
+    void* getDC() override { return mDC; }
+#endif
+
 private:
     int mWidth = 0;
     int mHeight = 0;
-    std::uint32_t* mBits = nullptr;
+#ifdef _WIN32
+    void* mDC = nullptr;             // HDC, owned
+#endif
+    std::uint32_t* mBits = nullptr;  // on Windows owned by the section
     int mAllocatedWidth = 0;
     int mAllocatedHeight = 0;
+#ifdef _WIN32
+    void* mSection = nullptr;        // HBITMAP, owned
+    void* mPrevObject = nullptr;     // selected before the section; restored before deleting it
+#endif
     std::uint64_t mSurfaceSerial = 0;
 };
 

@@ -14,6 +14,9 @@
 #include <memory>
 #include <string>
 #include <unistd.h>
+#ifdef _WIN32
+#include <direct.h>
+#endif
 
 namespace duv {
 namespace {
@@ -328,8 +331,15 @@ class TempDir {
 public:
     TempDir()
     {
+#ifdef _WIN32
+        const char* temp = std::getenv("TEMP");
+        char name[] = "duv-raster-XXXXXX";
+        mPath = std::string(temp ? temp : ".") + "\\" + _mktemp(name);
+        _mkdir(mPath.c_str());
+#else
         char pattern[] = "/tmp/duv-raster-XXXXXX";
         mPath = mkdtemp(pattern);
+#endif
     }
     ~TempDir()
     {
