@@ -29,7 +29,11 @@ inline StereoFrame ReadHistoryInline(const StereoFrame* history, int baseFrame, 
     if (frame > kHistoryFrames - 1) frame = kHistoryFrames - 1;
     return history[frame];
   }
-  const double whole = std::trunc(pos);
+  // trunc(pos) without a library call (x86-64 has no rounding instruction
+  // before SSE4.1): for 0 < pos < 2^52 the integer conversion truncates
+  // exactly; -0, +0, inf, NaN and everything from 2^52 up are their own trunc.
+  const double whole =
+      pos > 0.0 && pos < 4503599627370496.0 ? static_cast<double>(static_cast<long long>(pos)) : pos;
   const double t = pos - whole;
   // Positions stay within about a period of the tap; the clamp only keeps a
   // pathological position from reading outside the history.

@@ -8,13 +8,16 @@
 // SSE2 (2 complex per register) and AVX2 (4 per register). The vector passes
 // perform, lane by lane, the same IEEE operations in the same order as the
 // reference (a - b is computed as a + (-b), which is exact), and the project
-// builds with -ffp-contract=off, so all three give identical bits. The small
-// kernels (sizes 2..16) are shared straight-line scalar code.
+// builds with -ffp-contract=off, so all three give identical bits. The
+// forward kernels of sizes 8 and 16 (half of a transform's work) have an
+// SSE2 version used by both vector paths; sizes 2 and 4 and the inverse
+// kernels are shared straight-line scalar code.
 #include "dsp/FFT.h"
 
 #include <emmintrin.h>
 #include <immintrin.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cmath>
@@ -49,6 +52,9 @@ int sCompactOffset[kLog2Max + 1];  // in floats, per log2(n), n >= 16
 alignas(32) float sFull[2 * FullTotal()];
 int sFullOffset[kLog2Max + 1];  // in floats, per log2(n), n >= 32
 int sPositions[kPositionEntries];
+// Twiddles of the vector size 8 and 16 kernels, from the same constants as
+// the reference kernels: (1, 0) (c45, c45) and (1, 0) (c22, s22) (c45, c45) (s22, c22).
+alignas(16) float sLeafTwiddles[12];
 std::atomic<bool> sTablesBuilt{false};
 std::once_flag sInitOnce;
 
@@ -108,6 +114,9 @@ void BuildTables() {
     run[0] = 0;
     for (int i = 1; i < n; ++i) run[n - static_cast<int>(FrequencyIndex(static_cast<unsigned>(i), static_cast<unsigned>(n)))] = i;
   }
+  const float c45 = Cos45(), c22 = Cos22(), s22 = Sin22();
+  const float leaf[12] = {1.0f, 0.0f, c45, c45, 1.0f, 0.0f, c22, s22, c45, c45, s22, c22};
+  std::copy(leaf, leaf + 12, sLeafTwiddles);
   sTablesBuilt.store(true, std::memory_order_release);
 }
 
@@ -263,70 +272,168 @@ struct ScalarPath {
       InverseStep(a, q, j, c, s);
     }
   }
+  static void Leaf16(float* a) { Forward16(a); }
+  static void Leaf8(float* a) { Forward8(a); }
 };
 
 // SSE2: two complex values per register, lanes (re, im, re, im).
-struct Sse2Path {
-  static inline __m128 SwapPairs(__m128 x) { return _mm_shuffle_ps(x, x, _MM_SHUFFLE(2, 3, 0, 1)); }
+//
+// The step for j = 0 multiplies by w^0 = 1 in the reference only in name:
+// it skips the multiplication, which differs from x * (1, 0) for signed
+// zeros and infinities. The vector steps that cover j = 0 therefore compute
+// every lane with its twiddle and then put the unmultiplied values back into
+// lane 0 (KeepFirst), which is exactly what the reference stores there.
+namespace sse2 {
 
+inline __m128 SwapPairs(__m128 x) { return _mm_shuffle_ps(x, x, _MM_SHUFFLE(2, 3, 0, 1)); }
+inline __m128 NegRe() { return _mm_castsi128_ps(_mm_set_epi32(0, INT32_MIN, 0, INT32_MIN)); }  // flips lanes 0, 2
+inline __m128 NegIm() { return _mm_castsi128_ps(_mm_set_epi32(INT32_MIN, 0, INT32_MIN, 0)); }  // flips lanes 1, 3
+// Complex 0 from first, complex 1 from rest.
+inline __m128 KeepFirst(__m128 first, __m128 rest) { return _mm_shuffle_ps(first, rest, _MM_SHUFFLE(3, 2, 1, 0)); }
+
+// One forward radix step on two consecutive j: p0..p3 the four quarters'
+// values, tw the twiddles (c0 s0 c1 s1). kFirst: the pair holds j = 0.
+template <bool kFirst>
+inline void ForwardStep2(__m128& p0, __m128& p1, __m128& p2, __m128& p3, __m128 tw) {
+  const __m128 negRe = NegRe(), negIm = NegIm();
+  const __m128 u = _mm_sub_ps(p0, p2), v = _mm_sub_ps(p1, p3);
+  p0 = _mm_add_ps(p0, p2);
+  p1 = _mm_add_ps(p1, p3);
+  const __m128 vs = SwapPairs(v);                        // (vi, vr)
+  const __m128 x = _mm_add_ps(u, _mm_xor_ps(vs, negRe));  // (ur - vi, ui + vr)
+  const __m128 y = _mm_add_ps(u, _mm_xor_ps(vs, negIm));  // (ur + vi, ui - vr)
+  const __m128 cc = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(2, 2, 0, 0));
+  const __m128 ss = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(3, 3, 1, 1));
+  // x*w: (xr c - xi s, xi c + xr s); y*conj(w): (yr c + yi s, yi c - yr s)
+  const __m128 xw = _mm_add_ps(_mm_mul_ps(x, cc), _mm_xor_ps(_mm_mul_ps(SwapPairs(x), ss), negRe));
+  const __m128 yw = _mm_add_ps(_mm_mul_ps(y, cc), _mm_xor_ps(_mm_mul_ps(SwapPairs(y), ss), negIm));
+  p2 = kFirst ? KeepFirst(x, xw) : xw;
+  p3 = kFirst ? KeepFirst(y, yw) : yw;
+}
+
+template <bool kFirst>
+inline void InverseStep2(__m128& p0, __m128& p1, __m128& p2, __m128& p3, __m128 tw) {
+  const __m128 negRe = NegRe(), negIm = NegIm();
+  const __m128 cc = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(2, 2, 0, 0));
+  const __m128 ss = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(3, 3, 1, 1));
+  // t1 = C conj(w) = (Cr c + Ci s, Ci c - Cr s); t2 = D w = (Dr c - Di s, Di c + Dr s)
+  __m128 t1 = _mm_add_ps(_mm_mul_ps(p2, cc), _mm_xor_ps(_mm_mul_ps(SwapPairs(p2), ss), negIm));
+  __m128 t2 = _mm_add_ps(_mm_mul_ps(p3, cc), _mm_xor_ps(_mm_mul_ps(SwapPairs(p3), ss), negRe));
+  if (kFirst) {
+    t1 = KeepFirst(p2, t1);
+    t2 = KeepFirst(p3, t2);
+  }
+  const __m128 s = _mm_add_ps(t1, t2), d = _mm_sub_ps(t1, t2);
+  const __m128 ds = SwapPairs(d);  // (di, dr)
+  const __m128 A = p0, B = p1;
+  p0 = _mm_add_ps(A, s);
+  p2 = _mm_sub_ps(A, s);
+  p1 = _mm_add_ps(B, _mm_xor_ps(ds, negIm));  // (br + di, bi - dr)
+  p3 = _mm_add_ps(B, _mm_xor_ps(ds, negRe));  // (br - di, bi + dr)
+}
+
+// Size-2 butterfly on the two complex values of one register:
+// (x0 + x1, x0 - x1), the difference as x0 + (-x1) like the reference.
+inline __m128 Butterfly2(__m128 x) {
+  const __m128 first = _mm_shuffle_ps(x, x, _MM_SHUFFLE(1, 0, 1, 0));   // x0 x0
+  const __m128 second = _mm_shuffle_ps(x, x, _MM_SHUFFLE(3, 2, 3, 2));  // x1 x1
+  return _mm_add_ps(first, _mm_xor_ps(second, _mm_castsi128_ps(_mm_set_epi32(INT32_MIN, INT32_MIN, 0, 0))));
+}
+
+// Forward size 4 on lo = (x0, x1), hi = (x2, x3): the unit step, then the
+// butterfly of the first half (Forward4 of the reference).
+inline void Forward4(__m128& lo, __m128& hi) {
+  const __m128 d = _mm_sub_ps(lo, hi);  // (ur ui vr vi)
+  const __m128 s = _mm_add_ps(lo, hi);
+  const __m128 u = _mm_shuffle_ps(d, d, _MM_SHUFFLE(1, 0, 1, 0));                // ur ui ur ui
+  const __m128 v = _mm_shuffle_ps(d, d, _MM_SHUFFLE(2, 3, 2, 3));                // vi vr vi vr
+  const __m128 sign = _mm_castsi128_ps(_mm_set_epi32(INT32_MIN, 0, 0, INT32_MIN));  // -vi vr vi -vr
+  hi = _mm_add_ps(u, _mm_xor_ps(v, sign));  // (ur - vi, ui + vr), (ur + vi, ui - vr)
+  lo = Butterfly2(s);
+}
+
+// Forward size 8 on four registers (x0 x1), (x2 x3), (x4 x5), (x6 x7).
+inline void Forward8(__m128& r0, __m128& r1, __m128& r2, __m128& r3, __m128 tw8) {
+  ForwardStep2<true>(r0, r1, r2, r3, tw8);
+  Forward4(r0, r1);
+  r2 = Butterfly2(r2);
+  r3 = Butterfly2(r3);
+}
+
+void Leaf8(float* a) {
+  __m128 r0 = _mm_loadu_ps(a), r1 = _mm_loadu_ps(a + 4), r2 = _mm_loadu_ps(a + 8), r3 = _mm_loadu_ps(a + 12);
+  Forward8(r0, r1, r2, r3, _mm_load_ps(sLeafTwiddles));
+  _mm_storeu_ps(a, r0);
+  _mm_storeu_ps(a + 4, r1);
+  _mm_storeu_ps(a + 8, r2);
+  _mm_storeu_ps(a + 12, r3);
+}
+
+void Leaf16(float* a) {
+  __m128 r[8];
+  for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_ps(a + 4 * i);
+  ForwardStep2<true>(r[0], r[2], r[4], r[6], _mm_load_ps(sLeafTwiddles + 4));
+  ForwardStep2<false>(r[1], r[3], r[5], r[7], _mm_load_ps(sLeafTwiddles + 8));
+  Forward8(r[0], r[1], r[2], r[3], _mm_load_ps(sLeafTwiddles));
+  Forward4(r[4], r[5]);
+  Forward4(r[6], r[7]);
+  for (int i = 0; i < 8; ++i) _mm_storeu_ps(a + 4 * i, r[i]);
+}
+
+}  // namespace sse2
+
+struct Sse2Path {
   static void ForwardPass(float* a, int n) {
     const int q = n / 4;
     const float* w = Full(n);
-    const __m128 negRe = _mm_castsi128_ps(_mm_set_epi32(0, INT32_MIN, 0, INT32_MIN));  // flips lanes 0, 2
-    const __m128 negIm = _mm_castsi128_ps(_mm_set_epi32(INT32_MIN, 0, INT32_MIN, 0));  // flips lanes 1, 3
-    ForwardStepUnit(a, q);
-    ForwardStep(a, q, 1, w[2], w[3]);
-    for (int j = 2; j < q; j += 2) {
-      float* p0 = a + 2 * j;
-      float* p1 = p0 + 2 * q;
-      float* p2 = p1 + 2 * q;
-      float* p3 = p2 + 2 * q;
-      const __m128 A = _mm_loadu_ps(p0), B = _mm_loadu_ps(p1), C = _mm_loadu_ps(p2), D = _mm_loadu_ps(p3);
-      const __m128 u = _mm_sub_ps(A, C), v = _mm_sub_ps(B, D);
-      _mm_storeu_ps(p0, _mm_add_ps(A, C));
-      _mm_storeu_ps(p1, _mm_add_ps(B, D));
-      const __m128 vs = SwapPairs(v);                        // (vi, vr)
-      const __m128 x = _mm_add_ps(u, _mm_xor_ps(vs, negRe));  // (ur - vi, ui + vr)
-      const __m128 y = _mm_add_ps(u, _mm_xor_ps(vs, negIm));  // (ur + vi, ui - vr)
+    float* p0 = a;
+    float* p1 = a + 2 * q;
+    float* p2 = a + 4 * q;
+    float* p3 = a + 6 * q;
+    for (int j = 0; j < q; j += 2) {
+      __m128 A = _mm_loadu_ps(p0 + 2 * j), B = _mm_loadu_ps(p1 + 2 * j), C = _mm_loadu_ps(p2 + 2 * j),
+             D = _mm_loadu_ps(p3 + 2 * j);
       const __m128 tw = _mm_load_ps(w + 2 * j);
-      const __m128 cc = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(2, 2, 0, 0));
-      const __m128 ss = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(3, 3, 1, 1));
-      // x*w: (xr c - xi s, xi c + xr s); y*conj(w): (yr c + yi s, yi c - yr s)
-      _mm_storeu_ps(p2, _mm_add_ps(_mm_mul_ps(x, cc), _mm_xor_ps(_mm_mul_ps(SwapPairs(x), ss), negRe)));
-      _mm_storeu_ps(p3, _mm_add_ps(_mm_mul_ps(y, cc), _mm_xor_ps(_mm_mul_ps(SwapPairs(y), ss), negIm)));
+      if (j == 0) {
+        sse2::ForwardStep2<true>(A, B, C, D, tw);
+      } else {
+        sse2::ForwardStep2<false>(A, B, C, D, tw);
+      }
+      _mm_storeu_ps(p0 + 2 * j, A);
+      _mm_storeu_ps(p1 + 2 * j, B);
+      _mm_storeu_ps(p2 + 2 * j, C);
+      _mm_storeu_ps(p3 + 2 * j, D);
     }
   }
 
   static void InversePass(float* a, int n) {
     const int q = n / 4;
     const float* w = Full(n);
-    const __m128 negRe = _mm_castsi128_ps(_mm_set_epi32(0, INT32_MIN, 0, INT32_MIN));
-    const __m128 negIm = _mm_castsi128_ps(_mm_set_epi32(INT32_MIN, 0, INT32_MIN, 0));
-    InverseStepUnit(a, q);
-    InverseStep(a, q, 1, w[2], w[3]);
-    for (int j = 2; j < q; j += 2) {
-      float* p0 = a + 2 * j;
-      float* p1 = p0 + 2 * q;
-      float* p2 = p1 + 2 * q;
-      float* p3 = p2 + 2 * q;
-      const __m128 A = _mm_loadu_ps(p0), B = _mm_loadu_ps(p1), C = _mm_loadu_ps(p2), D = _mm_loadu_ps(p3);
+    float* p0 = a;
+    float* p1 = a + 2 * q;
+    float* p2 = a + 4 * q;
+    float* p3 = a + 6 * q;
+    for (int j = 0; j < q; j += 2) {
+      __m128 A = _mm_loadu_ps(p0 + 2 * j), B = _mm_loadu_ps(p1 + 2 * j), C = _mm_loadu_ps(p2 + 2 * j),
+             D = _mm_loadu_ps(p3 + 2 * j);
       const __m128 tw = _mm_load_ps(w + 2 * j);
-      const __m128 cc = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(2, 2, 0, 0));
-      const __m128 ss = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(3, 3, 1, 1));
-      // t1 = C conj(w) = (Cr c + Ci s, Ci c - Cr s); t2 = D w = (Dr c - Di s, Di c + Dr s)
-      const __m128 t1 = _mm_add_ps(_mm_mul_ps(C, cc), _mm_xor_ps(_mm_mul_ps(SwapPairs(C), ss), negIm));
-      const __m128 t2 = _mm_add_ps(_mm_mul_ps(D, cc), _mm_xor_ps(_mm_mul_ps(SwapPairs(D), ss), negRe));
-      const __m128 s = _mm_add_ps(t1, t2), d = _mm_sub_ps(t1, t2);
-      const __m128 ds = SwapPairs(d);  // (di, dr)
-      _mm_storeu_ps(p0, _mm_add_ps(A, s));
-      _mm_storeu_ps(p2, _mm_sub_ps(A, s));
-      _mm_storeu_ps(p1, _mm_add_ps(B, _mm_xor_ps(ds, negIm)));  // (br + di, bi - dr)
-      _mm_storeu_ps(p3, _mm_add_ps(B, _mm_xor_ps(ds, negRe)));  // (br - di, bi + dr)
+      if (j == 0) {
+        sse2::InverseStep2<true>(A, B, C, D, tw);
+      } else {
+        sse2::InverseStep2<false>(A, B, C, D, tw);
+      }
+      _mm_storeu_ps(p0 + 2 * j, A);
+      _mm_storeu_ps(p1 + 2 * j, B);
+      _mm_storeu_ps(p2 + 2 * j, C);
+      _mm_storeu_ps(p3 + 2 * j, D);
     }
   }
+  static void Leaf16(float* a) { sse2::Leaf16(a); }
+  static void Leaf8(float* a) { sse2::Leaf8(a); }
 };
 
-// AVX2: four complex values per register. Same lane arithmetic as SSE2.
+// AVX2: four complex values per register. Same lane arithmetic as SSE2; the
+// small kernels are the SSE2 ones (their data is only 2 to 4 registers wide).
 #define DUV_AVX2 __attribute__((target("avx2")))
 struct Avx2Path {
   DUV_AVX2 static inline __m256 SwapPairs(__m256 x) { return _mm256_permute_ps(x, _MM_SHUFFLE(2, 3, 0, 1)); }
@@ -336,60 +443,73 @@ struct Avx2Path {
   DUV_AVX2 static inline __m256 NegIm() {
     return _mm256_castsi256_ps(_mm256_set_epi32(INT32_MIN, 0, INT32_MIN, 0, INT32_MIN, 0, INT32_MIN, 0));
   }
+  // Complex 0 (floats 0 and 1) from first, the rest from rest.
+  DUV_AVX2 static inline __m256 KeepFirst(__m256 first, __m256 rest) { return _mm256_blend_ps(rest, first, 0x03); }
 
+  template <bool kFirst>
+  DUV_AVX2 static inline void ForwardStep4(float* p0, float* p1, float* p2, float* p3, const float* tw) {
+    const __m256 negRe = NegRe(), negIm = NegIm();
+    const __m256 A = _mm256_loadu_ps(p0), B = _mm256_loadu_ps(p1), C = _mm256_loadu_ps(p2), D = _mm256_loadu_ps(p3);
+    const __m256 u = _mm256_sub_ps(A, C), v = _mm256_sub_ps(B, D);
+    _mm256_storeu_ps(p0, _mm256_add_ps(A, C));
+    _mm256_storeu_ps(p1, _mm256_add_ps(B, D));
+    const __m256 vs = SwapPairs(v);
+    const __m256 x = _mm256_add_ps(u, _mm256_xor_ps(vs, negRe));
+    const __m256 y = _mm256_add_ps(u, _mm256_xor_ps(vs, negIm));
+    const __m256 w = _mm256_load_ps(tw);
+    const __m256 cc = _mm256_moveldup_ps(w);
+    const __m256 ss = _mm256_movehdup_ps(w);
+    const __m256 xw = _mm256_add_ps(_mm256_mul_ps(x, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(x), ss), negRe));
+    const __m256 yw = _mm256_add_ps(_mm256_mul_ps(y, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(y), ss), negIm));
+    _mm256_storeu_ps(p2, kFirst ? KeepFirst(x, xw) : xw);
+    _mm256_storeu_ps(p3, kFirst ? KeepFirst(y, yw) : yw);
+  }
+
+  template <bool kFirst>
+  DUV_AVX2 static inline void InverseStep4(float* p0, float* p1, float* p2, float* p3, const float* tw) {
+    const __m256 negRe = NegRe(), negIm = NegIm();
+    const __m256 A = _mm256_loadu_ps(p0), B = _mm256_loadu_ps(p1), C = _mm256_loadu_ps(p2), D = _mm256_loadu_ps(p3);
+    const __m256 w = _mm256_load_ps(tw);
+    const __m256 cc = _mm256_moveldup_ps(w);
+    const __m256 ss = _mm256_movehdup_ps(w);
+    __m256 t1 = _mm256_add_ps(_mm256_mul_ps(C, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(C), ss), negIm));
+    __m256 t2 = _mm256_add_ps(_mm256_mul_ps(D, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(D), ss), negRe));
+    if (kFirst) {
+      t1 = KeepFirst(C, t1);
+      t2 = KeepFirst(D, t2);
+    }
+    const __m256 s = _mm256_add_ps(t1, t2), d = _mm256_sub_ps(t1, t2);
+    const __m256 ds = SwapPairs(d);
+    _mm256_storeu_ps(p0, _mm256_add_ps(A, s));
+    _mm256_storeu_ps(p2, _mm256_sub_ps(A, s));
+    _mm256_storeu_ps(p1, _mm256_add_ps(B, _mm256_xor_ps(ds, negIm)));
+    _mm256_storeu_ps(p3, _mm256_add_ps(B, _mm256_xor_ps(ds, negRe)));
+  }
+
+  // q = n/4 >= 8, a multiple of 4: whole registers from j = 0 on.
   DUV_AVX2 static void ForwardPass(float* a, int n) {
     const int q = n / 4;
     const float* w = Full(n);
-    const __m256 negRe = NegRe(), negIm = NegIm();
-    ForwardStepUnit(a, q);
-    for (int j = 1; j < 4; ++j) ForwardStep(a, q, j, w[2 * j], w[2 * j + 1]);
-    for (int j = 4; j < q; j += 4) {
-      float* p0 = a + 2 * j;
-      float* p1 = p0 + 2 * q;
-      float* p2 = p1 + 2 * q;
-      float* p3 = p2 + 2 * q;
-      const __m256 A = _mm256_loadu_ps(p0), B = _mm256_loadu_ps(p1), C = _mm256_loadu_ps(p2),
-                   D = _mm256_loadu_ps(p3);
-      const __m256 u = _mm256_sub_ps(A, C), v = _mm256_sub_ps(B, D);
-      _mm256_storeu_ps(p0, _mm256_add_ps(A, C));
-      _mm256_storeu_ps(p1, _mm256_add_ps(B, D));
-      const __m256 vs = SwapPairs(v);
-      const __m256 x = _mm256_add_ps(u, _mm256_xor_ps(vs, negRe));
-      const __m256 y = _mm256_add_ps(u, _mm256_xor_ps(vs, negIm));
-      const __m256 tw = _mm256_load_ps(w + 2 * j);
-      const __m256 cc = _mm256_moveldup_ps(tw);
-      const __m256 ss = _mm256_movehdup_ps(tw);
-      _mm256_storeu_ps(p2, _mm256_add_ps(_mm256_mul_ps(x, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(x), ss), negRe)));
-      _mm256_storeu_ps(p3, _mm256_add_ps(_mm256_mul_ps(y, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(y), ss), negIm)));
-    }
+    float* p0 = a;
+    float* p1 = a + 2 * q;
+    float* p2 = a + 4 * q;
+    float* p3 = a + 6 * q;
+    ForwardStep4<true>(p0, p1, p2, p3, w);
+    for (int j = 4; j < q; j += 4) ForwardStep4<false>(p0 + 2 * j, p1 + 2 * j, p2 + 2 * j, p3 + 2 * j, w + 2 * j);
   }
 
   DUV_AVX2 static void InversePass(float* a, int n) {
     const int q = n / 4;
     const float* w = Full(n);
-    const __m256 negRe = NegRe(), negIm = NegIm();
-    InverseStepUnit(a, q);
-    for (int j = 1; j < 4; ++j) InverseStep(a, q, j, w[2 * j], w[2 * j + 1]);
-    for (int j = 4; j < q; j += 4) {
-      float* p0 = a + 2 * j;
-      float* p1 = p0 + 2 * q;
-      float* p2 = p1 + 2 * q;
-      float* p3 = p2 + 2 * q;
-      const __m256 A = _mm256_loadu_ps(p0), B = _mm256_loadu_ps(p1), C = _mm256_loadu_ps(p2),
-                   D = _mm256_loadu_ps(p3);
-      const __m256 tw = _mm256_load_ps(w + 2 * j);
-      const __m256 cc = _mm256_moveldup_ps(tw);
-      const __m256 ss = _mm256_movehdup_ps(tw);
-      const __m256 t1 = _mm256_add_ps(_mm256_mul_ps(C, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(C), ss), negIm));
-      const __m256 t2 = _mm256_add_ps(_mm256_mul_ps(D, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(D), ss), negRe));
-      const __m256 s = _mm256_add_ps(t1, t2), d = _mm256_sub_ps(t1, t2);
-      const __m256 ds = SwapPairs(d);
-      _mm256_storeu_ps(p0, _mm256_add_ps(A, s));
-      _mm256_storeu_ps(p2, _mm256_sub_ps(A, s));
-      _mm256_storeu_ps(p1, _mm256_add_ps(B, _mm256_xor_ps(ds, negIm)));
-      _mm256_storeu_ps(p3, _mm256_add_ps(B, _mm256_xor_ps(ds, negRe)));
-    }
+    float* p0 = a;
+    float* p1 = a + 2 * q;
+    float* p2 = a + 4 * q;
+    float* p3 = a + 6 * q;
+    InverseStep4<true>(p0, p1, p2, p3, w);
+    for (int j = 4; j < q; j += 4) InverseStep4<false>(p0 + 2 * j, p1 + 2 * j, p2 + 2 * j, p3 + 2 * j, w + 2 * j);
   }
+  static void Leaf16(float* a) { sse2::Leaf16(a); }
+  static void Leaf8(float* a) { sse2::Leaf8(a); }
 };
 #undef DUV_AVX2
 
@@ -406,8 +526,8 @@ struct Forward {
     Forward<Path, N / 4>::Run(a + N + N / 2);
   }
 };
-template <class Path> struct Forward<Path, 16> { static void Run(float* a) { Forward16(a); } };
-template <class Path> struct Forward<Path, 8> { static void Run(float* a) { Forward8(a); } };
+template <class Path> struct Forward<Path, 16> { static void Run(float* a) { Path::Leaf16(a); } };
+template <class Path> struct Forward<Path, 8> { static void Run(float* a) { Path::Leaf8(a); } };
 template <class Path> struct Forward<Path, 4> { static void Run(float* a) { Forward4(a); } };
 template <class Path> struct Forward<Path, 2> { static void Run(float* a) { Kernel2(a); } };
 

@@ -1,10 +1,12 @@
 #include "dsp/PitchDetector.h"
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include <climits>
 #include <cmath>
 
+#include "dsp/DspPath.h"
 #include "dsp/FFT.h"
 
 namespace {
@@ -55,15 +57,120 @@ void ApplyWindowReference(float* out, const StereoFrame* in, const float* window
   }
 }
 
-void ApplyWindow(float* out, const StereoFrame* in, const float* window, int count) {
-  const float* src = &in[0].left;
+namespace {
+
+#define DUV_AVX2 __attribute__((target("avx2")))
+
+// Two frames per step: (L0 R0 L1 R1) * (w0 w0 w1 w1).
+int ApplyWindowSse2(float* out, const float* src, const float* window, int count) {
   int n = 0;
   for (; n + 2 <= count; n += 2) {
-    const __m128 frames = _mm_loadu_ps(src + 2 * n);  // L0 R0 L1 R1
+    const __m128 frames = _mm_loadu_ps(src + 2 * n);
     const __m128 w = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(window + n)));  // w0 w1 0 0
-    _mm_storeu_ps(out + 2 * n, _mm_mul_ps(frames, _mm_unpacklo_ps(w, w)));  // w0 w0 w1 w1
+    _mm_storeu_ps(out + 2 * n, _mm_mul_ps(frames, _mm_unpacklo_ps(w, w)));
   }
-  ApplyWindowReference(out + 2 * n, in + n, window + n, count - n);
+  return n;
+}
+
+// Four frames per step: (L0 R0 .. L3 R3) * (w0 w0 w1 w1 | w2 w2 w3 w3).
+DUV_AVX2 int ApplyWindowAvx2(float* out, const float* src, const float* window, int count) {
+  int n = 0;
+  for (; n + 4 <= count; n += 4) {
+    const __m256 frames = _mm256_loadu_ps(src + 2 * n);
+    const __m128 w = _mm_loadu_ps(window + n);
+    const __m256 ww = _mm256_set_m128(_mm_unpackhi_ps(w, w), _mm_unpacklo_ps(w, w));
+    _mm256_storeu_ps(out + 2 * n, _mm256_mul_ps(frames, ww));
+  }
+  return n;
+}
+
+// (re0 im0 re1 im1) of two bins -> float(sqrt(re^2 + im^2)) of both, in double.
+inline __m128 MagnitudesOfPairs(__m128 pairs) {
+  const __m128 split = _mm_shuffle_ps(pairs, pairs, _MM_SHUFFLE(3, 1, 2, 0));  // re0 re1 im0 im1
+  const __m128d re = _mm_cvtps_pd(split);
+  const __m128d im = _mm_cvtps_pd(_mm_movehl_ps(split, split));
+  return _mm_cvtpd_ps(_mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(re, re), _mm_mul_pd(im, im))));
+}
+
+inline __m128 LoadPair(const float* p) { return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))); }
+
+int GatherMagnitudesSse2(float* out, const float* spectrum, const int* positions, int count) {
+  int i = 0;
+  for (; i + 2 <= count; i += 2) {
+    const __m128 pairs = _mm_movelh_ps(LoadPair(spectrum + 2 * positions[i]), LoadPair(spectrum + 2 * positions[i + 1]));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_castps_si128(MagnitudesOfPairs(pairs)));
+  }
+  return i;
+}
+
+// Four bins per step. The pairs are fetched with plain 64-bit loads: the
+// gather instruction is slower than that on CPUs with its microcode fix.
+DUV_AVX2 int GatherMagnitudesAvx2(float* out, const float* spectrum, const int* positions, int count) {
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m128 lo = _mm_movelh_ps(LoadPair(spectrum + 2 * positions[i]), LoadPair(spectrum + 2 * positions[i + 1]));
+    const __m128 hi =
+        _mm_movelh_ps(LoadPair(spectrum + 2 * positions[i + 2]), LoadPair(spectrum + 2 * positions[i + 3]));
+    const __m256d re = _mm256_cvtps_pd(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));  // re0 re1 re2 re3
+    const __m256d im = _mm256_cvtps_pd(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));  // im0 im1 im2 im3
+    const __m256d sq = _mm256_add_pd(_mm256_mul_pd(re, re), _mm256_mul_pd(im, im));
+    _mm_storeu_ps(out + i, _mm256_cvtpd_ps(_mm256_sqrt_pd(sq)));
+  }
+  return i;
+}
+
+int MultiplyFloatsSse2(float* out, const float* a, const float* b, int count) {
+  int i = 0;
+  for (; i + 4 <= count; i += 4) _mm_storeu_ps(out + i, _mm_mul_ps(_mm_loadu_ps(a + i), _mm_loadu_ps(b + i)));
+  return i;
+}
+
+DUV_AVX2 int MultiplyFloatsAvx2(float* out, const float* a, const float* b, int count) {
+  int i = 0;
+  for (; i + 8 <= count; i += 8) _mm256_storeu_ps(out + i, _mm256_mul_ps(_mm256_loadu_ps(a + i), _mm256_loadu_ps(b + i)));
+  return i;
+}
+
+#undef DUV_AVX2
+
+}  // namespace
+
+// Each dispatching version runs its widest vector body, then hands the tail
+// (count - done items) to the next narrower one, the reference last.
+void ApplyWindow(float* out, const StereoFrame* in, const float* window, int count) {
+  const DspPath path = ActiveDspPath();
+  int done = 0;
+  if (path == DspPath::kAVX2) done = ApplyWindowAvx2(out, &in[0].left, window, count);
+  if (path != DspPath::kScalar) done += ApplyWindowSse2(out + 2 * done, &in[done].left, window + done, count - done);
+  ApplyWindowReference(out + 2 * done, in + done, window + done, count - done);
+}
+
+void GatherMagnitudesReference(float* out, const float* spectrum, const int* positions, int count) {
+  for (int i = 0; i < count; ++i) {
+    const double re = spectrum[2 * positions[i]];
+    const double im = spectrum[2 * positions[i] + 1];
+    out[i] = static_cast<float>(std::sqrt(re * re + im * im));
+  }
+}
+
+void GatherMagnitudes(float* out, const float* spectrum, const int* positions, int count) {
+  const DspPath path = ActiveDspPath();
+  int done = 0;
+  if (path == DspPath::kAVX2) done = GatherMagnitudesAvx2(out, spectrum, positions, count);
+  if (path != DspPath::kScalar) done += GatherMagnitudesSse2(out + done, spectrum, positions + done, count - done);
+  GatherMagnitudesReference(out + done, spectrum, positions + done, count - done);
+}
+
+void MultiplyFloatsReference(float* out, const float* a, const float* b, int count) {
+  for (int i = 0; i < count; ++i) out[i] = a[i] * b[i];
+}
+
+void MultiplyFloats(float* out, const float* a, const float* b, int count) {
+  const DspPath path = ActiveDspPath();
+  int done = 0;
+  if (path == DspPath::kAVX2) done = MultiplyFloatsAvx2(out, a, b, count);
+  if (path != DspPath::kScalar) done += MultiplyFloatsSse2(out + done, a + done, b + done, count - done);
+  MultiplyFloatsReference(out + done, a + done, b + done, count - done);
 }
 
 double InterpolatePeak(double a, double b, double c) {
@@ -88,21 +195,27 @@ double DetectPeriod(const StereoFrame* newest, const float* window, const float*
   ApplyWindow(spectrum, newest, window, kDetectorSize);
   ComplexFFT(spectrum, kDetectorSize, 0);
 
-  const auto weightedMagnitude = [&](int k, float* magnitude) {
-    const int pos = FFTBinPosition(kDetectorSize, k);
-    const double re = pos < 0 ? 0.0 : spectrum[2 * pos];
-    const double im = pos < 0 ? 0.0 : spectrum[2 * pos + 1];
-    *magnitude = static_cast<float>(std::sqrt(re * re + im * im));
-    return *magnitude * weights[k];
+  const int* positions = FFTBinPositions(kDetectorSize);
+  if (positions == nullptr) return 0.0;  // tables not built: every magnitude reads as 0, silence
+  const auto weightedMagnitude = [&](int k) {
+    const double re = spectrum[2 * positions[k]];
+    const double im = spectrum[2 * positions[k] + 1];
+    return static_cast<float>(std::sqrt(re * re + im * im)) * weights[k];
   };
 
+  // Magnitudes and weighted magnitudes are independent per bin (vector
+  // primitives); the float sum must keep its bin-by-bin order, and the peak
+  // its first-of-equals rule, so both stay one sequential pass.
+  float* M = scratch->magnitude;
   float sum = 0.0f;
   int peak = -1;
   float peakW = 0.0f;
+  if (maxBin > minBin) {
+    GatherMagnitudes(M + minBin, spectrum, positions + minBin, maxBin - minBin);
+    MultiplyFloats(W + minBin, M + minBin, weights + minBin, maxBin - minBin);
+  }
   for (int k = minBin; k < maxBin; ++k) {
-    float m;
-    W[k] = weightedMagnitude(k, &m);
-    sum += m;
+    sum += M[k];
     if (W[k] > kPeakFloor && (peak < 0 || W[k] > peakW)) {
       peak = k;
       peakW = W[k];
@@ -120,8 +233,7 @@ double DetectPeriod(const StereoFrame* newest, const float* window, const float*
   if (p == minBin) {
     // The octave check can land on minBin, whose lower neighbour was never
     // searched: weigh it the same way so the refinement stays meaningful.
-    float m;
-    W[p - 1] = weightedMagnitude(p - 1, &m);
+    W[p - 1] = weightedMagnitude(p - 1);
   }
   // A zero neighbour would make 1/W a division by zero; its reciprocal is
   // +inf by definition, which InterpolatePeak treats as "stop at once".

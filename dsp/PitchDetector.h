@@ -38,6 +38,7 @@ DetectorRange UpdateDetectorRange(double sampleRate, double detectorHpf);
 // 64 KiB buffer never lands on the audio thread's stack).
 struct DetectorScratch {
   alignas(32) float spectrum[2 * kDetectorSize];  // interleaved complex
+  float magnitude[kDetectorMaxBin + 1];           // |Z[k]|, k < maxBin
   float weighted[kDetectorMaxBin + 1];            // W[k], k < maxBin
 };
 
@@ -56,8 +57,20 @@ double DetectPeriod(const StereoFrame* newest, const float* window, const float*
 // magnitude 0) stop the walk at once: -1 - 1/256.
 double InterpolatePeak(double a, double b, double c);
 
-// The fast and the reference versions of the two loops around the
-// transform, exposed for the bit-identity tests. Window: out[2n] =
-// left[n] * w[n], out[2n+1] = right[n] * w[n], for n < count.
+// Vector primitives of the detector, each beside its plain reference. The
+// dispatching versions run the reference when the layer's path is kScalar
+// (dsp/DspPath.h), else SSE2 or AVX2; every lane performs the reference's
+// operations in the reference's order, so all paths give the same bits.
+// Any count >= 0 and any alignment of the pointers work.
+//
+// Window: out[2n] = left[n] * w[n], out[2n+1] = right[n] * w[n], n < count.
 void ApplyWindowReference(float* out, const StereoFrame* in, const float* window, int count);
 void ApplyWindow(float* out, const StereoFrame* in, const float* window, int count);
+// Magnitudes of scattered bins: out[i] = float(sqrt(re^2 + im^2)), with re
+// and im widened to double, of the complex value at position positions[i]
+// of the interleaved spectrum, for i < count.
+void GatherMagnitudesReference(float* out, const float* spectrum, const int* positions, int count);
+void GatherMagnitudes(float* out, const float* spectrum, const int* positions, int count);
+// out[i] = a[i] * b[i] in float, i < count.
+void MultiplyFloatsReference(float* out, const float* a, const float* b, int count);
+void MultiplyFloats(float* out, const float* a, const float* b, int count);
