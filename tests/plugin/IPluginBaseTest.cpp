@@ -3,7 +3,13 @@
 #include <vector>
 
 #include "graphics/IControl.h"
+#ifdef _WIN32
+#include "graphics/platform/win/IGraphicsWin.h"
+using HeadlessGraphics = IGraphicsWin;  // no window until OpenWindow
+#else
 #include "graphics/platform/linux/IGraphicsLinux.h"
+using HeadlessGraphics = IGraphicsLinux;
+#endif
 #include "plugin/HostId.h"
 #include "tests/plugin/TestSupport.h"
 
@@ -35,9 +41,9 @@ class RecordingControl : public IControl {
   std::vector<Push> pushes;
 };
 
-class RecordingGraphics : public IGraphicsLinux {
+class RecordingGraphics : public HeadlessGraphics {
  public:
-  RecordingGraphics(IPluginBase* plug, int nParams) : IGraphicsLinux(plug, 716, 227, 24) {
+  RecordingGraphics(IPluginBase* plug, int nParams) : HeadlessGraphics(plug, 716, 227, 24) {
     for (int i = 0; i < nParams; ++i) {
       controls.push_back(new RecordingControl(plug, i));
       AttachControl(controls.back());
@@ -50,7 +56,7 @@ class RecordingGraphics : public IGraphicsLinux {
   }
   void PrepareDrawing() override {
     prepared = TotalPushes();
-    IGraphicsLinux::PrepareDrawing();
+    HeadlessGraphics::PrepareDrawing();
   }
   void* OpenWindow(void*) override { return open = true, this; }
   void CloseWindow() override { open = false; }
