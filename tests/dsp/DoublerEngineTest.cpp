@@ -4,10 +4,12 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
 #include "EngineFixture.h"
+#include "dsp/DspPath.h"
 #include "dsp/IndicatorLamp.h"
 
 namespace {
@@ -262,6 +264,89 @@ TEST(DoublerEngineProcess, DelayChangeFadesWetSideAndLightsLamp) {
   EXPECT_FALSE(lamp.lit);
   EXPECT_EQ(e->Voice(0).delay, 882);
   EXPECT_EQ(lamp.changes, 2);
+}
+
+// The fast per-frame loop and wet rendering (and the vector detector and
+// transform) against the plain references, bit for bit, through the parts
+// that branch: splices at large detune, onsets and gaps, delay changes that
+// start mid-block and restart mid-fade (the tap switches inside a rendered
+// block), bypass fades, shaping on and off, a lost period, two rates.
+struct PathRun {
+  StereoBuffer out{0};
+  std::vector<double> state;  // period, voice positions, filter state
+  int lampChanges = 0;
+};
+
+PathRun RunWithChanges(DspPath path, double sampleRate, size_t hostBlock) {
+  EXPECT_TRUE(ForceDspPath(path));
+  auto e = DefaultEngine(sampleRate);
+  RecordingLamp lamp;
+  e->SetBypassLamp(&lamp);
+  e->SetCents(0, -45);
+  e->SetCents(1, 60);
+  const StereoBuffer in = Material(static_cast<size_t>(sampleRate * 3), sampleRate, 21);
+  PathRun run;
+  run.out = StereoBuffer(in.left.size());
+  size_t calls = 0;
+  for (size_t start = 0; start < in.left.size(); start += hostBlock, ++calls) {
+    const size_t n = std::min(hostBlock, in.left.size() - start);
+    const double* ins[2] = {in.left.data() + start, in.right.data() + start};
+    double* outs[2] = {run.out.left.data() + start, run.out.right.data() + start};
+    e->ProcessBlock(ins, outs, static_cast<int>(n));
+    const size_t at = start + n;  // frames done: changes land at varied block offsets
+    if (at >= 20000 && at - n < 20000) e->SetDelayMs(0, 21.3);
+    if (at >= 23000 && at - n < 23000) e->SetDelayMs(0, 3.1);  // restarts the running fade
+    if (at >= 30000 && at - n < 30000) e->SetDelayMs(1, 40);
+    if (at >= 45000 && at - n < 45000) e->SetBypass(true);
+    if (at >= 52000 && at - n < 52000) e->SetBypass(false);
+    if (at >= 60000 && at - n < 60000) e->SetColor(0.0);
+    if (at >= 70000 && at - n < 70000) e->SetColor(1.0);
+    if (at >= 80000 && at - n < 80000) e->SetWidthPercent(63);
+    if (at >= 90000 && at - n < 90000) e->SetDetectorHpf(57);
+  }
+  // Silence at the end loses the period: the voices fade back to the tap.
+  StereoBuffer silence(static_cast<size_t>(sampleRate / 2));
+  const StereoBuffer tail = RunEngine(*e, silence, hostBlock);
+  run.out.left.insert(run.out.left.end(), tail.left.begin(), tail.left.end());
+  run.out.right.insert(run.out.right.end(), tail.right.begin(), tail.right.end());
+  run.state = {e->Period(), e->Voice(0).readPos, e->Voice(0).nextReadPos, e->Voice(1).readPos,
+               e->Voice(1).nextReadPos, e->Envelope().Value(), static_cast<double>(e->Voice(0).delay),
+               static_cast<double>(e->Voice(1).delay)};
+  for (int side = 0; side < 2; ++side) {
+    double f[4];
+    e->WetFilter(side).GetState(f);
+    run.state.insert(run.state.end(), f, f + 4);
+  }
+  run.lampChanges = lamp.changes;
+  e->SetBypassLamp(nullptr);
+  ResetDspPath();
+  return run;
+}
+
+TEST(DoublerEnginePaths, FastPathsMatchReferenceBitForBit) {
+  std::vector<DspPath> paths{DspPath::kSSE2};
+  if (DspPathAvailable(DspPath::kAVX2)) {
+    paths.push_back(DspPath::kAVX2);
+  } else {
+    std::printf("AVX2 not supported by this CPU: only SSE2 compared\n");
+  }
+  for (double sampleRate : {44100.0, 96000.0}) {
+    for (size_t hostBlock : {size_t{64}, size_t{1000}}) {
+      const PathRun want = RunWithChanges(DspPath::kScalar, sampleRate, hostBlock);
+      EXPECT_GE(want.lampChanges, 4);  // both delay changes ran to their end
+      for (DspPath path : paths) {
+        const PathRun got = RunWithChanges(path, sampleRate, hostBlock);
+        const char* name = DspPathName(path);
+        ASSERT_EQ(got.out.left.size(), want.out.left.size());
+        ASSERT_EQ(std::memcmp(got.out.left.data(), want.out.left.data(), want.out.left.size() * sizeof(double)), 0)
+            << name << " " << sampleRate << " " << hostBlock;
+        ASSERT_EQ(std::memcmp(got.out.right.data(), want.out.right.data(), want.out.right.size() * sizeof(double)), 0)
+            << name << " " << sampleRate << " " << hostBlock;
+        ASSERT_EQ(std::memcmp(got.state.data(), want.state.data(), want.state.size() * sizeof(double)), 0) << name;
+        EXPECT_EQ(got.lampChanges, want.lampChanges) << name;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 #include <complex>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -245,6 +246,91 @@ TEST_F(FFTTest, VectorPathsBitIdenticalToScalar) {
     }
   }
   EXPECT_GT(compared, 0);
+}
+
+// The reference skips the multiplication by w^0 = 1, and x * (1, 0) differs
+// from x where signed zeros meet: (-0) * 1 - (-0) * 0 is +0, not -0. The
+// vector steps keep lane 0 unmultiplied; inputs made of zeros of random sign
+// (a few with one value among them) produce those patterns in every pass.
+TEST_F(FFTTest, VectorPathsKeepSignedZerosOfTheUnitTwiddle) {
+  int compared = 0;
+  for (DspPath path : {DspPath::kSSE2, DspPath::kAVX2}) {
+    if (!DspPathAvailable(path)) {
+      std::printf("skipping path %d: not supported by this CPU\n", static_cast<int>(path));
+      continue;
+    }
+    for (int n : AllSizes()) {
+      const int seeds = n <= 1024 ? 48 : 6;
+      for (int seed = 0; seed < seeds; ++seed) {
+        for (int inverse = 0; inverse < 2; ++inverse) {
+          std::vector<float> buf(2 * n);
+          TestRandom rnd(static_cast<uint64_t>(n * 131 + seed * 2 + inverse));
+          if (seed < 3) {
+            // Sums keep -0 only when both terms are -0, so random signs die
+            // out after a few stages; uniform parts survive to every pass:
+            // (-0, +0), (+0, -0) and (-0, -0) everywhere.
+            for (int m = 0; m < n; ++m) {
+              buf[2 * m] = seed != 1 ? -0.0f : 0.0f;
+              buf[2 * m + 1] = seed != 0 ? -0.0f : 0.0f;
+            }
+          } else {
+            const uint64_t negativeIn4 = seed % 2 == 0 ? 2 : 3;
+            for (float& v : buf) v = (rnd.Next() % 4 < negativeIn4) ? -0.0f : 0.0f;
+            if (seed % 3 == 1) buf[rnd.Next() % buf.size()] = 1.5f;
+          }
+          std::vector<float> ref = buf;
+          ASSERT_TRUE(ForceDspPath(DspPath::kScalar));
+          ComplexFFT(ref.data(), n, inverse);
+          ASSERT_TRUE(ForceDspPath(path));
+          ComplexFFT(buf.data(), n, inverse);
+          ASSERT_EQ(std::memcmp(ref.data(), buf.data(), buf.size() * sizeof(float)), 0)
+              << DspPathName(path) << " n " << n << " seed " << seed << " inverse " << inverse;
+          ++compared;
+        }
+      }
+    }
+  }
+  EXPECT_GT(compared, 0);
+}
+
+// Known values in every lane of the vector kernels: an impulse at m gives
+// X[k] = exp(+2 pi i m k / n) at the position of frequency k, exactly 1, -1,
+// i or -i where m k is a multiple of n / 4, and within float rounding of
+// the rounded twiddle products elsewhere.
+TEST_F(FFTTest, ImpulsesGiveTwiddlesOnEveryPath) {
+  for (DspPath path : {DspPath::kScalar, DspPath::kSSE2, DspPath::kAVX2}) {
+    if (!ForceDspPath(path)) continue;
+    for (int n : {8, 16, 32, 64}) {
+      for (int m = 0; m < n; ++m) {
+        std::vector<float> x(2 * n, 0.0f);
+        x[2 * m] = 1.0f;
+        ComplexFFT(x.data(), n, 0);
+        for (int p = 0; p < n; ++p) {
+          const unsigned k = FrequencyIndex(static_cast<unsigned>(p), static_cast<unsigned>(n));
+          const long mk = (static_cast<long>(m) * k) % n;
+          const double angle = 2.0 * M_PI * static_cast<double>(mk) / n;
+          if (mk % (n / 4) == 0) {
+            ASSERT_EQ(x[2 * p], static_cast<float>(std::round(std::cos(angle)))) << DspPathName(path) << " n " << n << " m " << m << " p " << p;
+            ASSERT_EQ(x[2 * p + 1], static_cast<float>(std::round(std::sin(angle)))) << DspPathName(path) << " n " << n << " m " << m << " p " << p;
+          } else {
+            // A few rounded twiddle products: 4 float epsilons per stage.
+            const double tol = 4.0 * FLT_EPSILON * std::log2(static_cast<double>(n));
+            ASSERT_NEAR(x[2 * p], std::cos(angle), tol) << DspPathName(path) << " n " << n << " m " << m << " p " << p;
+            ASSERT_NEAR(x[2 * p + 1], std::sin(angle), tol) << DspPathName(path) << " n " << n << " m " << m << " p " << p;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST_F(FFTTest, PositionRunsMatchSingleLookups) {
+  for (int n = 16; n <= kFFTMaxSize; n *= 2) {
+    const int* run = FFTBinPositions(n);
+    ASSERT_NE(run, nullptr) << n;
+    for (int k = 0; k < n; ++k) ASSERT_EQ(run[k], FFTBinPosition(n, k)) << n << " " << k;
+  }
+  for (int n : {-16, 0, 8, 24, 65536}) EXPECT_EQ(FFTBinPositions(n), nullptr) << n;
 }
 
 TEST_F(FFTTest, BestPathIsActiveAfterInit) {

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
 
 #include "TestSignals.h"
+#include "dsp/DspPath.h"
 #include "dsp/FFT.h"
 
 namespace {
@@ -146,24 +148,185 @@ TEST(PitchDetectorPeriod, RightOnlyEqualsLeftOnly) {
   }
 }
 
-TEST(PitchDetectorWindowing, VectorMatchesReferenceOnAllTails) {
+// The vector primitives run on every path this CPU has; each test restores
+// the default path when it ends.
+class PitchDetectorVector : public testing::Test {
+ protected:
+  void TearDown() override { ResetDspPath(); }
+  static std::vector<DspPath> VectorPaths() {
+    std::vector<DspPath> paths{DspPath::kSSE2};
+    if (DspPathAvailable(DspPath::kAVX2)) {
+      paths.push_back(DspPath::kAVX2);
+    } else {
+      std::printf("AVX2 not supported by this CPU: its primitives are not tested\n");
+    }
+    return paths;
+  }
+};
+
+constexpr int kTailCounts[] = {0, 1, 3, 4, 5, 7, 8, 15, 16, 17};
+
+// Values that test the widening: squares of 3e30 overflow a float, squares
+// of 3e-30 underflow it; signed zeros, subnormals and plain noise.
+float SpecialOrNoise(TestRandom& rnd) {
+  switch (rnd.Next() % 10) {
+    case 0: return 0.0f;
+    case 1: return -0.0f;
+    case 2: return 3e30f;
+    case 3: return -4e-30f;
+    case 4: return 1e-41f;  // subnormal
+    default: return static_cast<float>(rnd.Uniform() * 100.0);
+  }
+}
+
+TEST_F(PitchDetectorVector, WindowMatchesReferenceOnAllTails) {
   std::vector<float> window(64);
   std::vector<StereoFrame> frames(64);
   TestRandom rnd(3);
   for (float& w : window) w = static_cast<float>(rnd.Uniform());
-  for (StereoFrame& f : frames) f = {static_cast<float>(rnd.Uniform()), static_cast<float>(rnd.Uniform())};
-  for (int start : {0, 1, 3}) {
-    for (int count : {0, 1, 3, 4, 5, 7, 8, 15, 16, 17}) {
-      std::vector<float> a(2 * 40, -7.0f), b(2 * 40, -7.0f);
-      ApplyWindowReference(a.data(), frames.data() + start, window.data() + start, count);
-      ApplyWindow(b.data(), frames.data() + start, window.data() + start, count);
-      ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0) << start << " " << count;
-      if (count > 0) {
-        EXPECT_EQ(b[2 * count - 1], frames[start + count - 1].right * window[start + count - 1]);
+  for (StereoFrame& f : frames) f = {SpecialOrNoise(rnd), SpecialOrNoise(rnd)};
+  for (DspPath path : VectorPaths()) {
+    ASSERT_TRUE(ForceDspPath(path));
+    for (int start : {0, 1, 3}) {
+      for (int count : kTailCounts) {
+        std::vector<float> a(2 * 40, -7.0f), b(2 * 40, -7.0f);
+        ApplyWindowReference(a.data(), frames.data() + start, window.data() + start, count);
+        ApplyWindow(b.data(), frames.data() + start, window.data() + start, count);
+        ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0)
+            << DspPathName(path) << " start " << start << " count " << count;
+        if (count > 0) {
+          EXPECT_EQ(b[2 * count - 1], frames[start + count - 1].right * window[start + count - 1]);
+        }
+        EXPECT_EQ(b[2 * count], -7.0f);  // nothing written past the end
       }
-      EXPECT_EQ(b[2 * count], -7.0f);  // nothing written past the end
     }
   }
+}
+
+TEST_F(PitchDetectorVector, WindowKnownLanes) {
+  // Eight frames, so every lane of both vector widths holds a known product.
+  const StereoFrame in[8] = {{1, 2}, {3, 4}, {-5, 6}, {7, -8}, {0.5f, 0.25f}, {-0.0f, 1}, {9, 10}, {11, 12}};
+  const float window[8] = {2, 0.5f, -1, 0, 4, 3, 0.125f, 1};
+  const float want[16] = {2, 4, 1.5f, 2, 5, -6, 0, -0.0f, 2, 1, -0.0f, 3, 1.125f, 1.25f, 11, 12};
+  for (DspPath path : VectorPaths()) {
+    ASSERT_TRUE(ForceDspPath(path));
+    float out[16];
+    ApplyWindow(out, in, window, 8);
+    for (int i = 0; i < 16; ++i) {
+      EXPECT_EQ(out[i], want[i]) << DspPathName(path) << " lane " << i;
+      EXPECT_EQ(std::signbit(out[i]), std::signbit(want[i])) << DspPathName(path) << " lane " << i;
+    }
+  }
+}
+
+TEST_F(PitchDetectorVector, MagnitudesKnownLanes) {
+  // Bins at scattered positions, one case per lane of both vector widths:
+  // Pythagorean pairs (exact results), signed zeros, and pairs whose float
+  // squares would overflow or underflow but whose double squares do not.
+  struct Bin { float re, im, want; };
+  const Bin bins[8] = {{3, 4, 5},          {-5, 12, 13},     {8, -15, 17},        {-0.0f, -0.0f, 0},
+                       {3e30f, 4e30f, 5e30f}, {3e-30f, 4e-30f, 5e-30f}, {0, -2, 2}, {-20, -21, 29}};
+  const int positions[8] = {9, 2, 14, 0, 7, 11, 4, 15};
+  std::vector<float> spectrum(2 * 16, 1000.0f);
+  for (int i = 0; i < 8; ++i) {
+    spectrum[2 * positions[i]] = bins[i].re;
+    spectrum[2 * positions[i] + 1] = bins[i].im;
+  }
+  for (DspPath path : VectorPaths()) {
+    ASSERT_TRUE(ForceDspPath(path));
+    float out[8];
+    GatherMagnitudes(out, spectrum.data(), positions, 8);
+    for (int i = 0; i < 8; ++i) {
+      EXPECT_FLOAT_EQ(out[i], bins[i].want) << DspPathName(path) << " lane " << i;
+    }
+    EXPECT_EQ(out[0], 5.0f);
+    EXPECT_EQ(out[1], 13.0f);
+    EXPECT_FALSE(std::signbit(out[3]));  // sqrt(+0): the squares of -0 are +0
+  }
+}
+
+TEST_F(PitchDetectorVector, MagnitudesMatchReferenceOnAllTails) {
+  TestRandom rnd(11);
+  std::vector<float> spectrum(2 * 64);
+  for (float& v : spectrum) v = SpecialOrNoise(rnd);
+  std::vector<int> positions(40);
+  for (int& p : positions) p = static_cast<int>(rnd.Next() % 64);
+  for (DspPath path : VectorPaths()) {
+    ASSERT_TRUE(ForceDspPath(path));
+    for (int start : {0, 1, 2, 3}) {
+      for (int count : kTailCounts) {
+        std::vector<float> a(40, -7.0f), b(40, -7.0f);
+        ForceDspPath(DspPath::kScalar);
+        GatherMagnitudes(a.data() + start, spectrum.data(), positions.data() + start, count);
+        ForceDspPath(path);
+        GatherMagnitudes(b.data() + start, spectrum.data(), positions.data() + start, count);
+        std::vector<float> c(40, -7.0f);
+        GatherMagnitudesReference(c.data() + start, spectrum.data(), positions.data() + start, count);
+        ASSERT_EQ(std::memcmp(a.data(), c.data(), a.size() * sizeof(float)), 0) << "scalar dispatch";
+        ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0)
+            << DspPathName(path) << " start " << start << " count " << count;
+        EXPECT_EQ(b[start + count], -7.0f);  // nothing written past the end
+      }
+    }
+  }
+}
+
+TEST_F(PitchDetectorVector, MultiplyKnownLanesAndTails) {
+  const float a[8] = {2, -0.0f, 1e30f, 3, 0.5f, -4, 1e-20f, 7};
+  const float b[8] = {3, 5, 1e30f, -0.0f, 0.5f, -0.25f, 1e-20f, 1};
+  const float want[8] = {6, -0.0f, HUGE_VALF, -0.0f, 0.25f, 1, 1e-40f, 7};
+  TestRandom rnd(5);
+  std::vector<float> x(40), y(40);
+  for (float& v : x) v = SpecialOrNoise(rnd);
+  for (float& v : y) v = SpecialOrNoise(rnd);
+  for (DspPath path : VectorPaths()) {
+    ASSERT_TRUE(ForceDspPath(path));
+    float out[8];
+    MultiplyFloats(out, a, b, 8);
+    for (int i = 0; i < 8; ++i) {
+      EXPECT_EQ(out[i], want[i]) << DspPathName(path) << " lane " << i;
+      EXPECT_EQ(std::signbit(out[i]), std::signbit(want[i])) << DspPathName(path) << " lane " << i;
+    }
+    for (int start : {0, 1, 3}) {
+      for (int count : kTailCounts) {
+        std::vector<float> r(40, -7.0f), v(40, -7.0f);
+        MultiplyFloatsReference(r.data() + start, x.data() + start, y.data() + start, count);
+        MultiplyFloats(v.data() + start, x.data() + start, y.data() + start, count);
+        ASSERT_EQ(std::memcmp(r.data(), v.data(), r.size() * sizeof(float)), 0)
+            << DspPathName(path) << " start " << start << " count " << count;
+        EXPECT_EQ(v[start + count], -7.0f);
+      }
+    }
+  }
+}
+
+// The whole detector on every path: tones, noise, silence, edge peaks and
+// the octave case give the same period bit for bit.
+TEST_F(PitchDetectorVector, DetectPeriodSameOnEveryPath) {
+  Detector d;
+  const double sr = 44100;
+  std::vector<std::vector<StereoFrame>> inputs = {
+      Tones({{441.0, 0.5}}, sr, true, true), Tones({{BinHz(40, sr), 0.05}, {BinHz(80, sr), 0.4}}, sr, true, true),
+      Tones({{BinHz(18, sr), 0.05}, {BinHz(37, sr), 0.4}}, sr, true, false), std::vector<StereoFrame>(kDetectorSize)};
+  TestRandom rnd(8);
+  std::vector<StereoFrame> noise(kDetectorSize);
+  for (StereoFrame& f : noise) f = {static_cast<float>(0.2 * rnd.Uniform()), static_cast<float>(0.2 * rnd.Uniform())};
+  inputs.push_back(noise);
+  const int ranges[][2] = {{18, 1857}, {9, 1857}, {18, 83}, {4, 2048}, {27, 853}};
+  int compared = 0;
+  for (const auto& in : inputs) {
+    for (const auto& r : ranges) {
+      ASSERT_TRUE(ForceDspPath(DspPath::kScalar));
+      const double want = d.Run(in, r[0], r[1], 61.5);
+      for (DspPath path : VectorPaths()) {
+        ASSERT_TRUE(ForceDspPath(path));
+        const double got = d.Run(in, r[0], r[1], 61.5);
+        ASSERT_EQ(std::memcmp(&want, &got, sizeof want), 0) << DspPathName(path) << " range " << r[0] << ".." << r[1];
+        ++compared;
+      }
+    }
+  }
+  EXPECT_GT(compared, 0);
 }
 
 }  // namespace
