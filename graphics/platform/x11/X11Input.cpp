@@ -60,6 +60,8 @@ bool DoubleClickDetector::Press(int x, int y, std::uint32_t timeMs) {
 
 void EntryText::SetText(const std::string& text) {
   mText.clear();
+  mCaret = 0;
+  mAllSelected = false;
   Insert(text);
   mAllSelected = true;
   mCaret = static_cast<int>(mText.size());
