@@ -30,6 +30,11 @@ cmake --build build-tsan -j "$jobs" --target duv_concurrency_targets
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -L concurrency
 
+if command -v x86_64-w64-mingw32-g++ >/dev/null && [ -x /usr/lib/wine/wine64 ]; then
+  echo "== Windows build under wine64"
+  "$root/tools/run-wine-tests.sh" "$root/build-win"
+fi
+
 if [ -x /usr/bin/clang++-14 ] && [ -f "$root/fuzz/CMakeLists.txt" ]; then
   echo "== fuzz targets (bounded)"
   configure build-fuzz -DDUV_BUILD_FUZZ=ON -DDUV_BUILD_TESTS=OFF -DDUV_BUILD_BENCH=OFF \

@@ -12,6 +12,7 @@ packages=(
   python3 python3-pil python3-numpy python3-reportlab
   fonts-dejavu-core fonts-urw-base35 poppler-utils
   binutils soundstretch
+  g++-mingw-w64-x86-64 wine64 xvfb xdotool
 )
 
 missing=()
@@ -50,4 +51,24 @@ SRC
   dpkg-query -W -f='${Status}' dpkg-dev 2>/dev/null | grep -q "install ok installed" ||
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends dpkg-dev
   (cd "$codec_src" && $sudo apt-get source -qq zlib/bookworm libpng1.6/bookworm libjpeg-turbo/bookworm)
+fi
+
+# GoogleTest for the Windows build (tools/run-wine-tests.sh), cross-built from
+# Debian's googletest sources with the project's mingw toolchain file into
+# /opt/duv-deps/mingw64, with a start gate that needs no std::mutex (mingw's
+# default thread model has none).
+mingw_prefix=/opt/duv-deps/mingw64
+if command -v x86_64-w64-mingw32-g++ >/dev/null && [ ! -f "$mingw_prefix/lib/libgtest.a" ]; then
+  here=$(cd "$(dirname "$0")" && pwd)
+  gtest_src=$(mktemp -d)
+  cp -r /usr/src/googletest/. "$gtest_src"
+  cp "$here/win/gtest-custom-port.h" "$gtest_src/googletest/include/gtest/internal/custom/gtest-port.h"
+  cmake -S "$gtest_src" -B "$gtest_src/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$here/../cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_INSTALL_PREFIX="$mingw_prefix" -DBUILD_GMOCK=OFF >/dev/null
+  cmake --build "$gtest_src/build" -j "$(nproc)" >/dev/null
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo cmake --install "$gtest_src/build" >/dev/null
+  rm -rf "$gtest_src"
 fi

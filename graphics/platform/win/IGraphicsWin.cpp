@@ -137,11 +137,15 @@ void* IGraphicsWin::OpenWindow(void* parentWindow) {
   mParentWindow = parentWindow;
   int x = 0, y = 0, w = Width(), h = Height();
   if (mWindow) {
-    RECT parentRect{}, oldRect{};
-    GetWindowRect(parent, &parentRect);
+    // Measured from the parent's client corner, where child positions count
+    // from (the parent's outer corner would move a framed parent's editor by
+    // the frame width at every reopening).
+    RECT oldRect{};
+    POINT parentOrigin{0, 0};
+    ClientToScreen(parent, &parentOrigin);
     GetWindowRect(Hwnd(mWindow), &oldRect);
-    x = oldRect.left - parentRect.left;
-    y = oldRect.top - parentRect.top;
+    x = oldRect.left - parentOrigin.x;
+    y = oldRect.top - parentOrigin.y;
     w = oldRect.right - oldRect.left;
     h = oldRect.bottom - oldRect.top;
     CloseWindow();
