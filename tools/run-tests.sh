@@ -8,6 +8,25 @@ cd "$root"
 "$root/tools/setup-deps.sh"
 
 jobs=$(nproc)
+
+# The editor's window tests need an X server: without a display, start Xvfb on
+# a free display number and stop it (by its process id) when this script ends.
+xvfb_pid=""
+stop_xvfb() { if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi; }
+trap stop_xvfb EXIT
+if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
+  display_file=$(mktemp)
+  Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp >"$display_file" 2>/dev/null &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+  if [ -s "$display_file" ]; then
+    export DISPLAY=":$(head -n1 "$display_file")"
+    echo "== Xvfb on $DISPLAY (pid $xvfb_pid)"
+  else
+    echo "== Xvfb did not start; the window tests will skip"
+  fi
+  rm -f "$display_file"
+fi
 configure() { # dir, extra cmake args...
   local dir=$1; shift
   cmake -S "$root" -B "$root/$dir" -G Ninja "$@" >/dev/null

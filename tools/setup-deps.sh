@@ -12,6 +12,7 @@ packages=(
   python3 python3-pil python3-numpy python3-reportlab
   fonts-dejavu-core fonts-urw-base35 poppler-utils
   binutils soundstretch
+  libx11-dev libxext-dev libxtst-dev xvfb
   g++-mingw-w64-x86-64 wine64 xvfb xdotool
 )
 
