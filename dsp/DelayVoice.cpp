@@ -1,5 +1,6 @@
 #include "dsp/DelayVoice.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -42,6 +43,15 @@ StereoFrame NextVoiceFrame(DelayVoice* v, const VoiceContext& c, int index) { re
 
 void ApplyDelayFade(DelayVoice* v, float* sample, int delayFadeHalf, IndicatorLamp* lamp) {
   ApplyDelayFadeInline(v, sample, delayFadeHalf, lamp);
+}
+
+int FramesWithCurrentTap(const DelayVoice& v, int delayFadeHalf) {
+  const int c = v.delayFadeCounter;
+  if (c <= 0) return INT_MAX;
+  // The call that makes the counter r switches when r == delayFadeHalf
+  // (r >= 1) or r == 0; the i-th call from now (0-based) makes c - 1 - i.
+  if (delayFadeHalf >= 1 && c - 1 >= delayFadeHalf) return c - delayFadeHalf;
+  return c;
 }
 
 void SetVoiceDelay(DelayVoice* v, double sampleRate, int delayFadeHalf, IndicatorLamp* lamp) {

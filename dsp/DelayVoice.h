@@ -80,6 +80,12 @@ StereoFrame NextVoiceFrame(DelayVoice* voice, const VoiceContext& context, int i
 // and puts the lamp out. lamp may be null.
 void ApplyDelayFade(DelayVoice* voice, float* sample, int delayFadeHalf, IndicatorLamp* lamp);
 
+// How many frames, from now, can be rendered with the voice's current tap:
+// the delay changes only inside ApplyDelayFade (at the silent midpoint and
+// at the end of a change), so this counts the ApplyDelayFade calls up to and
+// including the first one that may switch it; INT_MAX when no change runs.
+int FramesWithCurrentTap(const DelayVoice& voice, int delayFadeHalf);
+
 // Starts a faded change to trunc(sampleRate * delayMs * 0.001) frames
 // (clamped to 0..4096) unless that is already the current or pending delay;
 // lights the lamp. With delayFadeHalf <= 0 (no fade possible) the delay is

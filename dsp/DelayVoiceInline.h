@@ -29,19 +29,29 @@ inline StereoFrame ReadHistoryInline(const StereoFrame* history, int baseFrame, 
     if (frame > kHistoryFrames - 1) frame = kHistoryFrames - 1;
     return history[frame];
   }
-  // trunc(pos) without a library call (x86-64 has no rounding instruction
-  // before SSE4.1): for 0 < pos < 2^52 the integer conversion truncates
-  // exactly; -0, +0, inf, NaN and everything from 2^52 up are their own trunc.
-  const double whole =
-      pos > 0.0 && pos < 4503599627370496.0 ? static_cast<double>(static_cast<long long>(pos)) : pos;
-  const double t = pos - whole;
-  // Positions stay within about a period of the tap; the clamp only keeps a
-  // pathological position from reading outside the history.
-  double first = baseFrame + whole;
-  if (first > kHistoryFrames - 2) first = kHistoryFrames - 2;
-  if (first < 0.0) first = 0.0;
-  const StereoFrame& a = history[static_cast<int>(first)];
-  const StereoFrame& b = history[static_cast<int>(first) + 1];
+  double t;
+  int first;
+  if (pos > 0.0 && pos < 4503599627370496.0) {
+    // The usual case, in integers: below 2^52 the conversion truncates
+    // exactly (trunc without a library call; x86-64 has no rounding
+    // instruction before SSE4.1), and base + whole stays below 2^53, so the
+    // integer sum and clamp equal the double ones below.
+    const long long whole = static_cast<long long>(pos);
+    t = pos - static_cast<double>(whole);
+    const long long sum = baseFrame + whole;
+    first = static_cast<int>(sum > kHistoryFrames - 2 ? kHistoryFrames - 2 : sum < 0 ? 0 : sum);
+  } else {
+    // +-0, inf, NaN and everything from 2^52 up are their own trunc.
+    t = pos - pos;
+    // Positions stay within about a period of the tap; the clamp only keeps
+    // a pathological position from reading outside the history.
+    double firstFrame = baseFrame + pos;
+    if (firstFrame > kHistoryFrames - 2) firstFrame = kHistoryFrames - 2;
+    if (!(firstFrame >= 0.0)) firstFrame = 0.0;  // NaN too: converting it would be undefined
+    first = static_cast<int>(firstFrame);
+  }
+  const StereoFrame& a = history[first];
+  const StereoFrame& b = history[first + 1];
   return {static_cast<float>((1.0 - t) * a.left + t * b.left), static_cast<float>((1.0 - t) * a.right + t * b.right)};
 }
 

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <utility>
+
+#include <emmintrin.h>
 
 #include "dsp/DelayVoiceInline.h"
 #include "dsp/DspPath.h"
@@ -49,6 +52,13 @@ inline float Shape(float y, float keep, float drive) {
   const double poly = yd * yd + 2.0 * yd * yd * yd - yd;
   return static_cast<float>(keep * yd - 2.0 * drive * poly);
 }
+
+// One frame to and from the low two lanes of a register (64-bit moves, no
+// alignment needed).
+inline __m128 LoadFrame(const StereoFrame* f) {
+  return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(f)));
+}
+inline void StoreFrame(StereoFrame* f, __m128 v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(f), _mm_castps_si128(v)); }
 
 }  // namespace
 
@@ -361,38 +371,60 @@ void DoublerEngine::RenderWetReference(const BlockGains& g) {
   }
 }
 
-// The same rendering on local copies of the voices and filters (nothing
-// else can reach them during the loop, so they live in registers), with the
-// voice steps inlined. Same operations in the same order as the reference.
+// The same rendering, restructured: the block is cut into runs over which
+// neither voice's tap can switch (a switch happens only inside the delay
+// fade, at a frame FramesWithCurrentTap predicts), so each run renders voice
+// 1, then voice 2, into scratch buffers with the voice state in registers,
+// and then mixes, filters and shapes both sides at once in the two double
+// lanes of SSE2 registers. Every lane and every voice step performs the
+// reference's operations in the reference's order: same bits.
 void DoublerEngine::RenderWetFast(const BlockGains& g) {
-  const double sameGain = g.sameGain, crossGain = g.crossGain;
-  const float colorKeep = g.colorKeep, colorDrive = g.colorDrive;
-  const bool shaping = colorDrive > 0.0f;
   const VoiceContext context{history, transientMarks, period, halfPeriod, lookAhead, bypassFadeLength};
   const int32_t fadeHalf = delayFadeHalf;
   IndicatorLamp* const lampOrNull = lamp;
-  DelayVoice v1 = voice1, v2 = voice2;
-  LowpassFilter filterL = wetFilterL, filterR = wetFilterR;
-  StereoFrame* const mix = mixBlock;
-  for (int k = 0; k < kBlockFrames; ++k) {
-    const int index = kRenderIndex + k;
-    const StereoFrame p = NextVoiceFrameInline(&v1, context, index);
-    const StereoFrame q = NextVoiceFrameInline(&v2, context, index);
-    const double mixL = sameGain * p.left + crossGain * q.left;
-    const float mixR = static_cast<float>(sameGain * q.right + crossGain * p.right);
-    float yL = static_cast<float>(filterL.Process(mixL));
-    float yR = static_cast<float>(filterR.Process(mixR));
-    if (shaping) {
-      yL = Shape(yL, colorKeep, colorDrive);
-      yR = Shape(yR, colorKeep, colorDrive);
+  const bool shaping = g.colorDrive > 0.0f;
+  const __m128d sameGain = _mm_set1_pd(g.sameGain), crossGain = _mm_set1_pd(g.crossGain);
+  const __m128d keep = _mm_set1_pd(g.colorKeep);
+  const __m128d twoDrive = _mm_set1_pd(2.0 * static_cast<double>(g.colorDrive));
+  const __m128d two = _mm_set1_pd(2.0);
+  LowpassPair filters(wetFilterL, wetFilterR);
+  StereoFrame* const voice1Frames = voiceScratch[0];
+  StereoFrame* const voice2Frames = voiceScratch[1];
+
+  for (int k0 = 0; k0 < kBlockFrames;) {
+    const int run = std::min({kBlockFrames - k0, FramesWithCurrentTap(voice1, fadeHalf),
+                              FramesWithCurrentTap(voice2, fadeHalf)});
+    for (auto [voice, frames] : {std::pair{&voice1, voice1Frames}, std::pair{&voice2, voice2Frames}}) {
+      DelayVoice v = *voice;
+      for (int k = k0; k < k0 + run; ++k) frames[k] = NextVoiceFrameInline(&v, context, kRenderIndex + k);
+      *voice = v;
     }
-    ApplyDelayFadeInline(&v1, &yL, fadeHalf, lampOrNull);
-    ApplyDelayFadeInline(&v2, &yR, fadeHalf, lampOrNull);
-    mix[k].left += yL;
-    mix[k].right += yR;
+    for (int k = k0; k < k0 + run; ++k) {
+      // (p.left, p.right, q.left, q.right) -> lanes (p.left, q.right) and (q.left, p.right).
+      const __m128 pq = _mm_movelh_ps(LoadFrame(&voice1Frames[k]), LoadFrame(&voice2Frames[k]));
+      const __m128d own = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(3, 3, 3, 0)));
+      const __m128d other = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(1, 1, 1, 2)));
+      const __m128d sum = _mm_add_pd(_mm_mul_pd(sameGain, own), _mm_mul_pd(crossGain, other));
+      // mixL stays double, mixR is rounded to a float first.
+      const __m128d mix = _mm_move_sd(_mm_cvtps_pd(_mm_cvtpd_ps(sum)), sum);
+      __m128 y = _mm_cvtpd_ps(filters.Process(mix));
+      if (shaping) {
+        // keep y - (2 drive) ((y y + ((2 y) y) y) - y), as Shape.
+        const __m128d yd = _mm_cvtps_pd(y);
+        const __m128d cube = _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(two, yd), yd), yd);
+        const __m128d poly = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(yd, yd), cube), yd);
+        y = _mm_cvtpd_ps(_mm_sub_pd(_mm_mul_pd(keep, yd), _mm_mul_pd(twoDrive, poly)));
+      }
+      if (voice1.delayFadeCounter != 0 || voice2.delayFadeCounter != 0) {
+        float yL = _mm_cvtss_f32(y);
+        float yR = _mm_cvtss_f32(_mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
+        ApplyDelayFadeInline(&voice1, &yL, fadeHalf, lampOrNull);
+        ApplyDelayFadeInline(&voice2, &yR, fadeHalf, lampOrNull);
+        y = _mm_unpacklo_ps(_mm_set_ss(yL), _mm_set_ss(yR));
+      }
+      StoreFrame(&mixBlock[k], _mm_add_ps(LoadFrame(&mixBlock[k]), y));
+    }
+    k0 += run;
   }
-  voice1 = v1;
-  voice2 = v2;
-  wetFilterL = filterL;
-  wetFilterR = filterR;
+  filters.Store(&wetFilterL, &wetFilterR);
 }

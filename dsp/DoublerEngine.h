@@ -156,6 +156,8 @@ class DoublerEngine {
   int32_t maxBin = 0;
   int32_t lookAhead = 0;
   DetectorScratch detectorScratch;
+  // The fast wet rendering's frames of each voice, per block.
+  StereoFrame voiceScratch[2][kBlockFrames];
 
   IndicatorLamp* lamp = nullptr;
 };

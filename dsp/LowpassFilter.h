@@ -7,6 +7,8 @@
 // Thread: the owner's (audio thread under the plug-in lock). No allocation.
 #pragma once
 
+#include <emmintrin.h>
+
 class LowpassFilter {
  public:
   LowpassFilter();
@@ -39,6 +41,8 @@ class LowpassFilter {
   void GetState(double* out4) const;
 
  protected:
+  friend class LowpassPair;
+
   // w = 2 pi cutoff / sr; alpha = sin(w) / 2Q; n = 1 / (1 + alpha);
   // a1 = -2 cos(w) n; a2 = (1 - alpha) n; b1 = (1 - cos w) n; b0 = b2 = b1 / 2.
   virtual void CalcCoefficients();
@@ -48,4 +52,57 @@ class LowpassFilter {
   double q;
   double a1 = 0.0, a2 = 0.0, b0 = 0.0, b1 = 0.0, b2 = 0.0;
   double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
+};
+
+// Two filters run side by side in the two double lanes of SSE2 registers
+// (lane 0 the first filter, lane 1 the second), for the engine's left and
+// right wet signals. Each lane performs Process's operations in Process's
+// order, so the results are bit for bit those of Process on each filter.
+// The constructor copies both filters' coefficients and state; Store writes
+// the state back. Coefficients are not written back: they cannot change here.
+class LowpassPair {
+ public:
+  LowpassPair(const LowpassFilter& first, const LowpassFilter& second)
+      : b0(_mm_set_pd(second.b0, first.b0)),
+        b1(_mm_set_pd(second.b1, first.b1)),
+        b2(_mm_set_pd(second.b2, first.b2)),
+        a1(_mm_set_pd(second.a1, first.a1)),
+        a2(_mm_set_pd(second.a2, first.a2)),
+        x1(_mm_set_pd(second.x1, first.x1)),
+        x2(_mm_set_pd(second.x2, first.x2)),
+        y1(_mm_set_pd(second.y1, first.y1)),
+        y2(_mm_set_pd(second.y2, first.y2)) {}
+
+  // One sample per lane; returns both outputs.
+  __m128d Process(__m128d x) {
+    __m128d y = _mm_add_pd(_mm_mul_pd(b0, x), _mm_mul_pd(b1, x1));
+    y = _mm_add_pd(y, _mm_mul_pd(b2, x2));
+    y = _mm_sub_pd(y, _mm_mul_pd(a1, y1));
+    y = _mm_sub_pd(y, _mm_mul_pd(a2, y2));
+    const __m128d floor = _mm_set1_pd(1e-10);
+    const __m128d tiny = _mm_and_pd(_mm_cmpgt_pd(y, _mm_set1_pd(-1e-10)), _mm_cmplt_pd(y, floor));
+    // A branch, like Process: the usual case keeps the comparisons out of
+    // the recursion's dependency chain.
+    if (_mm_movemask_pd(tiny) != 0) y = _mm_or_pd(_mm_and_pd(tiny, floor), _mm_andnot_pd(tiny, y));
+    x2 = x1;
+    x1 = x;
+    y2 = y1;
+    y1 = y;
+    return y;
+  }
+
+  void Store(LowpassFilter* first, LowpassFilter* second) const {
+    _mm_storel_pd(&first->x1, x1);
+    _mm_storeh_pd(&second->x1, x1);
+    _mm_storel_pd(&first->x2, x2);
+    _mm_storeh_pd(&second->x2, x2);
+    _mm_storel_pd(&first->y1, y1);
+    _mm_storeh_pd(&second->y1, y1);
+    _mm_storel_pd(&first->y2, y2);
+    _mm_storeh_pd(&second->y2, y2);
+  }
+
+ private:
+  __m128d b0, b1, b2, a1, a2;
+  __m128d x1, x2, y1, y2;
 };
