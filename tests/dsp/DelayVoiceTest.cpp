@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -59,6 +60,66 @@ TEST(DelayVoiceRead, InterpolatesAndClamps) {
   EXPECT_EQ(m.right, static_cast<float>(0.75 * a.right + 0.25 * b.right));
   // Far outside: the last two frames of the history, never beyond.
   EXPECT_TRUE(Same(ReadHistory(rig.history.data(), 4096, 1e9, 4096), rig.history[kHistoryFrames - 2]));
+}
+
+TEST(DelayVoiceRead, WholeNumberAndHugePositionsAndBothClamps) {
+  VoiceRig rig(2);
+  const StereoFrame* h = rig.history.data();
+  // Position 0 (+0 and -0) reads base[0] itself; 0.5 halves the first step.
+  EXPECT_TRUE(Same(ReadHistory(h, 100, 0.0, 4096), rig.history[100]));
+  EXPECT_TRUE(Same(ReadHistory(h, 100, -0.0, 4096), rig.history[100]));
+  const StereoFrame m = ReadHistory(h, 100, 0.5, 4096);
+  EXPECT_EQ(m.left, static_cast<float>(0.5 * rig.history[100].left + 0.5 * rig.history[101].left));
+  // Below the start: clamped to the first two frames; above the end, from
+  // just below 2^52 to far beyond it: the last two.
+  // Only the frame index is clamped; the fraction still weighs the pair.
+  const auto lerp = [&](int i, double t) {
+    return StereoFrame{static_cast<float>((1.0 - t) * h[i].left + t * h[i + 1].left),
+                       static_cast<float>((1.0 - t) * h[i].right + t * h[i + 1].right)};
+  };
+  EXPECT_TRUE(Same(ReadHistory(h, -500, 20.0, 4096), rig.history[0]));
+  EXPECT_TRUE(Same(ReadHistory(h, -500, 499.75, 4096), lerp(0, 0.75)));
+  for (double pos : {12286.0, 4503599627370496.0, 1e300}) {
+    EXPECT_TRUE(Same(ReadHistory(h, 0, pos, 4096), rig.history[kHistoryFrames - 2])) << pos;
+  }
+  EXPECT_TRUE(Same(ReadHistory(h, 0, 4503599627370495.5, 4096), lerp(kHistoryFrames - 2, 0.5)));
+  // The last frame pair, fractionally.
+  const StereoFrame last = ReadHistory(h, 0, 12286.25, 4096);
+  EXPECT_EQ(last.right, static_cast<float>(0.75 * rig.history[12286].right + 0.25 * rig.history[12287].right));
+}
+
+TEST(DelayVoiceDelayChange, FramesWithCurrentTapEndsAtEachSwitch) {
+  // Walk whole changes frame by frame: the count must always reach exactly
+  // the frame after which the delay differs (or 0 frames are left).
+  for (int fadeHalf : {1, 2, 5, 100}) {
+    DelayVoice v = RestingVoice(1.0, 50);
+    EXPECT_EQ(FramesWithCurrentTap(v, fadeHalf), INT_MAX);
+    v.delayMs = 3.0;
+    SetVoiceDelay(&v, 44100, fadeHalf, nullptr);  // 132 frames
+    int switches = 0;
+    while (v.delayFadeCounter != 0) {
+      const int frames = FramesWithCurrentTap(v, fadeHalf);
+      ASSERT_GE(frames, 1);
+      const int32_t before = v.delay;
+      const int32_t target = v.targetDelay;
+      for (int i = 0; i < frames; ++i) {
+        ASSERT_EQ(v.delay, before) << "switched early, fadeHalf " << fadeHalf;
+        float sample = 1.0f;
+        ApplyDelayFade(&v, &sample, fadeHalf, nullptr);
+      }
+      // The last call was a switch point: the tap is the target now.
+      EXPECT_EQ(v.delay, target) << fadeHalf;
+      ++switches;
+    }
+    EXPECT_EQ(switches, 2) << fadeHalf;  // midpoint and end
+    EXPECT_EQ(v.delay, 132);
+  }
+  // A change restarted mid-fade counts from its new counter.
+  DelayVoice v = RestingVoice(1.0, 50);
+  v.delayFadeCounter = 7;
+  EXPECT_EQ(FramesWithCurrentTap(v, 5), 2);  // r = 6, 5: switch at the second call
+  v.delayFadeCounter = 5;
+  EXPECT_EQ(FramesWithCurrentTap(v, 5), 5);  // past the midpoint: the end
 }
 
 TEST(DelayVoiceSplice, RaisedCosineWeights) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "dsp/EnvelopeFollower.h"
 #include "dsp/LowpassFilter.h"
@@ -57,6 +59,61 @@ TEST(LowpassFilter, OutputFlooredAtPlusTinyNoSubnormals) {
   f.GetState(s);
   for (double v : s) EXPECT_NE(std::fpclassify(v), FP_SUBNORMAL);
   EXPECT_EQ(s[2], 1e-10);
+}
+
+// Both lanes of the pair against two plain filters with different
+// coefficients, bit for bit, on inputs that cross the +-1e-10 floor.
+TEST(LowpassPair, LanesEqualTwoPlainFilters) {
+  LowpassFilter a, b;
+  a.SetSampleRate(44100.0);
+  b.SetSampleRate(96000.0);
+  a.SetCutoff(17538.0);
+  b.SetCutoff(900.0);
+  LowpassFilter pairA = a, pairB = b;
+  LowpassPair pair(pairA, pairB);
+  uint64_t s = 99;
+  for (int n = 0; n < 20000; ++n) {
+    s = s * 6364136223846793005ull + 1442695040888963407ull;
+    const double r = static_cast<double>(s >> 11) / 9007199254740992.0 - 0.5;
+    // Stretches of loud signal, of values near the floor, and of zeros.
+    const double x = (n / 1000) % 3 == 0 ? r : (n / 1000) % 3 == 1 ? r * 4e-10 : 0.0;
+    const double xb = -0.5 * x;
+    double lanes[2];
+    _mm_storeu_pd(lanes, pair.Process(_mm_set_pd(xb, x)));
+    const double ya = a.Process(x), yb = b.Process(xb);
+    ASSERT_EQ(std::memcmp(&lanes[0], &ya, sizeof ya), 0) << n;
+    ASSERT_EQ(std::memcmp(&lanes[1], &yb, sizeof yb), 0) << n;
+  }
+  pair.Store(&pairA, &pairB);
+  double want[4], got[4];
+  a.GetState(want);
+  pairA.GetState(got);
+  EXPECT_EQ(std::memcmp(want, got, sizeof want), 0);
+  b.GetState(want);
+  pairB.GetState(got);
+  EXPECT_EQ(std::memcmp(want, got, sizeof want), 0);
+}
+
+TEST(LowpassPair, KnownFirstOutputsAndFloorPerLane) {
+  LowpassFilter a, b;
+  a.SetCutoff(1000.0);
+  b.SetCutoff(5000.0);
+  double ca[5], cb[5];
+  a.GetCoefficients(ca);
+  b.GetCoefficients(cb);
+  LowpassPair pair(a, b);
+  double lanes[2];
+  // From rest, an input of 1 gives b0 in each lane.
+  _mm_storeu_pd(lanes, pair.Process(_mm_set_pd(1.0, 1.0)));
+  EXPECT_EQ(lanes[0], ca[2]);
+  EXPECT_EQ(lanes[1], cb[2]);
+  // A fresh pair fed 0 in lane 0 and 5e-11 in lane 1: both inside the
+  // floor, both become +1e-10; lane 1 fed 1 stays b0, lane 0 floors alone.
+  LowpassFilter c, d;
+  LowpassPair fresh(c, d);
+  _mm_storeu_pd(lanes, fresh.Process(_mm_set_pd(5e-11, 0.0)));
+  EXPECT_EQ(lanes[0], 1e-10);
+  EXPECT_EQ(lanes[1], 1e-10);
 }
 
 TEST(EnvelopeFollower, CoefficientsAndZeroTimes) {
