@@ -1,7 +1,10 @@
 // duv-snapshot: loads the module through the project's host, sets a preset
 // and parameters, optionally plays a mouse gesture on the editor, and writes
 // the editor's picture as a PNG.
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +14,7 @@
 #include "host/PngWriter.h"
 #include "host/ProgramChoice.h"
 #include "host/VstHost.h"
+#include "host/X11TestWindow.h"
 
 namespace {
 
@@ -18,7 +22,9 @@ int Usage() {
   std::fprintf(stderr,
                "usage: duv-snapshot [--plugin PATH] [--preset NAME|NUMBER] [--set NAME=VALUE]...\n"
                "                    [--gesture \"down X,Y [right] [shift|ctrl|alt]; drag X,Y; up X,Y\"]\n"
-               "                    [-o OUT.png]\n");
+               "                    [--window] [-o OUT.png]\n"
+               "  --window: open the editor in a real window on the current X display and\n"
+               "            save the server's picture of it (what a user sees)\n");
   return 2;
 }
 
@@ -32,6 +38,7 @@ int Fail(const std::string& message) {
 int main(int argc, char** argv) {
   std::string pluginPath = DUV_DEFAULT_PLUGIN, preset, gesture, out = "editor.png";
   std::vector<std::string> assignments;
+  bool window = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -41,6 +48,7 @@ int main(int argc, char** argv) {
     else if (a == "--set" && (v = next())) assignments.push_back(v);
     else if (a == "--gesture" && (v = next())) gesture = v;
     else if (a == "-o" && (v = next())) out = v;
+    else if (a == "--window") window = true;
     else return Usage();
   }
 
@@ -79,6 +87,38 @@ int main(int argc, char** argv) {
   EditorDriver editor(*plugin);
   std::vector<MouseStep> steps;
   if (!EditorDriver::ParseGesture(gesture, &steps, &error)) return Fail(error);
+
+  if (window) {
+    // A top-level window stands in for the host's editor frame; the editor
+    // opens inside it, draws on its own thread, and the server's pixels are saved.
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) return Fail("--window needs an X display (DISPLAY is not set)");
+    ERect* rect = nullptr;
+    if (plugin->Dispatch(effEditGetRect, 0, 0, &rect) != 1 || !rect)
+      return Fail("the plug-in reports no editor size");
+    X11TestWindow frame(rect->right - rect->left, rect->bottom - rect->top);
+    if (!frame.Dpy()) return Fail(std::string("cannot connect to the X display ") + display);
+    if (plugin->Dispatch(effEditOpen, 0, 0, frame.IdAsPointer()) != 1)
+      return Fail("the editor did not open a window");
+    for (const MouseStep& s : steps) editor.Mouse(s);
+    // A few timer periods (41 ms each) for the editor's thread to paint.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    Window root, parent, *children = nullptr;
+    unsigned n = 0;
+    XQueryTree(frame.Dpy(), frame.Id(), &root, &parent, &children, &n);
+    Window editorWindow = n > 0 ? children[0] : 0;
+    if (children) XFree(children);
+    int w = 0, h = 0;
+    std::vector<std::uint32_t> pixels = editorWindow ? frame.Capture(editorWindow, &w, &h)
+                                                     : std::vector<std::uint32_t>{};
+    plugin->Dispatch(effEditClose);
+    if (pixels.empty()) return Fail("cannot read the editor window back");
+    for (std::uint32_t& p : pixels) p |= 0xFF000000u;
+    if (!WritePng(out, w, h, pixels.data(), true, &error)) return Fail(error);
+    std::printf("%s: %d x %d (window)\n", out.c_str(), w, h);
+    plugin->Close();
+    return 0;
+  }
   editor.Tick();
   for (const MouseStep& s : steps) {
     editor.Mouse(s);
