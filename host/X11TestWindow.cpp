@@ -41,7 +41,7 @@ X11TestServer::X11TestServer() {
     }
     std::string fdArg = std::to_string(fds[1]);
     const char* argv[] = {"Xvfb", "-displayfd", fdArg.c_str(), "-screen", "0", "1280x1024x24",
-                          "-nolisten", "tcp", nullptr};
+                          "-nolisten", "tcp", "-noreset", nullptr};
     pid_t pid = fork();
     if (pid == 0) {
       // The server goes with the test process, even when that one crashes.

@@ -16,7 +16,7 @@ stop_xvfb() { if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; 
 trap stop_xvfb EXIT
 if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
   display_file=$(mktemp)
-  Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp >"$display_file" 2>/dev/null &
+  Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$display_file" 2>/dev/null &
   xvfb_pid=$!
   for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
   if [ -s "$display_file" ]; then

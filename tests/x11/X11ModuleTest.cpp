@@ -42,6 +42,7 @@ class X11ModuleEditor : public ::testing::Test {
     if (!X11TestServer::Instance().Available())
       GTEST_SKIP() << "no X server: " << X11TestServer::Instance().Reason();
     host = std::make_unique<X11TestWindow>(800, 300);
+    ASSERT_NE(host->Dpy(), nullptr) << "cannot connect to the X server";
     XSetInputFocus(host->Dpy(), PointerRoot, RevertToPointerRoot, CurrentTime);
     std::string error;
     plug = VstPlugin::Create(Module(), HostConfig{}, &error);

@@ -31,6 +31,7 @@ TEST(X11EditorStress, OpenCloseUnderAudioAutomationAndGestures) {
   plug->SetParameter(8, 0.0f);
 
   X11TestWindow host(800, 300);
+  ASSERT_NE(host.Dpy(), nullptr) << "cannot connect to the X server";
   std::atomic<bool> done{false};
   std::atomic<long> blocks{0}, automations{0}, gestures{0};
 

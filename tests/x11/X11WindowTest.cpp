@@ -57,6 +57,7 @@ class X11Editor : public ::testing::Test {
   void SetUp() override {
     REQUIRE_X_SERVER();
     host = std::make_unique<X11TestWindow>(400, 300);
+    ASSERT_NE(host->Dpy(), nullptr) << "cannot connect to the X server";
     XSetInputFocus(host->Dpy(), PointerRoot, RevertToPointerRoot, CurrentTime);
     host->Sync();
     plug = std::make_unique<X11TestPlug>();
