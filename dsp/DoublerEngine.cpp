@@ -72,8 +72,8 @@ DoublerEngine::DoublerEngine() {
   FillAnalysisWindow(analysisWindow);
   FillBinWeights(binWeights);
   // Safe state before the first Reset: silent buffers, distinct block roles.
-  std::fill_n(history, kHistoryFrames, StereoFrame{});
-  std::memset(transientMarks, 0, sizeof(transientMarks));
+  std::fill_n(historyStore, kStoreFrames, StereoFrame{});
+  std::memset(marksStore, 0, sizeof(marksStore));
   std::fill_n(&outBlocks[0][0], kOutBlocks * kBlockFrames, StereoFrame{});
   std::memset(&detectorScratch, 0, sizeof(detectorScratch));
   playBlock = outBlocks[0];
@@ -88,7 +88,9 @@ void DoublerEngine::Reset(double sr) {
   if (sr > kMaxSampleRate) sr = kMaxSampleRate;
   sampleRate = sr;
 
-  std::fill_n(history, kHistoryFrames, StereoFrame{});
+  history = historyStore;
+  transientMarks = marksStore;
+  std::fill_n(historyStore, kStoreFrames, StereoFrame{});
   std::fill_n(&outBlocks[0][0], kOutBlocks * kBlockFrames, StereoFrame{});
   period = 0.0;
   halfPeriod = 0.0;
@@ -108,7 +110,7 @@ void DoublerEngine::Reset(double sr) {
   bypassFadeLength = TruncSaturate(sr * 0.01);
   delayFadeHalf = TruncSaturate(sr * 0.08);
   bypassFadeCounter = 0;
-  std::memset(transientMarks, 0, sizeof(transientMarks));
+  std::memset(marksStore, 0, sizeof(marksStore));
   envelope.SetSampleRate(sr);
   transientHold = 0;
   transientHoldLength = TruncSaturate(sr * 0.2);
@@ -327,9 +329,18 @@ void DoublerEngine::BlockStep(const BlockGains& g) {
     RenderWetFast(g);
   }
 
-  // The history and the marks move down one block (overlapping move).
-  std::memmove(history, history + kBlockFrames, sizeof(StereoFrame) * (kHistoryFrames - kBlockFrames));
-  std::memmove(transientMarks, transientMarks + kBlockFrames, kHistoryFrames - kBlockFrames);
+  // The history and the marks move down one block: the windows slide up
+  // (the top block is overwritten before anything reads it again), or at
+  // the end of the stores the contents move back to their start.
+  if (history + kHistoryFrames + kBlockFrames <= historyStore + kStoreFrames) {
+    history += kBlockFrames;
+    transientMarks += kBlockFrames;
+  } else {
+    std::memmove(historyStore, history + kBlockFrames, sizeof(StereoFrame) * (kHistoryFrames - kBlockFrames));
+    std::memmove(marksStore, transientMarks + kBlockFrames, kHistoryFrames - kBlockFrames);
+    history = historyStore;
+    transientMarks = marksStore;
+  }
 
   StereoFrame* const oldPlay = playBlock;
   playBlock = mixBlock;
@@ -399,6 +410,9 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
       for (int k = k0; k < k0 + run; ++k) frames[k] = NextVoiceFrameInline(&v, context, kRenderIndex + k);
       *voice = v;
     }
+    // A change running at the start of a run runs to its end: it can only
+    // finish at a tap switch, which is the run's last frame.
+    const bool fading = voice1.delayFadeCounter != 0 || voice2.delayFadeCounter != 0;
     for (int k = k0; k < k0 + run; ++k) {
       // (p.left, p.right, q.left, q.right) -> lanes (p.left, q.right) and (q.left, p.right).
       const __m128 pq = _mm_movelh_ps(LoadFrame(&voice1Frames[k]), LoadFrame(&voice2Frames[k]));
@@ -415,7 +429,7 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
         const __m128d poly = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(yd, yd), cube), yd);
         y = _mm_cvtpd_ps(_mm_sub_pd(_mm_mul_pd(keep, yd), _mm_mul_pd(twoDrive, poly)));
       }
-      if (voice1.delayFadeCounter != 0 || voice2.delayFadeCounter != 0) {
+      if (fading) {
         float yL = _mm_cvtss_f32(y);
         float yR = _mm_cvtss_f32(_mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
         ApplyDelayFadeInline(&voice1, &yL, fadeHalf, lampOrNull);

@@ -17,7 +17,7 @@
 // all may run on the audio thread. Parameter values take effect at the next
 // ProcessBlock call (delays through their 160 ms faded change).
 //
-// Size: about 300 KiB, all inside the object; allocate it on the heap.
+// Size: about 370 KiB, all inside the object; allocate it on the heap.
 #pragma once
 
 #include <cstdint>
@@ -123,8 +123,17 @@ class DoublerEngine {
   double sampleRate = 44100.0;
 
   // Process loop (history index 11264 + writePos is the current frame).
-  alignas(32) StereoFrame history[kHistoryFrames];
-  uint8_t transientMarks[kHistoryFrames];
+  // history and transientMarks are windows of kHistoryFrames entries that
+  // slide one block up through their stores at each block step instead of
+  // moving the contents down; only when a window reaches the end of its
+  // store do the contents move back to the start (every kSlackBlocks + 1
+  // steps). Indices into the windows mean what they always mean.
+  static constexpr int kSlackBlocks = 4;
+  static constexpr int kStoreFrames = kHistoryFrames + kSlackBlocks * kBlockFrames;
+  alignas(32) StereoFrame historyStore[kStoreFrames];
+  uint8_t marksStore[kStoreFrames];
+  StereoFrame* history = historyStore;
+  uint8_t* transientMarks = marksStore;
   StereoFrame outBlocks[kOutBlocks][kBlockFrames];
   StereoFrame* playBlock;
   StereoFrame* mixBlock;
