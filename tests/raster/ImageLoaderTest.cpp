@@ -38,13 +38,13 @@ std::unique_ptr<RasterBitmap> loadPng(const Bytes& b, RasterBitmap* dest = nullp
 
 TEST(PngLoader, RgbaBytesBecomeWordsStraight)
 {
-    PngSpec spec;
-    spec.width = 2;
-    spec.row = [](int, png_bytep r) {
+    PngSpec desc;
+    desc.width = 2;
+    desc.row = [](int, png_bytep r) {
         const png_byte px[8] = {0x12, 0x34, 0x56, 0x78, 0xFF, 0x00, 0x80, 0x00};
         std::memcpy(r, px, 8);
     };
-    auto bmp = loadPng(test::writePng(spec));
+    auto bmp = loadPng(test::writePng(desc));
     ASSERT_TRUE(bmp);
     ASSERT_EQ(bmp->getWidth(), 2);
     ASSERT_EQ(bmp->getHeight(), 1);
@@ -61,18 +61,18 @@ TEST(PngLoader, EveryColourTypeAndDepth)
 {
     struct Case {
         const char* name;
-        PngSpec spec;
+        PngSpec desc;
         std::function<Pixel(int x, int y)> expect;
     };
     std::vector<Case> cases;
     auto add = [&](const char* name, int type, int depth, std::function<void(int, png_bytep)> row,
                    std::function<Pixel(int, int)> expect, int width = 9, int height = 5) {
         Case c{name, {}, expect};
-        c.spec.width = width;
-        c.spec.height = height;
-        c.spec.colourType = type;
-        c.spec.bitDepth = depth;
-        c.spec.row = row;
+        c.desc.width = width;
+        c.desc.height = height;
+        c.desc.colourType = type;
+        c.desc.bitDepth = depth;
+        c.desc.row = row;
         cases.push_back(c);
         return &cases.back();
     };
@@ -111,35 +111,35 @@ TEST(PngLoader, EveryColourTypeAndDepth)
     Case* pal = add("palette", PNG_COLOR_TYPE_PALETTE, 4,
         [](int y, png_bytep r) { std::memset(r, 0, 5); for (int x = 0; x < 9; ++x) r[x / 2] |= png_byte(((x + y) % 3) << (x % 2 ? 0 : 4)); },
         [](int x, int y) { const Pixel p[3] = {0xFF102030u, 0xFFA0B0C0u, 0xFFFF0000u}; return p[(x + y) % 3]; });
-    pal->spec.palette = {{0x10, 0x20, 0x30}, {0xA0, 0xB0, 0xC0}, {0xFF, 0x00, 0x00}};
+    pal->desc.palette = {{0x10, 0x20, 0x30}, {0xA0, 0xB0, 0xC0}, {0xFF, 0x00, 0x00}};
     Case* palA = add("palette with alpha", PNG_COLOR_TYPE_PALETTE, 8,
         [](int y, png_bytep r) { for (int x = 0; x < 9; ++x) r[x] = png_byte((x + y) % 3); },
         [](int x, int y) { const Pixel p[3] = {0x00102030u, 0x80A0B0C0u, 0xFFFF0000u}; return p[(x + y) % 3]; });
-    palA->spec.palette = {{0x10, 0x20, 0x30}, {0xA0, 0xB0, 0xC0}, {0xFF, 0x00, 0x00}};
-    palA->spec.paletteAlpha = {0x00, 0x80};
+    palA->desc.palette = {{0x10, 0x20, 0x30}, {0xA0, 0xB0, 0xC0}, {0xFF, 0x00, 0x00}};
+    palA->desc.paletteAlpha = {0x00, 0x80};
     Case* rgbT = add("rgb with tRNS", PNG_COLOR_TYPE_RGB, 8,
         [](int, png_bytep r) { for (int x = 0; x < 9; ++x) { r[3 * x] = png_byte(x % 2 ? 5 : 6); r[3 * x + 1] = 6; r[3 * x + 2] = 7; } },
         [](int x, int) { return x % 2 ? 0xFF050607u : 0x00060607u; });
-    rgbT->spec.greyOrRgbTransparent = true;
-    rgbT->spec.transparent.red = 6;
-    rgbT->spec.transparent.green = 6;
-    rgbT->spec.transparent.blue = 7;
+    rgbT->desc.greyOrRgbTransparent = true;
+    rgbT->desc.transparent.red = 6;
+    rgbT->desc.transparent.green = 6;
+    rgbT->desc.transparent.blue = 7;
     Case* greyT = add("grey with tRNS", PNG_COLOR_TYPE_GRAY, 8,
         [](int, png_bytep r) { for (int x = 0; x < 9; ++x) r[x] = png_byte(x); },
         [](int x, int) { return (x == 4 ? 0u : 0xFF000000u) | Pixel(x) * 0x010101u; });
-    greyT->spec.greyOrRgbTransparent = true;
-    greyT->spec.transparent.gray = 4;
+    greyT->desc.greyOrRgbTransparent = true;
+    greyT->desc.transparent.gray = 4;
 
     for (bool interlaced : {false, true}) {
         for (const Case& c : cases) {
-            PngSpec spec = c.spec;
-            spec.interlaced = interlaced;
-            auto bmp = loadPng(test::writePng(spec));
+            PngSpec desc = c.desc;
+            desc.interlaced = interlaced;
+            auto bmp = loadPng(test::writePng(desc));
             ASSERT_TRUE(bmp) << c.name;
-            ASSERT_EQ(bmp->getWidth(), spec.width) << c.name;
-            ASSERT_EQ(bmp->getHeight(), spec.height) << c.name;
-            for (int y = 0; y < spec.height; ++y)
-                for (int x = 0; x < spec.width; ++x)
+            ASSERT_EQ(bmp->getWidth(), desc.width) << c.name;
+            ASSERT_EQ(bmp->getHeight(), desc.height) << c.name;
+            for (int y = 0; y < desc.height; ++y)
+                for (int x = 0; x < desc.width; ++x)
                     ASSERT_EQ(getPixel(bmp.get(), x, y), c.expect(x, y))
                         << c.name << (interlaced ? " interlaced" : "") << " at " << x << "," << y << " got "
                         << hex(getPixel(bmp.get(), x, y));
@@ -149,15 +149,15 @@ TEST(PngLoader, EveryColourTypeAndDepth)
 
 Bytes smallRgbPng(int width = 8, int height = 6)
 {
-    PngSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.colourType = PNG_COLOR_TYPE_RGB;
-    spec.row = [width](int y, png_bytep r) {
+    PngSpec desc;
+    desc.width = width;
+    desc.height = height;
+    desc.colourType = PNG_COLOR_TYPE_RGB;
+    desc.row = [width](int y, png_bytep r) {
         for (int i = 0; i < width * 3; ++i)
             r[i] = png_byte(i * 13 + y * 7);
     };
-    return test::writePng(spec);
+    return test::writePng(desc);
 }
 
 TEST(PngLoader, BadSignatureShortAndTruncatedData)

@@ -18,14 +18,14 @@ TEST(ModuleProbe, CodecsLinkedStaticallyAndHidden)
     auto probe = reinterpret_cast<ProbeFn>(dlsym(handle, "duvProbeDecode"));
     ASSERT_NE(probe, nullptr);
 
-    duv::test::PngSpec spec;
-    spec.width = 3;
-    spec.height = 2;
-    spec.row = [](int, png_bytep r) {
+    duv::test::PngSpec desc;
+    desc.width = 3;
+    desc.height = 2;
+    desc.row = [](int, png_bytep r) {
         for (int i = 0; i < 12; ++i)
             r[i] = png_byte(0x12 + 0x22 * (i % 4));
     };
-    const duv::test::Bytes png = duv::test::writePng(spec);
+    const duv::test::Bytes png = duv::test::writePng(desc);
     int w = 0, h = 0;
     std::uint32_t first = 0;
     ASSERT_EQ(probe(0, png.data(), png.size(), &w, &h, &first), 1);

@@ -31,7 +31,7 @@ struct PngSpec {
     std::function<void(int y, png_bytep row)> row;
 };
 
-inline Bytes writePng(const PngSpec& spec)
+inline Bytes writePng(const PngSpec& desc)
 {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -45,22 +45,22 @@ inline Bytes writePng(const PngSpec& spec)
             v->insert(v->end(), data, data + n);
         },
         nullptr);
-    png_set_IHDR(png, info, png_uint_32(spec.width), png_uint_32(spec.height), spec.bitDepth, spec.colourType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, png_uint_32(desc.width), png_uint_32(desc.height), desc.bitDepth, desc.colourType,
+                 desc.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty())
-        png_set_PLTE(png, info, spec.palette.data(), int(spec.palette.size()));
-    if (!spec.paletteAlpha.empty())
-        png_set_tRNS(png, info, spec.paletteAlpha.data(), int(spec.paletteAlpha.size()), nullptr);
-    if (spec.greyOrRgbTransparent)
-        png_set_tRNS(png, info, nullptr, 0, const_cast<png_color_16p>(&spec.transparent));
+    if (!desc.palette.empty())
+        png_set_PLTE(png, info, desc.palette.data(), int(desc.palette.size()));
+    if (!desc.paletteAlpha.empty())
+        png_set_tRNS(png, info, desc.paletteAlpha.data(), int(desc.paletteAlpha.size()), nullptr);
+    if (desc.greyOrRgbTransparent)
+        png_set_tRNS(png, info, nullptr, 0, const_cast<png_color_16p>(&desc.transparent));
     png_write_info(png, info);
     const png_size_t rowBytes = png_get_rowbytes(png, info);
-    std::vector<png_byte> rows(rowBytes * std::size_t(spec.height));
-    std::vector<png_bytep> pointers(std::size_t(spec.height));
-    for (int y = 0; y < spec.height; ++y) {
+    std::vector<png_byte> rows(rowBytes * std::size_t(desc.height));
+    std::vector<png_bytep> pointers(std::size_t(desc.height));
+    for (int y = 0; y < desc.height; ++y) {
         pointers[std::size_t(y)] = rows.data() + rowBytes * std::size_t(y);
-        spec.row(y, pointers[std::size_t(y)]);
+        desc.row(y, pointers[std::size_t(y)]);
     }
     png_write_image(png, pointers.data());
     png_write_end(png, nullptr);

@@ -233,10 +233,10 @@ def make_inner_ring():
     slope = np.cos(t * math.pi)  # +1 inner edge .. -1 outer edge
     nx, ny, nz = -ux * slope * 0.8, -uy * slope * 0.8, np.ones_like(r)
     lam = A.shade(nx, ny, nz)
-    spec = np.clip(lam, 0, 1) ** 18
+    specular = np.clip(lam, 0, 1) ** 18
     steel = np.array([176.0, 180.0, 188.0])
     rgb = A.tone(steel, 0.30 + 0.75 * lam)
-    rgb = rgb + spec[..., None] * 120.0
+    rgb = rgb + specular[..., None] * 120.0
     ring = A.annulus(dx, dy, r_in, r_out)
     # Lip shadow falls down and right onto the wheel face.
     shadow = A.blur(A.clamp01(A.shift(1.0 - A.disc(dx, dy, r_in), 2, 2)), 1.6) * 0.65
