@@ -1,15 +1,13 @@
 #include "graphics/platform/linux/IGraphicsLinux.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <string>
 #include <vector>
 
+#include "graphics/platform/linux/DesktopProcess.h"
 #include "graphics/platform/linux/FontRenderer.h"
 #include "raster/Blit.h"
 #include "raster/RasterBitmap.h"
@@ -19,47 +17,6 @@ namespace {
 std::string FolderOf(const std::string& path) {
   std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// Starts argv[0] found on PATH without a shell, detached (a grandchild, so
-// no zombie is left and the editor never waits for it). Answers whether the
-// program could be started: an exec failure comes back through a pipe that
-// closes on a successful exec.
-bool SpawnDetached(const std::vector<const char*>& argv) {
-  std::vector<char*> args;
-  for (const char* a : argv) args.push_back(const_cast<char*>(a));
-  args.push_back(nullptr);
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return false;
-  pid_t child = fork();
-  if (child < 0) {
-    close(fds[0]);
-    close(fds[1]);
-    return false;
-  }
-  if (child == 0) {
-    // Only async-signal-safe calls from here on: the host may be threaded.
-    close(fds[0]);
-    pid_t grandchild = fork();
-    if (grandchild == 0) {
-      setsid();
-      execvp(args[0], args.data());
-      int err = errno;
-      (void)!write(fds[1], &err, sizeof err);
-      _exit(127);
-    }
-    _exit(grandchild < 0 ? 1 : 0);
-  }
-  close(fds[1]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  int err = 0;
-  ssize_t n;
-  while ((n = read(fds[0], &err, sizeof err)) < 0 && errno == EINTR) {
-  }
-  close(fds[0]);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
 }
 
 }  // namespace
@@ -117,7 +74,10 @@ bool IGraphicsLinux::PromptForColor(IColor*, const char*) { return false; }
 bool IGraphicsLinux::OpenURL(const char* url, const char*, const char* confirm, const char*) {
   if (!url || !*url) return false;
   if (confirm && *confirm) return false;  // no one to ask
-  return SpawnDetached({"xdg-open", url});
+  int status = duv_desktop::StartWatched({"xdg-open", url});
+  if (status < 0) return false;
+  close(status);  // no one waits for the opener's verdict here
+  return true;
 }
 
 void* IGraphicsLinux::OpenWindow(void*) { return nullptr; }

@@ -26,7 +26,7 @@
 #include "graphics/IControl.h"
 #include "graphics/platform/PlatformGraphics.h"
 #include "graphics/platform/linux/FontRenderer.h"
-#include "graphics/platform/x11/DesktopProcess.h"
+#include "graphics/platform/linux/DesktopProcess.h"
 #include "graphics/platform/x11/X11Input.h"
 #include "plugin/IParam.h"
 #include "plugin/IPluginBase.h"
@@ -34,6 +34,7 @@
 #include "raster/RasterBitmap.h"
 
 using namespace duv_x11;
+using namespace duv_desktop;
 using Clock = std::chrono::steady_clock;
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace duv_x11 {
+namespace duv_desktop {
 
 // Starts argv (argv[0] looked up on PATH) detached from this process; waits
 // only until the program has been executed. Answers the read end of a pipe
@@ -27,4 +27,4 @@ bool ProgramOnPath(const char* name);
 // Answers whether it started and exited with status 0. Blocks the caller.
 bool RunForOutput(const std::vector<std::string>& argv, std::string* out);
 
-}  // namespace duv_x11
+}  // namespace duv_desktop

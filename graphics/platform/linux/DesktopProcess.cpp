@@ -1,4 +1,4 @@
-#include "graphics/platform/x11/DesktopProcess.h"
+#include "graphics/platform/linux/DesktopProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 
 extern char** environ;
 
-namespace duv_x11 {
+namespace duv_desktop {
 
 namespace {
 
@@ -153,4 +153,4 @@ bool RunForOutput(const std::vector<std::string>& argv, std::string* out) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-}  // namespace duv_x11
+}  // namespace duv_desktop
