@@ -9,18 +9,9 @@
 
 #include "host/EditorDriver.h"
 #include "host/VstHost.h"
+#include "tests/host/ModuleSupport.h"
 
 namespace {
-
-VstModule& Module() {
-  static std::unique_ptr<VstModule> module = [] {
-    std::string error;
-    auto m = VstModule::Load(DUV_MODULE_PATH, &error);
-    if (!m) std::abort();
-    return m;
-  }();
-  return *module;
-}
 
 struct Editor {
   Editor() {

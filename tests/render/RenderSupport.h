@@ -16,26 +16,7 @@
 #include "host/AudioFile.h"
 #include "host/RenderJob.h"
 #include "host/VstHost.h"
-
-inline VstModule& Module() {
-  static std::unique_ptr<VstModule> module = [] {
-    std::string error;
-    auto m = VstModule::Load(DUV_MODULE_PATH, &error);
-    if (!m) {
-      ADD_FAILURE() << "cannot load " << DUV_MODULE_PATH << ": " << error;
-      std::abort();
-    }
-    return m;
-  }();
-  return *module;
-}
-
-inline std::unique_ptr<VstPlugin> NewPlugin() {
-  std::string error;
-  auto p = VstPlugin::Create(Module(), HostConfig{}, &error);
-  EXPECT_TRUE(p) << error;
-  return p;
-}
+#include "tests/host/ModuleSupport.h"
 
 // Sets a parameter from its plain value, knowing its range.
 inline void SetPlain(VstPlugin& p, int index, double value, double min, double max) {

@@ -13,6 +13,7 @@
 
 #include "effect/EditorProbe.h"
 #include "host/VstHost.h"
+#include "tests/host/ModuleSupport.h"
 #include "host/X11TestWindow.h"
 
 namespace {
@@ -24,16 +25,6 @@ bool Eventually(const std::function<bool()>& pred, int timeoutMs = 3000) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return pred();
-}
-
-VstModule& Module() {
-  static std::unique_ptr<VstModule> module = [] {
-    std::string error;
-    auto m = VstModule::Load(DUV_MODULE_PATH, &error);
-    if (!m) std::abort();
-    return m;
-  }();
-  return *module;
 }
 
 class X11ModuleEditor : public ::testing::Test {
