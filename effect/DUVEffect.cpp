@@ -7,6 +7,7 @@
 #include "effect/LedDisplayControl.h"
 #include "effect/RockerControl.h"
 #include "effect/WheelControl.h"
+#include "graphics/IGraphics.h"
 #include "graphics/IGraphicsRaster.h"
 #include "raster/RasterBitmap.h"
 #include "graphics/platform/PlatformGraphics.h"
@@ -56,6 +57,9 @@ DUVEffect::DUVEffect(audioMasterCallback hostCallback)
 }
 
 DUVEffect::~DUVEffect() {
+  // A host may close the plug-in with its editor still open: stop the
+  // editor's window (and its thread) while the effect is still whole.
+  if (IGraphics* graphics = GetGUI()) graphics->CloseWindow();
   mEngine->SetBypassLamp(nullptr);  // the lamp goes with the graphics object
 }
 

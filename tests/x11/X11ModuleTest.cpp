@@ -182,3 +182,24 @@ TEST(X11ModuleHeadless, NoDisplayAnswersNoEditorWindow) {
   plug.reset();
   if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
 }
+
+TEST_F(X11ModuleEditor, ClosingThePlugInWithItsEditorOpenStopsTheEditorFirst) {
+  // Some hosts send effClose without effEditClose, while input keeps arriving:
+  // the plug-in closes its editor window itself, and nothing hangs or crashes.
+  std::atomic<bool> done{false};
+  std::thread mouse([&] {
+    // Relative to the host window, which outlives the editor (the editor sits at its origin).
+    while (!done.load()) host->Drag(host->Id(), 35, 180, 35, 150, 3);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  plug->Close();
+  done = true;
+  mouse.join();
+  plug.reset();
+  XSync(host->Dpy(), False);
+  Window root, parent, *children = nullptr;
+  unsigned n = 0;
+  XQueryTree(host->Dpy(), host->Id(), &root, &parent, &children, &n);
+  if (children) XFree(children);
+  EXPECT_EQ(n, 0u);  // the editor's window is gone with it
+}
