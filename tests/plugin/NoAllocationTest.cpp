@@ -27,10 +27,16 @@ void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
   return std::malloc(n ? n : 1);
 }
 void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept { return operator new(n, tag); }
+// Each delete frees what the matching new above took from malloc. Once GCC
+// inlines a new/delete pair it sees only the free and warns of a mismatch
+// that is not there (mingw's GCC does so for this file).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
