@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "graphics/IControl.h"
 #include "graphics/platform/PlatformGraphics.h"
@@ -281,21 +282,25 @@ void IGraphicsWin::PromptParameterEntry(IControl* control, IParam* param) {
   HWND popup = nullptr;
   const int n = param->DisplayTextCount();
   if (n > 0) {
-    // The display texts in value order (an enumerated parameter's values 0..n-1).
+    // The display texts by value over the parameter's range: texts need not
+    // sit at 0..n-1 (an integer parameter may name only -1 "off"), so walking
+    // positions would list empty rows and miss texts.
+    std::vector<const char*> texts;
     int longest = 0;
-    for (int i = 0; i < n; ++i) {
-      const char* t = param->DisplayTextFor(i);
-      if (t) longest = std::max(longest, static_cast<int>(std::strlen(t)));
+    for (int v = static_cast<int>(param->Min()); v <= static_cast<int>(param->Max()); ++v) {
+      const char* t = param->DisplayTextFor(v);
+      if (!*t) continue;
+      texts.push_back(t);
+      longest = std::max(longest, static_cast<int>(std::strlen(t)));
     }
     const int w = std::max(24, 8 * longest + 24);
     popup = CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, cx - w / 2,
                             cy, w, 36 * n + 36, Hwnd(mWindow),
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kPopupId)), instance, nullptr);
     if (!popup) return;
-    for (int i = 0; i < n; ++i) {
-      const char* t = param->DisplayTextFor(i);
-      SendMessageA(popup, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t ? t : ""));
-      if (t && std::strcmp(t, current) == 0) SendMessageA(popup, CB_SETCURSEL, i, 0);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      SendMessageA(popup, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(texts[i]));
+      if (std::strcmp(texts[i], current) == 0) SendMessageA(popup, CB_SETCURSEL, i, 0);
     }
   } else {
     popup = CreateWindowExA(0, "EDIT", current, WS_CHILD | WS_VISIBLE | ES_CENTER | ES_MULTILINE,
@@ -320,7 +325,17 @@ void IGraphicsWin::RefreshPopupText() {
   if (!mPopupWindow || !mPopupParam) return;
   char text[128] = {};
   mPopupParam->FormatForHost(text);
-  SetWindowTextA(Hwnd(mPopupWindow), text);
+  HWND popup = Hwnd(mPopupWindow);
+  if (mPopupParam->DisplayTextCount() > 0) {
+    // A drop-down list has no text of its own to set (the system ignores
+    // it): select the entry with this text, or none. Selecting this way
+    // sends no selection-change message, so it commits nothing.
+    const LRESULT i = SendMessageA(popup, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                   reinterpret_cast<LPARAM>(text));
+    SendMessageA(popup, CB_SETCURSEL, i == CB_ERR ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(i), 0);
+  } else {
+    SetWindowTextA(popup, text);
+  }
 }
 
 void IGraphicsWin::CommitPopup() {
