@@ -9,10 +9,10 @@
 #include "effect/WheelControl.h"
 #include "graphics/IGraphics.h"
 #include "graphics/IGraphicsRaster.h"
-#include "raster/RasterBitmap.h"
 #include "graphics/platform/PlatformGraphics.h"
 #include "plugin/Text.h"
 #include "plugin/VstEntry.h"
+#include "raster/RasterBitmap.h"
 
 DUVEffect::DUVEffect(audioMasterCallback hostCallback)
     : IPluginVST(hostCallback, kNumParams, "1-1 2-2", kNumPresets, "DUV", "", "Pelko", kVersion,
