@@ -190,12 +190,17 @@ class DialogWatcher {
       : mThreadId(threadId), mAction(std::move(action)), mTimeoutMs(timeoutMs) {
     mThread = CreateThread(nullptr, 0, &DialogWatcher::Run, this, 0, nullptr);
   }
-  ~DialogWatcher() {
+  ~DialogWatcher() { Stop(); }
+  // Ends the watch (at once when nothing was found yet); answers whether a
+  // dialog was found.
+  bool Stop() {
     mStop = true;
     if (mThread) {
-      WaitForSingleObject(mThread, 20000);
+      while (WaitForSingleObject(mThread, 5) == WAIT_TIMEOUT) Pump(5);
       CloseHandle(mThread);
+      mThread = nullptr;
     }
+    return mFound.load();
   }
   DialogWatcher(const DialogWatcher&) = delete;
   DialogWatcher& operator=(const DialogWatcher&) = delete;
@@ -205,6 +210,8 @@ class DialogWatcher {
     return mFound.load();
   }
   const Seen& Found() const { return mSeen; }
+  // Whether the dialog outlived the action and had to be cancelled.
+  bool Forced() const { return mForced.load(); }
 
  private:
   static BOOL CALLBACK Collect(HWND child, LPARAM self) {
@@ -242,6 +249,15 @@ class DialogWatcher {
       EnumChildWindows(dialog, Collect, reinterpret_cast<LPARAM>(&self->mSeen));
       self->mFound = true;
       self->mAction(dialog);
+      // Should the action not end it, cancel it, so that no test hangs in
+      // its modal loop.
+      const ULONGLONG giveUp = GetTickCount64() + 5000;
+      while (IsWindow(dialog) && GetTickCount64() < giveUp) Sleep(10);
+      if (IsWindow(dialog)) {
+        self->mForced = true;
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        PostMessageA(dialog, WM_CLOSE, 0, 0);
+      }
     }
     self->mDone = true;
     return 0;
@@ -251,7 +267,7 @@ class DialogWatcher {
   std::function<void(HWND)> mAction;
   int mTimeoutMs;
   HANDLE mThread = nullptr;
-  std::atomic<bool> mStop{false}, mDone{false}, mFound{false};
+  std::atomic<bool> mStop{false}, mDone{false}, mFound{false}, mForced{false};
   Seen mSeen;
 };
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -549,12 +550,25 @@ void IGraphicsWin::PromptForFile(std::string* out, int action, const char* direc
   if (ok) *out = file;
 }
 
+bool IGraphicsWin::NeedsConnection(const char* url) {
+  if (!url) return false;
+  auto startsWith = [url](const char* prefix) {
+    for (std::size_t i = 0; prefix[i]; ++i)
+      if (std::tolower(static_cast<unsigned char>(url[i])) != prefix[i]) return false;  // stops at url's end too
+    return true;
+  };
+  return startsWith("http://") || startsWith("https://");
+}
+
 bool IGraphicsWin::OpenURL(const char* url, const char* windowTitle, const char* confirm,
                            const char* error) {
   HWND owner = Hwnd(mWindow);
   if (confirm && MessageBoxA(owner, confirm, windowTitle, MB_YESNO) != IDYES) return false;
+  // Only a web address needs the network: a local document (a path, a
+  // file:// address) opens offline, so asking for a connection would refuse
+  // the manual on a machine without one.
   DWORD flags = 0;
-  if (url && InternetGetConnectedState(&flags, 0)) {
+  if (url && (!NeedsConnection(url) || InternetGetConnectedState(&flags, 0))) {
     HINSTANCE result = ShellExecuteA(owner, "open", url, nullptr, nullptr, SW_SHOWNORMAL);
     if (reinterpret_cast<INT_PTR>(result) > 32) return true;
   }

@@ -63,10 +63,16 @@ class IGraphicsWin : public IGraphicsRaster {
   void PromptForFile(std::string* out, int action, const char* directory,
                      const char* extensions) override;
   bool PromptForColor(IColor* color, const char* prompt) override;
-  // Optional Yes/No confirmation, then an internet connection and the shell's
-  // "open" verb must succeed; the error text (if any) is shown otherwise.
+  // Optional Yes/No confirmation (owned by the editor window, caption
+  // windowTitle; any answer but Yes: false, nothing opened). Then a web
+  // address needs the system to report an internet connection, and the
+  // shell's "open" verb on url must succeed (true). Otherwise the error text,
+  // when given, is shown in an OK box with the same caption; false.
   bool OpenURL(const char* url, const char* windowTitle, const char* confirm,
                const char* error) override;
+  // Whether url is a web address (http:// or https://, any case), the only
+  // kind that needs a connection; paths and file:// addresses do not.
+  static bool NeedsConnection(const char* url);
 
   // trunc(1000 / frame rate) ms: 41 at 24 frames per second.
   int TimerPeriodMs() const { return 1000 / FPS(); }
