@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "graphics/IControl.h"
@@ -163,6 +164,138 @@ TEST(IGraphicsWinMessages, ButtonsReachTheControlWithModifiers) {
   SendMessageA(w, WM_RBUTTONDBLCLK, MK_RBUTTON, MAKELPARAM(5, 5));
   EXPECT_EQ(c->downs, 1);
   g->CloseWindow();
+}
+
+// Fills its rectangle with one colour.
+class FillControl : public IControl {
+ public:
+  FillControl(const IRect& r, IColor c) : IControl(nullptr, r, -1), mColor(c) {}
+  bool Draw(IGraphics* g) override {
+    g->FillRect(&mColor, &mRect, nullptr);
+    return true;
+  }
+
+ private:
+  IColor mColor;
+};
+
+// Runs this thread's messages for about ms milliseconds.
+void PumpFor(int ms) {
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(ms);
+  while (GetTickCount64() < end) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+}
+
+SIZE OuterSize(HWND w) {
+  RECT r{};
+  GetWindowRect(w, &r);
+  return {r.right - r.left, r.bottom - r.top};
+}
+
+POINT OuterCorner(HWND w) {
+  RECT r{};
+  GetWindowRect(w, &r);
+  return {r.left, r.top};
+}
+
+// Whether the window's client area shows the offscreen surface, pixel for pixel.
+bool WindowShowsSurface(HWND w, duv::SystemBitmap* surface, int width, int height) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = width;
+  bi.bmiHeader.biHeight = -height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HDC screen = GetDC(w);
+  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC copy = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(copy, dib);
+  BitBlt(copy, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+  GdiFlush();
+  bool same = true;
+  const auto* shown = static_cast<const std::uint32_t*>(bits);
+  const std::uint32_t* drawn = surface->getBits();
+  const int span = surface->getRowSpan();
+  for (int y = 0; y < height && same; ++y)
+    for (int x = 0; x < width && same; ++x)
+      same = (shown[y * width + x] & 0xFFFFFF) == (drawn[y * span + x] & 0xFFFFFF);
+  SelectObject(copy, old);
+  DeleteDC(copy);
+  DeleteObject(dib);
+  ReleaseDC(w, screen);
+  return same;
+}
+
+TEST(IGraphicsWinResize, GrowsTheWindowAndATopLevelHostInPlace) {
+  HostWindow host;
+  ShowWindow(host.get(), SW_SHOWNORMAL);
+  auto g = MakeGraphics();
+  HWND w = static_cast<HWND>(g->OpenWindow(host.get()));
+  ASSERT_NE(w, nullptr);
+  SetWindowPos(w, nullptr, 5, 6, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  const SIZE hostBefore = OuterSize(host.get());
+  const POINT hostCorner = OuterCorner(host.get()), corner = OuterCorner(w);
+  g->Resize(716 + 40, 227 + 30);
+  EXPECT_EQ(g->Width(), 756);
+  EXPECT_EQ(g->Height(), 257);
+  EXPECT_EQ(g->Surface()->getWidth(), 756);
+  EXPECT_EQ(g->Surface()->getHeight(), 257);
+  RECT client{};
+  GetClientRect(w, &client);
+  EXPECT_EQ(client.right, 756);
+  EXPECT_EQ(client.bottom, 257);
+  EXPECT_EQ(OuterCorner(w).x, corner.x);
+  EXPECT_EQ(OuterCorner(w).y, corner.y);
+  // The editor is a child: its parent, the host's frame, grows by as much.
+  EXPECT_EQ(OuterSize(host.get()).cx, hostBefore.cx + 40);
+  EXPECT_EQ(OuterSize(host.get()).cy, hostBefore.cy + 30);
+  EXPECT_EQ(OuterCorner(host.get()).x, hostCorner.x);
+  EXPECT_EQ(OuterCorner(host.get()).y, hostCorner.y);
+  // The new area is painted from the resized surface.
+  g->AttachControl(new FillControl({0, 0, 756, 257}, IColor{255, 30, 160, 90}));
+  g->SetAllControlsDirty();
+  PumpFor(200);
+  EXPECT_EQ(g->Surface()->getBits()[256 * g->Surface()->getRowSpan() + 755] & 0xFFFFFF, 0x1EA05Au);
+  EXPECT_TRUE(WindowShowsSurface(w, g->Surface(), 756, 257));
+  // Shrinking takes the same amounts off.
+  g->Resize(716, 227);
+  EXPECT_EQ(OuterSize(host.get()).cx, hostBefore.cx);
+  EXPECT_EQ(OuterSize(host.get()).cy, hostBefore.cy);
+  GetClientRect(w, &client);
+  EXPECT_EQ(client.right, 716);
+  g->CloseWindow();
+}
+
+TEST(IGraphicsWinResize, ChildFramesGrowUpToTheGrandparentOnly) {
+  HostWindow host;
+  // host (top level) > outer frame > inner frame > editor.
+  HWND outer = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 3, 4, 760, 260, host.get(), nullptr,
+                               ThisModule(), nullptr);
+  HWND inner = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 2, 2, 740, 240, outer, nullptr,
+                               ThisModule(), nullptr);
+  ASSERT_NE(inner, nullptr);
+  auto g = MakeGraphics();
+  HWND w = static_cast<HWND>(g->OpenWindow(inner));
+  ASSERT_NE(w, nullptr);
+  const SIZE hostBefore = OuterSize(host.get());
+  g->Resize(716 + 12, 227 + 8);
+  EXPECT_EQ(OuterSize(w).cx, 728);
+  EXPECT_EQ(OuterSize(w).cy, 235);
+  EXPECT_EQ(OuterSize(inner).cx, 752);
+  EXPECT_EQ(OuterSize(inner).cy, 248);
+  EXPECT_EQ(OuterSize(outer).cx, 772);
+  EXPECT_EQ(OuterSize(outer).cy, 268);
+  EXPECT_EQ(OuterSize(host.get()).cx, hostBefore.cx) << "three levels up is left alone";
+  EXPECT_EQ(OuterSize(host.get()).cy, hostBefore.cy);
+  g->CloseWindow();
+  // Closed: only the size and the surface change.
+  g->Resize(100, 50);
+  EXPECT_EQ(g->Surface()->getWidth(), 100);
+  EXPECT_EQ(OuterSize(inner).cx, 752);
 }
 
 TEST(IGraphicsWinFolders, HostAndPluginDirectoriesEndInABackslash) {
