@@ -50,8 +50,10 @@ class IGraphicsWin : public IGraphicsRaster {
   // Grows the window by the size difference, and its parent (and that one's
   // parent) when they are plain child windows, so a host's frame follows.
   void Resize(int width, int height) override;
-  // Text box for numbers, drop-down list for parameters with display texts,
-  // centred on the control. Ignored with a null argument, without a window,
+  // Text box for numbers, drop-down list for parameters with display texts
+  // (the texts by value over the parameter's range), centred on the control.
+  // A choice in the list commits; a refresh while unfocused selects the
+  // parameter's current text. Ignored with a null argument, without a window,
   // or while a popup exists. Return commits, a right click in the editor
   // cancels; both take effect on the next timer tick.
   void PromptParameterEntry(IControl* control, IParam* param) override;
