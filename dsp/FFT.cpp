@@ -383,7 +383,10 @@ void Leaf16(float* a) {
 }  // namespace sse2
 
 struct Sse2Path {
-  static void ForwardPass(float* a, int n) {
+  // One pass over the four quarters, two values of j per step; the first
+  // step leaves the unit twiddle's lanes unmultiplied (signed zeros).
+  template <bool kInverse>
+  static void Pass(float* a, int n) {
     const int q = n / 4;
     const float* w = Full(n);
     float* p0 = a;
@@ -394,10 +397,16 @@ struct Sse2Path {
       __m128 A = _mm_loadu_ps(p0 + 2 * j), B = _mm_loadu_ps(p1 + 2 * j), C = _mm_loadu_ps(p2 + 2 * j),
              D = _mm_loadu_ps(p3 + 2 * j);
       const __m128 tw = _mm_load_ps(w + 2 * j);
-      if (j == 0) {
-        sse2::ForwardStep2<true>(A, B, C, D, tw);
+      if (kInverse) {
+        if (j == 0)
+          sse2::InverseStep2<true>(A, B, C, D, tw);
+        else
+          sse2::InverseStep2<false>(A, B, C, D, tw);
       } else {
-        sse2::ForwardStep2<false>(A, B, C, D, tw);
+        if (j == 0)
+          sse2::ForwardStep2<true>(A, B, C, D, tw);
+        else
+          sse2::ForwardStep2<false>(A, B, C, D, tw);
       }
       _mm_storeu_ps(p0 + 2 * j, A);
       _mm_storeu_ps(p1 + 2 * j, B);
@@ -405,29 +414,8 @@ struct Sse2Path {
       _mm_storeu_ps(p3 + 2 * j, D);
     }
   }
-
-  static void InversePass(float* a, int n) {
-    const int q = n / 4;
-    const float* w = Full(n);
-    float* p0 = a;
-    float* p1 = a + 2 * q;
-    float* p2 = a + 4 * q;
-    float* p3 = a + 6 * q;
-    for (int j = 0; j < q; j += 2) {
-      __m128 A = _mm_loadu_ps(p0 + 2 * j), B = _mm_loadu_ps(p1 + 2 * j), C = _mm_loadu_ps(p2 + 2 * j),
-             D = _mm_loadu_ps(p3 + 2 * j);
-      const __m128 tw = _mm_load_ps(w + 2 * j);
-      if (j == 0) {
-        sse2::InverseStep2<true>(A, B, C, D, tw);
-      } else {
-        sse2::InverseStep2<false>(A, B, C, D, tw);
-      }
-      _mm_storeu_ps(p0 + 2 * j, A);
-      _mm_storeu_ps(p1 + 2 * j, B);
-      _mm_storeu_ps(p2 + 2 * j, C);
-      _mm_storeu_ps(p3 + 2 * j, D);
-    }
-  }
+  static void ForwardPass(float* a, int n) { Pass<false>(a, n); }
+  static void InversePass(float* a, int n) { Pass<true>(a, n); }
   static void Leaf16(float* a) { sse2::Leaf16(a); }
   static void Leaf8(float* a) { sse2::Leaf8(a); }
 };

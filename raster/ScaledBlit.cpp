@@ -105,6 +105,18 @@ inline SourceChannels sampleAreaInterior(const Pixel* const* rows, const AreaKer
     return SourceChannels{divide(br & 0xFFFFFFFFu), divide(ga & 0xFFFFFFFFu), divide(br >> 32), divide(ga >> 32)};
 }
 
+// A negative destination extent mirrors: the same area, walked from the
+// source window's far edge back (position and extent made positive).
+void unmirror(std::int64_t* dst, std::int64_t* extent, float* src, float* srcExtent)
+{
+    if (*extent >= 0)
+        return;
+    *src += *srcExtent;
+    *srcExtent = -*srcExtent;
+    *dst += *extent;
+    *extent = -*extent;
+}
+
 } // namespace
 
 void scaledBlit(RasterBitmap* dest, RasterBitmap* src, int dstX, int dstY, int dstW, int dstH, float srcX, float srcY,
@@ -127,18 +139,8 @@ void scaledBlit(RasterBitmap* dest, RasterBitmap* src, int dstX, int dstY, int d
     }
 
     std::int64_t dx = dstX, dy = dstY, dw = dstW, dh = dstH;
-    if (dw < 0) {
-        srcX += srcW;
-        srcW = -srcW;
-        dx += dw;
-        dw = -dw;
-    }
-    if (dh < 0) {
-        srcY += srcH;
-        srcH = -srcH;
-        dy += dh;
-        dh = -dh;
-    }
+    unmirror(&dx, &dw, &srcX, &srcW);
+    unmirror(&dy, &dh, &srcY, &srcH);
     const double xStep = double(srcW) / double(dw);
     const double yStep = double(srcH) / double(dh);
 
@@ -285,18 +287,8 @@ void rotatedBlit(RasterBitmap* dest, RasterBitmap* src, int dstX, int dstY, int 
         bBottom = std::min<double>(s.height, double(srcY) + double(srcH));
     }
     std::int64_t dx = dstX, dy = dstY, dw = dstW, dh = dstH;
-    if (dw < 0) {
-        srcX += srcW;
-        srcW = -srcW;
-        dx += dw;
-        dw = -dw;
-    }
-    if (dh < 0) {
-        srcY += srcH;
-        srcH = -srcH;
-        dy += dh;
-        dh = -dh;
-    }
+    unmirror(&dx, &dw, &srcX, &srcW);
+    unmirror(&dy, &dh, &srcY, &srcH);
     const double sn = std::sin(double(angle)), cs = std::cos(double(angle));
     const double dsdx = cs * srcW / double(dw), dtdx = -sn * srcH / double(dh);
     const double dsdy = sn * srcW / double(dw), dtdy = cs * srcH / double(dh);
