@@ -120,4 +120,13 @@ inline std::string hex(Pixel p)
     return buf;
 }
 
+// Every pixel of b (guards excluded) from the seeded generator.
+inline void fillNoise(GuardedBitmap& b, std::uint32_t seed)
+{
+    Rng rng(seed);
+    for (int y = 0; y < b.getHeight(); ++y)
+        for (int x = 0; x < b.getWidth(); ++x)
+            b.at(x, y) = rng.next();
+}
+
 } // namespace duv::test

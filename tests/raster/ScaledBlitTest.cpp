@@ -15,17 +15,10 @@
 namespace duv {
 namespace {
 
+using test::fillNoise;
 using test::GuardedBitmap;
 using test::hex;
 using test::Rng;
-
-void fillNoise(GuardedBitmap& b, std::uint32_t seed)
-{
-    Rng rng(seed);
-    for (int y = 0; y < b.getHeight(); ++y)
-        for (int x = 0; x < b.getWidth(); ++x)
-            b.at(x, y) = rng.next();
-}
 
 // Per channel (p * (65536 - f) + q * f) >> 16, written out for the test.
 Pixel lerp(Pixel p, Pixel q, int f)
