@@ -475,27 +475,24 @@ struct Avx2Path {
   }
 
   // q = n/4 >= 8, a multiple of 4: whole registers from j = 0 on.
-  DUV_AVX2 static void ForwardPass(float* a, int n) {
+  template <bool kInverse>
+  DUV_AVX2 static void Pass(float* a, int n) {
     const int q = n / 4;
     const float* w = Full(n);
     float* p0 = a;
     float* p1 = a + 2 * q;
     float* p2 = a + 4 * q;
     float* p3 = a + 6 * q;
-    ForwardStep4<true>(p0, p1, p2, p3, w);
-    for (int j = 4; j < q; j += 4) ForwardStep4<false>(p0 + 2 * j, p1 + 2 * j, p2 + 2 * j, p3 + 2 * j, w + 2 * j);
+    if (kInverse) {
+      InverseStep4<true>(p0, p1, p2, p3, w);
+      for (int j = 4; j < q; j += 4) InverseStep4<false>(p0 + 2 * j, p1 + 2 * j, p2 + 2 * j, p3 + 2 * j, w + 2 * j);
+    } else {
+      ForwardStep4<true>(p0, p1, p2, p3, w);
+      for (int j = 4; j < q; j += 4) ForwardStep4<false>(p0 + 2 * j, p1 + 2 * j, p2 + 2 * j, p3 + 2 * j, w + 2 * j);
+    }
   }
-
-  DUV_AVX2 static void InversePass(float* a, int n) {
-    const int q = n / 4;
-    const float* w = Full(n);
-    float* p0 = a;
-    float* p1 = a + 2 * q;
-    float* p2 = a + 4 * q;
-    float* p3 = a + 6 * q;
-    InverseStep4<true>(p0, p1, p2, p3, w);
-    for (int j = 4; j < q; j += 4) InverseStep4<false>(p0 + 2 * j, p1 + 2 * j, p2 + 2 * j, p3 + 2 * j, w + 2 * j);
-  }
+  DUV_AVX2 static void ForwardPass(float* a, int n) { Pass<false>(a, n); }
+  DUV_AVX2 static void InversePass(float* a, int n) { Pass<true>(a, n); }
   static void Leaf16(float* a) { sse2::Leaf16(a); }
   static void Leaf8(float* a) { sse2::Leaf8(a); }
 };
