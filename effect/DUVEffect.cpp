@@ -91,6 +91,10 @@ void DUVEffect::ParamChanged(int paramIdx) {
 #endif
 }
 
+bool DUVEffect::SupportsSampleRate(double hz) const {
+  return hz >= DoublerEngine::kMinSampleRate && hz <= DoublerEngine::kMaxSampleRate;
+}
+
 void DUVEffect::ProcessBlock(double** inputs, double** outputs, int nFrames) {
   mEngine->ProcessBlock(inputs, outputs, nFrames);
 }

@@ -33,6 +33,9 @@ class DUVEffect : public IPluginBinding {
   // The bypass lamp: lit while bypassed and while a delay change is faded through.
   const char* StatusLampName() const override { return "bypass lamp"; }
   bool StatusLampLit() const override { return mLamp.lit; }
+  // The engine's range (DoublerEngine::kMinSampleRate..kMaxSampleRate): it
+  // would run any other rate at a clamped one, out of time.
+  bool SupportsSampleRate(double hz) const override;
 #if defined(DUV_FORMAT_VST2)
   VstIntPtr VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
 #endif

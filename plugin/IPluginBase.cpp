@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -370,6 +371,14 @@ int IPluginBase::ReadChunkHeader(IByteBuffer* buffer, int* pos) {
 
 const char* IPluginBase::PresetName(int idx) const {
   return idx >= 0 && idx < NPresets() ? mPresets[static_cast<std::size_t>(idx)].name.c_str() : "";
+}
+
+const IPresetSlot* IPluginBase::PresetAt(int idx) const {
+  return idx >= 0 && idx < NPresets() ? &mPresets[static_cast<std::size_t>(idx)] : nullptr;
+}
+
+bool IPluginBase::SupportsSampleRate(double hz) const {
+  return std::isfinite(hz) && hz > 0.0 && hz <= kMaxSampleRate;
 }
 
 void IPluginBase::NextUserPresetName(char* out, int capacity) const {

@@ -83,6 +83,10 @@ class IPluginBase {
   // the lock, after ProcessBlock.
   virtual const char* StatusLampName() const { return nullptr; }
   virtual bool StatusLampLit() const { return false; }
+  // Whether the effect can run at hz (bindings that may refuse an instance
+  // ask before the first Reset). The base takes any finite rate in
+  // (0, kMaxSampleRate].
+  virtual bool SupportsSampleRate(double hz) const;
 
   // ---- parameters ----
   IParam* ParamAt(int paramIdx);  // null outside 0..NParams()-1
@@ -142,6 +146,7 @@ class IPluginBase {
   int NPresets() const { return static_cast<int>(mPresets.size()); }
   int CurrentPresetIdx() const { return mCurrentPresetIdx; }
   const char* PresetName(int idx) const;  // "" outside the list
+  const IPresetSlot* PresetAt(int idx) const;  // null outside the list
   bool LoadPreset(int idx);
   void StoreCurrentPreset(const char* name = nullptr);
   void AddPresetsFromCurrent(const char* name, int count);

@@ -14,6 +14,7 @@ packages=(
   binutils soundstretch
   libx11-dev libxext-dev libxtst-dev xvfb
   g++-mingw-w64-x86-64 wine64 xvfb xdotool
+  lv2-dev liblilv-dev lilv-utils lv2file sordi
 )
 
 missing=()
