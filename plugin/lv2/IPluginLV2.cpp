@@ -107,7 +107,13 @@ void IPluginLV2::ConnectPort(std::uint32_t port, void* data) {
 void IPluginLV2::ActivateInstance() {
   LockGuard guard(Lock());
   TRACE("IPluginLV2::ActivateInstance", "%d", 1);
+  // The values on the ports when the host switches the instance on are its
+  // starting state, not changes to glide into: taken, then a fresh start,
+  // as a VST 2 host's mains off and on after setting parameters gives.
+  ApplyControlPorts();
+  Reset();
   Activate(true);
+  mFreshStart = true;
 }
 
 void IPluginLV2::DeactivateInstance() {
@@ -122,7 +128,8 @@ void IPluginLV2::GetTimeSignature(int* numerator, int* denominator) {
   if (denominator) *denominator = 0;
 }
 
-void IPluginLV2::ApplyControlPorts() {
+bool IPluginLV2::ApplyControlPorts() {
+  bool changed = false;
   for (int i = 0; i < NParams(); ++i) {
     const auto* port = static_cast<const float*>(mPorts[static_cast<std::size_t>(ParamPort(i))]);
     if (!port) continue;  // unconnected: the parameter keeps its value
@@ -137,7 +144,9 @@ void IPluginLV2::ApplyControlPorts() {
     IParam* param = ParamAt(i);
     param->Set(PlainFromPort(*param, value));
     ParamChanged(i);
+    changed = true;
   }
+  return changed;
 }
 
 void IPluginLV2::FollowAudioConnections() {
@@ -156,8 +165,11 @@ void IPluginLV2::FollowAudioConnections() {
 void IPluginLV2::RunInstance(std::uint32_t frames) {
   LockGuard guard(Lock());
   ScopedDenormalsOff denormals;
-  ApplyControlPorts();
+  // Some hosts set the ports only after activation: until the first frame
+  // has run nothing is in flight, so those values still start afresh.
+  if (ApplyControlPorts() && mFreshStart) Reset();
   if (frames > 0 && BlockSize() > 0) {
+    mFreshStart = false;
     FollowAudioConnections();
     const std::uint32_t slice = static_cast<std::uint32_t>(BlockSize());
     for (std::uint32_t offset = 0; offset < frames; offset += slice) {

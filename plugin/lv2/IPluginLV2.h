@@ -14,7 +14,11 @@
 // at the start of each run every connected control input whose value differs
 // (bit for bit) from the value last taken from it is converted
 // (PlainFromPort), set on the parameter (clamped; NaN keeps the value) and
-// followed by ParamChanged. The first run takes every connected input.
+// followed by ParamChanged. Activation takes every connected input, then
+// resets the effect, so an instance starts at its ports' values without
+// gliding there (as a VST 2 host's mains off and on after setting them);
+// values changed after activation but before the first frame has run count
+// as starting values too.
 //
 // Threads and calls: construct and destroy on the host's instantiation
 // thread; ConnectPort, Run, Activate and Deactivate on its audio thread.
@@ -74,7 +78,8 @@ class IPluginLV2 : public IPluginBase {
   // ---- the LV2 instance calls ----
   // Out-of-range ports are ignored; null disconnects. Audio class: no allocation.
   void ConnectPort(std::uint32_t port, void* data);
-  void ActivateInstance();    // mains on
+  // Takes the control ports as they stand, then Reset, then mains on.
+  void ActivateInstance();
   void DeactivateInstance();  // mains off: Activate(false), then Reset
   void RunInstance(std::uint32_t frames);
 
@@ -91,11 +96,12 @@ class IPluginLV2 : public IPluginBase {
   bool SendMidiMessages(const std::vector<IMidiMessage>&) override { return false; }
 
  private:
-  void ApplyControlPorts();
+  bool ApplyControlPorts();  // true when any parameter was set
   void FollowAudioConnections();
 
   std::vector<void*> mPorts;  // one per port of the largest layout, null = unconnected
   std::vector<std::uint32_t> mLastPortBits;  // per parameter: the float last taken, as bits
   std::vector<bool> mPortTaken;              // per parameter: anything taken yet
   std::vector<float*> mSliceIn, mSliceOut;   // connected host arrays advanced to the slice
+  bool mFreshStart = true;  // no frame run since activation (or construction)
 };
