@@ -6,6 +6,7 @@
 #include <lv2/units/units.h>
 
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <vector>
@@ -46,6 +47,32 @@ TEST(Lv2Bundle, IdentityByURI) {
   lilv_nodes_free(required);
   const LilvNode* library = lilv_plugin_get_library_uri(p);
   EXPECT_NE(std::string(lilv_node_as_uri(library)).find("DUV.lv2/DUV_dsp.so"), std::string::npos);
+}
+
+// Lines of a command's output, one word of each: the word at position field.
+std::set<std::string> CommandWords(const std::string& command, int field) {
+  std::set<std::string> words;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return words;
+  char line[512];
+  while (std::fgets(line, sizeof line, pipe)) {
+    char w[3][400] = {};
+    if (std::sscanf(line, "%399s %399s %399s", w[0], w[1], w[2]) > field) words.insert(w[field]);
+  }
+  EXPECT_EQ(pclose(pipe), 0) << command;
+  return words;
+}
+
+TEST(Lv2Bundle, BinaryExportsOnlyTheDescriptorAndNeedsNoWindowSystem) {
+  EXPECT_EQ(CommandWords(std::string("nm -D --defined-only ") + DUV_LV2_BINARY, 2),
+            (std::set<std::string>{"lv2_descriptor"}));
+  // The DSP binary carries no editor: hosts may load it where no display exists.
+  const std::set<std::string> needed = CommandWords(
+      std::string("readelf -d ") + DUV_LV2_BINARY + " | grep NEEDED | sed 's/.*\\[\\(.*\\)\\]/\\1/'", 0);
+  EXPECT_FALSE(needed.empty());
+  for (const std::string& lib : needed)
+    for (const char* ui : {"libX11", "libXext", "libfreetype", "libfontconfig", "libpng", "libjpeg"})
+      EXPECT_EQ(lib.find(ui), std::string::npos) << lib;
 }
 
 TEST(Lv2Bundle, EveryPortSymbolRangeDefaultUnitAndProperties) {
