@@ -4,7 +4,7 @@
 
 #include "effect/BypassControl.h"
 #include "effect/DUVEditorLayout.h"
-#include "effect/DUVEffect.h"
+#include "effect/DUVParams.h"
 #include "effect/LedDisplayControl.h"
 #include "effect/ModeSwitchControl.h"
 #include "effect/RockerControl.h"
@@ -13,6 +13,7 @@
 #include "graphics/BitmapCache.h"
 #include "graphics/IGraphics.h"
 #include "graphics/LinkControl.h"
+#include "plugin/Text.h"
 #include "raster/Blit.h"
 #include "raster/RasterBitmap.h"
 
@@ -104,4 +105,27 @@ DUVEditorControls BuildDUVEditor(IGraphics* g, IPluginBase* plug) {
 
   g->AttachControl(new VersionLabelControl(plug, kRectVersionLabel));
   return c;
+}
+
+void ShowParamInEditor(const DUVEditorControls& editor, int paramIdx, double value) {
+  auto show = [value](LedDisplayControl* led) {
+    if (!led) return;
+    led->SetShownValue(value);
+    led->SetDirty(true);  // no parameter: only marks it for redraw
+  };
+  switch (paramIdx) {
+    case kCents1: show(editor.ledCents1); break;
+    case kDelay1: show(editor.ledDelay1); break;
+    case kCents2: show(editor.ledCents2); break;
+    case kDelay2: show(editor.ledDelay2); break;
+    case kKnobAction:
+      for (WheelControl* w : editor.wheels)
+        if (w) w->SetAction(TruncToInt(value));
+      break;
+    case kRockerAction:
+      for (RockerControl* r : editor.rockers)
+        if (r) r->SetAction(TruncToInt(value));
+      break;
+    default: break;
+  }
 }

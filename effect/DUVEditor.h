@@ -23,6 +23,12 @@ struct DUVEditorControls {
 
 DUVEditorControls BuildDUVEditor(IGraphics* graphics, IPluginBase* plug);
 
+// The editor's half of a parameter response (the effect calls it after the
+// audio half, under the plug-in's lock): the LED displays show the new cents
+// and delays, the wheels and rockers take the action their selector says.
+// value is the parameter's plain value; controls that are null are skipped.
+void ShowParamInEditor(const DUVEditorControls& editor, int paramIdx, double value);
+
 // The masking and ring steps on a strip's pixels (exposed for tests): every
 // pixel where the one-frame mask's red byte is 0 becomes 0 in all frames.
 namespace duv {

@@ -1,21 +1,19 @@
 #include "effect/DUVEffect.h"
 
 #include "dsp/DoublerEngine.h"
+#include "plugin/Text.h"
+#if DUV_BINDING_HOSTS_EDITOR
 #include "effect/BypassControl.h"
 #include "effect/DUVEditorLayout.h"
-#include "effect/EditorProbe.h"
-#include "effect/LedDisplayControl.h"
-#include "effect/RockerControl.h"
-#include "effect/WheelControl.h"
 #include "graphics/IGraphics.h"
 #include "graphics/IGraphicsRaster.h"
 #include "graphics/platform/PlatformGraphics.h"
-#include "plugin/Text.h"
-#include "plugin/VstEntry.h"
+#include "plugin/vst2/EditorProbe.h"
 #include "raster/RasterBitmap.h"
+#endif
 
-DUVEffect::DUVEffect(audioMasterCallback hostCallback)
-    : IPluginVST(hostCallback, kNumParams, "1-1 2-2", kNumPresets, "DUV", "", "Pelko", kVersion,
+DUVEffect::DUVEffect(IPluginBinding::HostContext host)
+    : IPluginBinding(host, kNumParams, "1-1 2-2", kNumPresets, "DUV", "", "Pelko", kVersion,
                  PackFourChars("DUV_"), PackFourChars("Pelk"), kLatency, false, false, false),
       mEngine(std::make_unique<DoublerEngine>()) {
   ParamAt(kWet)->SetupDouble("wet", 0.75, 0.0, 1.0, 0.001);
@@ -43,11 +41,14 @@ DUVEffect::DUVEffect(audioMasterCallback hostCallback)
   AddPreset("Wide Snare",    {0.35, -50,   15,    50,    12,    100,  1,    0,  0,   0,   100});
   AddPreset("Brindle",       {0.5,  -17,   25,    15,    22,    100,  0,    0,  0,   0,   100});
 
-  IGraphicsRaster* graphics = MakePlatformGraphics(this, duv_layout::kEditorWidth,
-                                                   duv_layout::kEditorHeight, duv_layout::kEditorFPS);
-  mEditor = BuildDUVEditor(graphics, this);
-  mEngine->SetBypassLamp(mEditor.bypass);
-  AttachEditor(graphics);
+#if DUV_BINDING_HOSTS_EDITOR
+  mGraphicsRaster = MakePlatformGraphics(this, duv_layout::kEditorWidth, duv_layout::kEditorHeight,
+                                         duv_layout::kEditorFPS);
+  mEditor = BuildDUVEditor(mGraphicsRaster, this);
+  mLamp.editorLamp = mEditor.bypass;
+  AttachEditor(mGraphicsRaster);
+#endif
+  mEngine->SetBypassLamp(&mLamp);
 
   // Hosts deliver every value at open and set the rate before processing;
   // doing both now as well keeps an instance that is never opened sane, and
@@ -59,8 +60,8 @@ DUVEffect::DUVEffect(audioMasterCallback hostCallback)
 DUVEffect::~DUVEffect() {
   // A host may close the plug-in with its editor still open: stop the
   // editor's window (and its thread) while the effect is still whole.
-  if (IGraphics* graphics = GetGUI()) graphics->CloseWindow();
-  mEngine->SetBypassLamp(nullptr);  // the lamp goes with the graphics object
+  if (IPluginEditor* editor = GetGUI()) editor->CloseWindow();
+  mLamp.editorLamp = nullptr;  // the button goes with the graphics object
 }
 
 void DUVEffect::Reset() {
@@ -73,42 +74,37 @@ void DUVEffect::ParamChanged(int paramIdx) {
   const IParam* param = ParamAt(paramIdx);
   if (!param) return;
   const double v = param->Value();
-  auto show = [v](LedDisplayControl* led) {
-    if (!led) return;
-    led->SetShownValue(v);
-    led->SetDirty(true);  // no parameter: only marks it for redraw
-  };
   switch (paramIdx) {
     case kWet: mEngine->SetWet(v); break;
-    case kCents1: mEngine->SetCents(0, v); show(mEditor.ledCents1); break;
-    case kDelay1: mEngine->SetDelayMs(0, v); show(mEditor.ledDelay1); break;
-    case kCents2: mEngine->SetCents(1, v); show(mEditor.ledCents2); break;
-    case kDelay2: mEngine->SetDelayMs(1, v); show(mEditor.ledDelay2); break;
+    case kCents1: mEngine->SetCents(0, v); break;
+    case kDelay1: mEngine->SetDelayMs(0, v); break;
+    case kCents2: mEngine->SetCents(1, v); break;
+    case kDelay2: mEngine->SetDelayMs(1, v); break;
     case kStereoWidth: mEngine->SetWidthPercent(v); break;
     case kColor: mEngine->SetColor(v); break;
     case kBypass: mEngine->SetBypass(v >= 0.5); break;  // also sets the lamp
-    case kKnobAction:
-      for (WheelControl* w : mEditor.wheels)
-        if (w) w->SetAction(TruncToInt(v));
-      break;
-    case kRockerAction:
-      for (RockerControl* r : mEditor.rockers)
-        if (r) r->SetAction(TruncToInt(v));
-      break;
     case kDetectorHpf: mEngine->SetDetectorHpf(v); break;
-    default: break;
+    default: break;  // the two action parameters concern the editor only
   }
+#if DUV_BINDING_HOSTS_EDITOR
+  ShowParamInEditor(mEditor, paramIdx, v);
+#endif
 }
 
 void DUVEffect::ProcessBlock(double** inputs, double** outputs, int nFrames) {
   mEngine->ProcessBlock(inputs, outputs, nFrames);
 }
 
-IPluginVST* MakePlugin(audioMasterCallback hostCallback) { return new DUVEffect(hostCallback); }
+IPluginBinding* MakePlugin(IPluginBinding::HostContext host) { return new DUVEffect(host); }
 
+#if defined(DUV_FORMAT_LV2)
+const char* PluginURI() { return "https://pelko.audio/plugins/duv"; }
+#endif
+
+#if defined(DUV_FORMAT_VST2)
 VstIntPtr DUVEffect::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) {
   if (index != kEditorProbeIndex) return IPluginVST::VendorSpecific(index, value, ptr, opt);
-  auto* graphics = static_cast<IGraphicsRaster*>(GetGUI());
+  IGraphicsRaster* graphics = mGraphicsRaster;
   if (!graphics || !graphics->Surface()) return 0;
   switch (value) {
     case kProbeSnapshot: {
@@ -155,3 +151,4 @@ VstIntPtr DUVEffect::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, 
       return 0;
   }
 }
+#endif

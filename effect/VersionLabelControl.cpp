@@ -22,7 +22,7 @@ bool VersionLabelControl::Draw(IGraphics* graphics) {
 }
 
 void VersionLabelControl::OnMouseDown(int, int, const IMouseMods&) {
-  IGraphics* graphics = mPlug ? mPlug->GetGUI() : nullptr;
+  IGraphics* graphics = GraphicsOf(mPlug);
   if (!graphics) return;
   graphics->OpenURL(duv_layout::kMakerPage, "Pelko",
                     "Visit the Pelko web site now to read about DUV and other Pelko tools?",

@@ -104,7 +104,7 @@ void IControl::SetValueFromUserInput(double value) {
 
 void IControl::OpenEntryPopup() {
   if (mParamIdx < 0 || !mPlug) return;
-  IGraphics* graphics = mPlug->GetGUI();
+  IGraphics* graphics = GraphicsOf(mPlug);
   IParam* param = mPlug->ParamAt(mParamIdx);
   if (graphics && param) graphics->PromptParameterEntry(this, param);
   mRedrawPending.store(true, std::memory_order_relaxed);

@@ -161,3 +161,7 @@ void IGraphics::OnMouseWheel(int x, int y, const IMouseMods& mods, int delta) {
 void IGraphics::OnKeyDown(int x, int y, int key) {
   if (IControl* c = GetControl(GetMouseControlIndex(x, y))) c->OnKeyDown(x, y, key);
 }
+
+IGraphics* GraphicsOf(const IPluginBase* plug) {
+  return plug ? dynamic_cast<IGraphics*>(plug->GetGUI()) : nullptr;
+}

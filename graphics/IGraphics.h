@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "graphics/IGraphicsTypes.h"
+#include "plugin/IPluginEditor.h"
 #include "plugin/RecursiveLock.h"
 
 namespace duv {
@@ -31,16 +32,16 @@ class IControl;
 class IParam;
 class IPluginBase;
 
-class IGraphics {
+class IGraphics : public IPluginEditor {
  public:
   // A frame rate <= 0 becomes 24.
   IGraphics(IPluginBase* plug, int width, int height, int fps);
-  virtual ~IGraphics();  // deletes the controls, last index first
+  ~IGraphics() override;  // deletes the controls, last index first
   IGraphics(const IGraphics&) = delete;
   IGraphics& operator=(const IGraphics&) = delete;
 
   // ---- virtual operations ----
-  virtual void PrepareDrawing() = 0;
+  void PrepareDrawing() override = 0;
   // Copies r from the offscreen bitmap to the window.
   virtual bool DrawScreen(const IRect* r) = 0;
   virtual bool DrawBitmap(const IBitmap* bitmap, const IRect* dest, int srcX, int srcY,
@@ -76,8 +77,8 @@ class IGraphics {
                        const char* error) = 0;
   virtual int QueryExtension(int, void*) { return 0; }
   // Opens the editor window inside the host's parent window; null on failure.
-  virtual void* OpenWindow(void* parentWindow) = 0;
-  virtual void CloseWindow() = 0;
+  void* OpenWindow(void* parentWindow) override = 0;
+  void CloseWindow() override = 0;
   virtual void* GetWindow() = 0;
   virtual IBitmap LoadBitmap(int id, const char* name, int frames = 1) = 0;
   virtual IBitmap ScaleBitmap(const IBitmap* bitmap, int width, int height) = 0;
@@ -94,7 +95,7 @@ class IGraphics {
   int NControls() const { return static_cast<int>(mControls.size()); }
   // value is normalised when normalized is true, else plain (converted with
   // the parameter's mapping). Every control bound to paramIdx follows.
-  void SetParameterFromPlug(int paramIdx, double value, bool normalized);
+  void SetParameterFromPlug(int paramIdx, double value, bool normalized) override;
   void SetAllControlsDirty();
   // Unites the dirty controls' rectangles into *out; true when any was dirty.
   bool IsDirty(IRect* out);
@@ -114,8 +115,8 @@ class IGraphics {
   void OnMouseWheel(int x, int y, const IMouseMods& mods, int delta);
   void OnKeyDown(int x, int y, int key);
 
-  int Width() const { return mWidth; }
-  int Height() const { return mHeight; }
+  int Width() const override { return mWidth; }
+  int Height() const override { return mHeight; }
   int FPS() const { return mFPS; }
   IPluginBase* GetPlug() const { return mPlug; }
   int CapturedControl() const { return mMouseCapture; }
@@ -131,3 +132,8 @@ class IGraphics {
   int mMouseCapture = -1;
   int mMouseX = 0, mMouseY = 0;
 };
+
+// The plug-in's editor when it is one of this framework's graphics objects,
+// else null (no editor, or another kind). For controls that reach the
+// graphics object through their plug-in.
+IGraphics* GraphicsOf(const IPluginBase* plug);

@@ -19,7 +19,7 @@ LinkControl::LinkControl(IPluginBase* plug, const IRect& rect, const char* prima
       mTitle(Bounded(windowTitle, 1023)) {}
 
 void LinkControl::OnMouseDown(int, int, const IMouseMods&) {
-  IGraphics* graphics = mPlug ? mPlug->GetGUI() : nullptr;
+  IGraphics* graphics = GraphicsOf(mPlug);
   if (!graphics) return;
   bool opened = false;
   if (!mPrimary.empty()) opened = graphics->OpenURL(mPrimary.c_str(), mTitle.c_str(), nullptr, nullptr);

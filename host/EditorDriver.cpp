@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "effect/EditorProbe.h"
+#include "plugin/vst2/EditorProbe.h"
 
 bool EditorDriver::Snapshot(int* width, int* height, std::vector<std::uint32_t>* pixels) {
   ERect rect{};

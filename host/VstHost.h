@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/VstApi.h"
+#include "plugin/vst2/VstApi.h"
 
 // A loaded module; unloaded when destroyed (after every instance is closed).
 class VstModule {

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <new>
 
-#include "graphics/IGraphics.h"
 #include "plugin/Text.h"
 #include "plugin/Trace.h"
 
@@ -108,7 +107,7 @@ int IPluginBase::UnserializeState(IByteBuffer* buffer, int startPos) {
   return UnserializeParams(buffer, startPos);
 }
 
-void IPluginBase::AttachEditor(IGraphics* graphics) {
+void IPluginBase::AttachEditor(IPluginEditor* graphics) {
   if (!graphics) return;
   LockGuard guard(mLock);
   for (int i = 0; i < NParams(); ++i)

@@ -16,10 +16,9 @@
 #include "plugin/IChannel.h"
 #include "plugin/IMidiMessage.h"
 #include "plugin/IParam.h"
+#include "plugin/IPluginEditor.h"
 #include "plugin/IPresetSlot.h"
 #include "plugin/RecursiveLock.h"
-
-class IGraphics;
 
 // Packs four characters, the first in the most significant byte ('DUV_').
 constexpr int PackFourChars(const char (&s)[5]) {
@@ -36,6 +35,8 @@ class IPluginBase {
   static constexpr int kChunkVersion = 0x00010000;
   // The largest block the scratch buffers are sized for; larger announcements are refused.
   static constexpr int kMaxBlockSize = 1 << 22;
+  // Rates above this would overflow the effect's 32-bit frame counts (Hz).
+  static constexpr double kMaxSampleRate = 2147483647.0;
 
   // channelIOStr: pairs "in-out" separated by spaces, e.g. "1-1 2-2"; a
   // malformed entry is a programming error and stops the program.
@@ -68,13 +69,20 @@ class IPluginBase {
   virtual HostId GetHost() { return mHost; }
   virtual void EditorResized(int width, int height) = 0;
   virtual void HostSpecificSetup() = 0;
-  virtual void AttachEditor(IGraphics* graphics);
+  // Takes ownership of editor (null is ignored): pushes every parameter's
+  // normalised value into it, then lets it prepare its drawing.
+  virtual void AttachEditor(IPluginEditor* editor);
   // Resizes every scratch buffer to frames zeros. Returns false (nothing
   // changed) when frames is outside 1..kMaxBlockSize or memory runs out.
   virtual bool SetBlockSize(int frames);
   virtual void SetLatency(int samples) { mLatency = samples; }
   virtual bool SendMidiMessage(IMidiMessage* msg) = 0;
   virtual bool SendMidiMessages(const std::vector<IMidiMessage>& msgs) = 0;
+  // An effect's one status lamp, for bindings that report it to the host
+  // (LV2: an output port). A null name means the effect has none. Read under
+  // the lock, after ProcessBlock.
+  virtual const char* StatusLampName() const { return nullptr; }
+  virtual bool StatusLampLit() const { return false; }
 
   // ---- parameters ----
   IParam* ParamAt(int paramIdx);  // null outside 0..NParams()-1
@@ -123,7 +131,7 @@ class IPluginBase {
   void SetParameterFromGUI(int paramIdx, double normalized);
   void PushParamsToEditor();
   void NotifyAllParamsChanged();
-  IGraphics* GetGUI() const { return mGraphics; }
+  IPluginEditor* GetGUI() const { return mGraphics; }
 
   // ---- presets and state ----
   bool SerializeParams(IByteBuffer* buffer);
@@ -152,7 +160,7 @@ class IPluginBase {
   int mHostVersion = 0;
   double mSampleRate = 44100.0;
   int mBlockSize = 0;
-  IGraphics* mGraphics = nullptr;
+  IPluginEditor* mGraphics = nullptr;  // owned
   int mCurrentPresetIdx = 0;
 
  private:

@@ -29,7 +29,7 @@ BENCHMARK(BM_LaterInstance)->Unit(benchmark::kMillisecond);
 
 void BM_FullRedraw(benchmark::State& state) {
   DUVEffect effect(nullptr);
-  IGraphics* g = effect.GetGUI();
+  IGraphics* g = effect.Graphics();
   IRect all{0, 0, g->Width(), g->Height()};
   for (auto _ : state) {
     g->SetAllControlsDirty();
@@ -44,7 +44,7 @@ BENCHMARK(BM_FullRedraw)->Unit(benchmark::kMicrosecond);
 // One step of a drag on outer wheel 1: the event, then the timer's cycle.
 void BM_WheelDragStep(benchmark::State& state) {
   DUVEffect effect(nullptr);
-  IGraphics* g = effect.GetGUI();
+  IGraphics* g = effect.Graphics();
   IRect all{0, 0, g->Width(), g->Height()};
   g->Draw(&all);
   const IMouseMods left{true, false, false, false, false};

@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "effect/EditorProbe.h"
-#include "plugin/VstApi.h"
+#include "plugin/vst2/EditorProbe.h"
+#include "plugin/vst2/VstApi.h"
 
 namespace {
 

@@ -17,7 +17,7 @@ std::vector<std::uint32_t> Pixels(duv::RasterBitmap* b) {
 
 TEST(EditorImages, SecondInstanceSharesPreparedStrips) {
   EffectFixture first;
-  auto* g1 = static_cast<IGraphicsRaster*>(first.effect->GetGUI());
+  auto* g1 = first.effect->Graphics();
   IBitmap inner = g1->LoadBitmap(duv_layout::kImgWheelInner.id, duv_layout::kImgWheelInner.file, 181);
   ASSERT_NE(inner.bitmap, nullptr);
   std::vector<std::uint32_t> prepared = Pixels(inner.bitmap);
@@ -27,7 +27,7 @@ TEST(EditorImages, SecondInstanceSharesPreparedStrips) {
   EXPECT_EQ(BitmapCache::Instance().Find(duv_layout::kImgOuterMask.id), nullptr);
 
   EffectFixture second;
-  auto* g2 = static_cast<IGraphicsRaster*>(second.effect->GetGUI());
+  auto* g2 = second.effect->Graphics();
   IBitmap again = g2->LoadBitmap(duv_layout::kImgWheelInner.id, duv_layout::kImgWheelInner.file, 181);
   EXPECT_EQ(again.bitmap, inner.bitmap);       // shared, not decoded again
   EXPECT_EQ(Pixels(again.bitmap), prepared);   // the ring was not laid on twice
@@ -36,7 +36,7 @@ TEST(EditorImages, SecondInstanceSharesPreparedStrips) {
 
 TEST(EditorImages, MaskClearsEveryFrameOutsideTheCircle) {
   EffectFixture f;
-  auto* g = static_cast<IGraphicsRaster*>(f.effect->GetGUI());
+  auto* g = f.effect->Graphics();
   IBitmap outer = g->LoadBitmap(duv_layout::kImgWheelOuter.id, duv_layout::kImgWheelOuter.file, 181);
   ASSERT_NE(outer.bitmap, nullptr);
   EXPECT_EQ(outer.W, 145);

@@ -16,7 +16,7 @@ namespace {
 
 TEST(EditorLayout, ControlsInAttachOrder) {
   EffectFixture f;
-  IGraphics* g = f.effect->GetGUI();
+  IGraphics* g = f.effect->Graphics();
   ASSERT_NE(g, nullptr);
   EXPECT_EQ(g->Width(), 716);
   EXPECT_EQ(g->Height(), 227);
@@ -132,7 +132,7 @@ TEST(EditorPlatform, ManualLinkPointsBesideTheModule) {
   std::string path(self, static_cast<std::size_t>(n));
   std::string folder = path.substr(0, path.rfind('/') + 1);
   EffectFixture f;
-  auto* link = dynamic_cast<LinkControl*>(f.effect->GetGUI()->GetControl(1));
+  auto* link = dynamic_cast<LinkControl*>(f.effect->Graphics()->GetControl(1));
   ASSERT_NE(link, nullptr);
   EXPECT_EQ(link->Primary(), folder + "Pelko-DUV.pdf");
 }
@@ -152,7 +152,7 @@ TEST(EditorPlatform, VersionTextIsDrawnWhenAFaceExists) {
 
   // In the editor: the label's upper half differs from the bare background.
   EffectFixture f;
-  auto* g = static_cast<IGraphicsRaster*>(f.effect->GetGUI());
+  auto* g = f.effect->Graphics();
   IRect all{0, 0, 716, 227};
   g->SetAllControlsDirty();
   g->Draw(&all);

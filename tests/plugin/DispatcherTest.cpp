@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "plugin/VstEntry.h"
+#include "plugin/vst2/VstEntry.h"
 #include "tests/plugin/TestSupport.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "effect/DUVEffect.h"
-#include "plugin/VstApi.h"
+#include "plugin/vst2/VstApi.h"
 
 // A stand-in host: answers identity queries and records automation calls.
 struct FakeHost {

@@ -20,7 +20,7 @@
 #include "graphics/IGraphics.h"
 #include "graphics/platform/win/IGraphicsWin.h"
 #include "plugin/IParam.h"
-#include "plugin/IPluginVST.h"
+#include "plugin/vst2/IPluginVST.h"
 
 namespace wintest {
 

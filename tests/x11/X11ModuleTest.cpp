@@ -11,7 +11,7 @@
 #include <memory>
 #include <thread>
 
-#include "effect/EditorProbe.h"
+#include "plugin/vst2/EditorProbe.h"
 #include "host/VstHost.h"
 #include "tests/host/ModuleSupport.h"
 #include "host/X11TestWindow.h"

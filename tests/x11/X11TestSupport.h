@@ -16,7 +16,7 @@
 #include "graphics/IGraphics.h"
 #include "host/X11TestWindow.h"
 #include "plugin/IParam.h"
-#include "plugin/IPluginVST.h"
+#include "plugin/vst2/IPluginVST.h"
 
 #define REQUIRE_X_SERVER()                                                     \
   do {                                                                         \

@@ -1,6 +1,4 @@
-#include "plugin/IPluginVST.h"
-
-#include <xmmintrin.h>
+#include "plugin/vst2/IPluginVST.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +6,7 @@
 #include <cstring>
 #include <exception>
 
-#include "graphics/IGraphics.h"
+#include "plugin/ScopedDenormalsOff.h"
 #include "plugin/Text.h"
 #include "plugin/Trace.h"
 
@@ -17,17 +15,6 @@ namespace {
 IPluginVST* PluginOf(AEffect* effect) {
   return effect ? static_cast<IPluginVST*>(effect->object) : nullptr;
 }
-
-// Flushes subnormal results and inputs to zero for the scope of an audio
-// callback, restoring the host's floating-point mode afterwards.
-class ScopedDenormalsOff {
- public:
-  ScopedDenormalsOff() : mSaved(_mm_getcsr()) { _mm_setcsr(mSaved | 0x8040); }  // FTZ | DAZ
-  ~ScopedDenormalsOff() { _mm_setcsr(mSaved); }
-
- private:
-  unsigned mSaved;
-};
 
 constexpr VstIntPtr kVendorSpecificAnswer = 0xBEEF;
 constexpr VstIntPtr kVendorCanDoAnswer = 0xBEEF0000;
@@ -155,7 +142,7 @@ void IPluginVST::HostSpecificSetup() {
   mOutputArrangement.numChannels = mAEffect.numOutputs = NOutChannels();
 }
 
-void IPluginVST::AttachEditor(IGraphics* graphics) {
+void IPluginVST::AttachEditor(IPluginEditor* graphics) {
   if (!graphics) return;
   IPluginBase::AttachEditor(graphics);
   mAEffect.flags |= effFlagsHasEditor;

@@ -1,4 +1,4 @@
-#include "plugin/VstEntry.h"
+#include "plugin/vst2/VstEntry.h"
 
 #include <exception>
 

@@ -12,16 +12,17 @@
 #include <vector>
 
 #include "plugin/IPluginBase.h"
-#include "plugin/VstApi.h"
+#include "plugin/vst2/VstApi.h"
 
 class IPluginVST : public IPluginBase {
  public:
+  // What the effect's constructor receives from the entry point.
+  using HostContext = audioMasterCallback;
+
   static constexpr int kParamTextBytes = 32;
   static constexpr int kProgramNameBytes = 24;
   static constexpr int kEffectNameBytes = 32;
   static constexpr int kVendorTextBytes = 64;
-  // Rates above this would overflow the effect's 32-bit frame counts.
-  static constexpr double kMaxSampleRate = 2147483647.0;
 
   IPluginVST(audioMasterCallback hostCallback, int nParams, const char* channelIOStr,
              int nPresets, const char* effectName, const char* productName,
@@ -42,7 +43,7 @@ class IPluginVST : public IPluginBase {
   HostId GetHost() override;
   void EditorResized(int width, int height) override;
   void HostSpecificSetup() override;
-  void AttachEditor(IGraphics* graphics) override;
+  void AttachEditor(IPluginEditor* graphics) override;
   void SetLatency(int samples) override;
   bool SendMidiMessage(IMidiMessage* msg) override;
   bool SendMidiMessages(const std::vector<IMidiMessage>& msgs) override;

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "plugin/VstApi.h"
+#include "plugin/vst2/VstApi.h"
 
 constexpr VstInt32 kEditorProbeIndex = 0x44555670;  // 'DUVp'
 

@@ -1,7 +1,7 @@
 // The module's entry points and what they need from the effect.
 #pragma once
 
-#include "plugin/IPluginVST.h"
+#include "plugin/vst2/IPluginVST.h"
 
 // Defined by the effect: builds one instance. May throw; the entry point catches.
 IPluginVST* MakePlugin(audioMasterCallback hostCallback);

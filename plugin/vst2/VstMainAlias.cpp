@@ -1,5 +1,5 @@
 // The second export, compiled into the module only (a program has its own main).
-#include "plugin/VstEntry.h"
+#include "plugin/vst2/VstEntry.h"
 
 // Older hosts look the entry up as "main"; C++ cannot define a function of
 // that name with this signature, so it is given the symbol name directly.
