@@ -33,7 +33,8 @@ from reportlab.pdfbase import pdfmetrics  # noqa: E402
 from reportlab.pdfbase.ttfonts import TTFont  # noqa: E402
 from reportlab.lib.fonts import addMapping  # noqa: E402
 from reportlab.platypus import (Flowable, KeepTogether, ListFlowable, ListItem, PageBreak,  # noqa: E402
-                                Paragraph, SimpleDocTemplate, Spacer, Table, TableStyle)
+                                Paragraph, SimpleDocTemplate, Spacer, Table, TableStyle,
+                                XPreformatted)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, ".."))
@@ -45,13 +46,18 @@ AMBER = colors.Color(0.93, 0.55, 0.12)
 CHARCOAL = colors.Color(0.16, 0.17, 0.19)
 GREY = colors.Color(0.42, 0.42, 0.44)
 RULE = colors.Color(0.80, 0.80, 0.80)
+PAPER = colors.Color(0.96, 0.95, 0.93)
+LONG_TABLE_ROWS = 9
 
 # Where the numbered markers sit, in panel pixels (the panel is 716 x 227;
 # negative or larger coordinates lie in the margin around the picture).
+# 6 sits between the two rows of LED displays, inside their common rectangle;
+# 12 sits just above the engraved two-ring emblem (a decoration of the
+# background, not a control).
 MARKERS = {
     1: (17.5, -9), 2: (434, -9), 3: (489, -9), 4: (98.5, 237), 5: (332.5, 237),
-    6: (214.5, 150), 7: (430, 85), 8: (476.5, 237), 9: (540, 150), 10: (664.5, 237),
-    11: (590, -9),
+    6: (219.5, 91.5), 7: (430, 85), 8: (476.5, 237), 9: (540, 150), 10: (664.5, 237),
+    11: (590, -9), 12: (214.5, 152),
 }
 
 
@@ -76,11 +82,15 @@ def styles():
                                 textColor=AMBER, spaceAfter=2),
         "subtitle": ParagraphStyle("subtitle", fontName="Sans", fontSize=10.5, leading=14,
                                    textColor=GREY, spaceAfter=10),
+        # Headings keep with what follows, so none is left alone at a page foot.
         "h1": ParagraphStyle("h1", fontName="Sans-Bold", fontSize=14, leading=18, textColor=CHARCOAL,
-                             spaceBefore=12, spaceAfter=5),
+                             spaceBefore=12, spaceAfter=5, keepWithNext=1),
         "h2": ParagraphStyle("h2", fontName="Sans-Bold", fontSize=10.5, leading=14, textColor=CHARCOAL,
-                             spaceBefore=6, spaceAfter=3),
+                             spaceBefore=6, spaceAfter=3, keepWithNext=1),
         "body": ParagraphStyle("body", spaceAfter=6, **base),
+        "code": ParagraphStyle("code", fontName="Mono", fontSize=8.2, leading=10.8,
+                               textColor=CHARCOAL, backColor=PAPER, borderPadding=(3, 4, 3, 4),
+                               leftIndent=4, rightIndent=4, spaceBefore=3, spaceAfter=9),
         "cell": ParagraphStyle("cell", fontName="Sans", fontSize=8.3, leading=10.6, textColor=CHARCOAL),
         "cellhead": ParagraphStyle("cellhead", fontName="Sans-Bold", fontSize=8.3, leading=10.6,
                                    textColor=colors.white),
@@ -119,7 +129,7 @@ class PanelFigure(Flowable):
 
 def parse(source):
     """Turns the text source into a list of (kind, payload) blocks."""
-    blocks, para, table = [], [], []
+    blocks, para, table, code = [], [], [], []
 
     def flush():
         if para:
@@ -128,6 +138,9 @@ def parse(source):
         if table:
             blocks.append(("table", list(table)))
             table.clear()
+        if code:
+            blocks.append(("code", "\n".join(code)))
+            code.clear()
 
     for raw in source.splitlines():
         line = raw.rstrip()
@@ -136,6 +149,14 @@ def parse(source):
         if not line:
             flush()
             continue
+        # Example lines keep their spacing; a run of them is one block.
+        if line == ">" or line.startswith("> "):
+            if para or table:
+                flush()
+            code.append(line[2:])
+            continue
+        if code:
+            flush()
         for prefix, kind in (("=== ", "h2"), ("== ", "h1"), ("= ", "title"), ("~ ", "subtitle"),
                              ("- ", "bullet")):
             if line.startswith(prefix):
@@ -184,7 +205,9 @@ def build_table(rows, st, width):
     data = [[Paragraph(inline(c), st["cellhead"]) for c in head]]
     data += [[Paragraph(inline(c), st["cell"]) for c in r] for r in body]
     ncol = len(head)
-    if ncol == 4:  # the parameter table: the last column takes the rest
+    if ncol == 2:  # a term and what it means
+        widths = [width * 0.30, width * 0.70]
+    elif ncol == 4:  # the parameter table: the last column takes the rest
         fixed = [0.16, 0.17, 0.12]
         widths = [width * f for f in fixed] + [width * (1 - sum(fixed))]
     else:
@@ -196,7 +219,7 @@ def build_table(rows, st, width):
     t.setStyle(TableStyle([
         ("BACKGROUND", (0, 0), (-1, 0), CHARCOAL),
         ("VALIGN", (0, 0), (-1, -1), "TOP"),
-        ("ROWBACKGROUNDS", (0, 1), (-1, -1), [colors.white, colors.Color(0.96, 0.95, 0.93)]),
+        ("ROWBACKGROUNDS", (0, 1), (-1, -1), [colors.white, PAPER]),
         ("LINEBELOW", (0, 0), (-1, -1), 0.4, RULE),
         ("TOPPADDING", (0, 0), (-1, -1), 3),
         ("BOTTOMPADDING", (0, 0), (-1, -1), 3),
@@ -248,10 +271,17 @@ def build(source_path, out_path, images_dir):
                 bullets.append(payload)
             elif kind == "p":
                 story.append(Paragraph(inline(payload), st["body"]))
+            elif kind == "code":
+                # Set as it stands: the markup characters are escaped, the spacing kept.
+                text = payload.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+                story.append(KeepTogether([XPreformatted(text, st["code"])]))
             elif kind in ("title", "subtitle", "h1", "h2"):
                 story.append(Paragraph(inline(payload), st[kind]))
             elif kind == "table":
-                story.append(KeepTogether([build_table(payload, st, width), Spacer(1, 8)]))
+                # A short table stays on one page; a long one may break, its
+                # header repeated, rather than leave half a page empty.
+                table = [build_table(payload, st, width), Spacer(1, 8)]
+                story.extend(table if len(payload) > LONG_TABLE_ROWS else [KeepTogether(table)])
             elif kind == "panel":
                 story.append(PanelFigure(panel_png, width))
                 story.append(Spacer(1, 6))
