@@ -82,11 +82,10 @@ def styles():
                                 textColor=AMBER, spaceAfter=2),
         "subtitle": ParagraphStyle("subtitle", fontName="Sans", fontSize=10.5, leading=14,
                                    textColor=GREY, spaceAfter=10),
-        # Headings keep with what follows, so none is left alone at a page foot.
         "h1": ParagraphStyle("h1", fontName="Sans-Bold", fontSize=14, leading=18, textColor=CHARCOAL,
-                             spaceBefore=12, spaceAfter=5, keepWithNext=1),
+                             spaceBefore=12, spaceAfter=5),
         "h2": ParagraphStyle("h2", fontName="Sans-Bold", fontSize=10.5, leading=14, textColor=CHARCOAL,
-                             spaceBefore=6, spaceAfter=3, keepWithNext=1),
+                             spaceBefore=6, spaceAfter=3),
         "body": ParagraphStyle("body", spaceAfter=6, **base),
         "code": ParagraphStyle("code", fontName="Mono", fontSize=8.2, leading=10.8,
                                textColor=CHARCOAL, backColor=PAPER, borderPadding=(3, 4, 3, 4),
@@ -250,14 +249,29 @@ def build(source_path, out_path, images_dir):
                             author="Pelko", subject="Pitch-synchronous stereo doubler",
                             creator="DUV manual typesetter", invariant=1)
     width = doc.width
-    story, bullets = [], []
+    story, bullets, pending = [], [], []
+
+    def place(flowables, keep_with_next=False, may_break=False):
+        """Headings, and paragraphs that end in a colon, wait for what follows
+        and go onto its page with it, so none is left alone at a page foot."""
+        if keep_with_next:
+            pending.extend(flowables)
+            return
+        if may_break:
+            story.extend(pending + flowables)
+        else:
+            story.append(KeepTogether(pending + flowables))
+        pending.clear()
 
     def flush_bullets():
+        # One list per item, so a long list may break between items while its
+        # first item stays with the lines that lead into it.
+        for b in bullets:
+            place([ListFlowable([ListItem(Paragraph(inline(b), st["body"]), leftIndent=12,
+                                          value="\u2022")],
+                                bulletType="bullet", start="\u2022", leftIndent=12,
+                                bulletColor=AMBER, bulletFontName="Sans-Bold")])
         if bullets:
-            story.append(ListFlowable([ListItem(Paragraph(inline(b), st["body"]), leftIndent=12,
-                                                value="\u2022") for b in bullets],
-                                      bulletType="bullet", start="\u2022", leftIndent=12,
-                                      bulletColor=AMBER, bulletFontName="Sans-Bold"))
             story.append(Spacer(1, 4))
             bullets.clear()
 
@@ -270,24 +284,24 @@ def build(source_path, out_path, images_dir):
             if kind == "bullet":
                 bullets.append(payload)
             elif kind == "p":
-                story.append(Paragraph(inline(payload), st["body"]))
+                place([Paragraph(inline(payload), st["body"])], keep_with_next=payload.endswith(":"))
             elif kind == "code":
                 # Set as it stands: the markup characters are escaped, the spacing kept.
                 text = payload.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
-                story.append(KeepTogether([XPreformatted(text, st["code"])]))
+                place([XPreformatted(text, st["code"])])
             elif kind in ("title", "subtitle", "h1", "h2"):
-                story.append(Paragraph(inline(payload), st[kind]))
+                place([Paragraph(inline(payload), st[kind])], keep_with_next=kind in ("h1", "h2"))
             elif kind == "table":
                 # A short table stays on one page; a long one may break, its
                 # header repeated, rather than leave half a page empty.
-                table = [build_table(payload, st, width), Spacer(1, 8)]
-                story.extend(table if len(payload) > LONG_TABLE_ROWS else [KeepTogether(table)])
+                place([build_table(payload, st, width), Spacer(1, 8)],
+                      may_break=len(payload) > LONG_TABLE_ROWS)
             elif kind == "panel":
-                story.append(PanelFigure(panel_png, width))
-                story.append(Spacer(1, 6))
+                place([PanelFigure(panel_png, width), Spacer(1, 6)])
             elif kind == "break":
-                story.append(PageBreak())
+                place([PageBreak()], may_break=True)
         flush_bullets()
+        story.extend(pending)
         doc.build(story, onFirstPage=on_page, onLaterPages=on_page)
 
 
