@@ -180,12 +180,21 @@ def parse(source):
 
 def inline(text):
     """The source uses plain quotes; outside the markup tags they are set as
-    typographic ones."""
+    typographic ones, except in the fixed-width face: commands keep the
+    straight quotes a shell needs."""
     parts = re.split(r"(<[^>]*>)", text)
     # Pair the quotes across the whole text but leave tag attributes alone.
-    out, opening = [], True
+    out, opening, fonts = [], True, []  # fonts: open font tags, True for the fixed-width face
     for part in parts:
         if part.startswith("<"):
+            if re.match(r"<font\b", part):
+                face = re.search(r'face="([^"]*)"', part)  # without one, the face is inherited
+                fonts.append(face.group(1) == "Mono" if face else bool(fonts and fonts[-1]))
+            elif part.startswith("</font") and fonts:
+                fonts.pop()
+            out.append(part)
+            continue
+        if fonts and fonts[-1]:
             out.append(part)
             continue
         chars = []

@@ -155,6 +155,10 @@ class ManualTextTest(unittest.TestCase):
             with self.subTest(phrase=phrase):
                 self.assertIn(phrase, self.text)
         self.assertRegex(self.text, r"duv-render [^.]*- - \|")  # a pipe through standard input and output
+        # Commands in running text keep the straight quotes a shell needs.
+        for command in ('--preset "Silky Vocal"', '--set "delay 2=30"', '--set "knob action=rotate"'):
+            with self.subTest(command=command):
+                self.assertIn(command, self.text)
 
     def test_troubleshooting(self):
         for phrase in ("Troubleshooting", "The host does not find DUV", "x86-64",
