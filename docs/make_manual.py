@@ -261,8 +261,8 @@ def build(source_path, out_path, images_dir):
     story, bullets, pending = [], [], []
 
     def place(flowables, keep_with_next=False, may_break=False):
-        """Headings, and paragraphs that end in a colon, wait for what follows
-        and go onto its page with it, so none is left alone at a page foot."""
+        """Headings, examples and paragraphs that end in a colon wait for what
+        follows and go onto its page with it, so none is left alone at a page foot."""
         if keep_with_next:
             pending.extend(flowables)
             return
@@ -297,7 +297,8 @@ def build(source_path, out_path, images_dir):
             elif kind == "code":
                 # Set as it stands: the markup characters are escaped, the spacing kept.
                 text = payload.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
-                place([XPreformatted(text, st["code"])])
+                # An example goes onto the page of the text that explains it.
+                place([XPreformatted(text, st["code"])], keep_with_next=True)
             elif kind in ("title", "subtitle", "h1", "h2"):
                 place([Paragraph(inline(payload), st[kind])], keep_with_next=kind in ("h1", "h2"))
             elif kind == "table":
