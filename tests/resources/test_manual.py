@@ -45,6 +45,8 @@ def led_displays_rect():
         layout = f.read()
     corners = [(int(x), int(y)) for x, y in
                re.findall(r"constexpr Point kPosLed\w+\{(\d+), (\d+)\}", layout)]
+    if len(corners) != 4:
+        raise AssertionError("expected four LED displays in %s, found %d" % (LAYOUT, len(corners)))
     width = int(re.search(r"constexpr int kLedWidth = (\d+);", layout).group(1))
     file, frames = re.search(r'constexpr Image kImgLed\{\d+, "([^"]+)", (\d+)\}', layout).groups()
     with open(os.path.join(RESOURCES, file), "rb") as f:
@@ -86,7 +88,6 @@ class ManualStructureTest(unittest.TestCase):
 
     def test_led_callout_lies_on_the_displays(self):
         rect = led_displays_rect()
-        self.assertEqual(len(rect), 4)
         x, y = typesetter_markers()[6]
         self.assertTrue(rect[0] <= x < rect[2] and rect[1] <= y < rect[3], ((x, y), rect))
 
