@@ -47,13 +47,16 @@ CHARCOAL = colors.Color(0.16, 0.17, 0.19)
 GREY = colors.Color(0.42, 0.42, 0.44)
 RULE = colors.Color(0.80, 0.80, 0.80)
 PAPER = colors.Color(0.96, 0.95, 0.93)
+# A table with more rows than this (its header included) may break across
+# pages; a shorter one is kept on one page.
 LONG_TABLE_ROWS = 9
 
 # Where the numbered markers sit, in panel pixels (the panel is 716 x 227;
 # negative or larger coordinates lie in the margin around the picture).
-# 6 sits between the two rows of LED displays, inside their common rectangle;
-# 12 sits just above the engraved two-ring emblem (a decoration of the
-# background, not a control).
+# 6 sits between the two rows of LED displays, inside their common rectangle
+# (the manual's tests hold it there, reading the editor's layout); 12 sits just
+# above the engraved two-ring emblem (a decoration of the background, not a
+# control).
 MARKERS = {
     1: (17.5, -9), 2: (434, -9), 3: (489, -9), 4: (98.5, 237), 5: (332.5, 237),
     6: (219.5, 91.5), 7: (430, 85), 8: (476.5, 237), 9: (540, 150), 10: (664.5, 237),
@@ -262,7 +265,8 @@ def build(source_path, out_path, images_dir):
 
     def place(flowables, keep_with_next=False, may_break=False):
         """Headings, examples and paragraphs that end in a colon wait for what
-        follows and go onto its page with it, so none is left alone at a page foot."""
+        follows and go onto its page with it, so none is left alone at a page
+        foot. What may break (a long table) is placed after them as it is."""
         if keep_with_next:
             pending.extend(flowables)
             return
