@@ -1,26 +1,31 @@
 #include "graphics/platform/x11/X11Errors.h"
 
+#include <map>
 #include <mutex>
-#include <set>
 
 namespace duv_x11 {
 
 namespace {
 
 std::mutex gErrorMutex;
-std::set<Display*> gOurDisplays;
-int gLastError = 0;  // guarded by gErrorMutex
+// Our connections with the last error code each has not yet answered (0:
+// none). Per connection: two editors' threads sync at the same time, and one
+// must not take the other's error for its own.
+std::map<Display*, int> gOurDisplays;  // guarded by gErrorMutex
 XErrorHandler gPreviousHandler = nullptr;
 
 int OnXError(Display* dpy, XErrorEvent* e) {
+  XErrorHandler previous;
   {
     std::lock_guard<std::mutex> g(gErrorMutex);
-    if (gOurDisplays.count(dpy)) {
-      gLastError = e->error_code;
+    auto ours = gOurDisplays.find(dpy);
+    if (ours != gOurDisplays.end()) {
+      ours->second = e->error_code;
       return 0;
     }
+    previous = gPreviousHandler;  // read under the lock: the last Unregister clears it
   }
-  return gPreviousHandler ? gPreviousHandler(dpy, e) : 0;
+  return previous ? previous(dpy, e) : 0;
 }
 
 }  // namespace
@@ -28,7 +33,7 @@ int OnXError(Display* dpy, XErrorEvent* e) {
 void RegisterDisplay(Display* dpy) {
   std::lock_guard<std::mutex> g(gErrorMutex);
   if (gOurDisplays.empty()) gPreviousHandler = XSetErrorHandler(OnXError);
-  gOurDisplays.insert(dpy);
+  gOurDisplays[dpy] = 0;
 }
 
 void UnregisterDisplay(Display* dpy) {
@@ -44,8 +49,10 @@ void UnregisterDisplay(Display* dpy) {
 int SyncError(Display* dpy) {
   XSync(dpy, False);
   std::lock_guard<std::mutex> g(gErrorMutex);
-  int e = gLastError;
-  gLastError = 0;
+  auto ours = gOurDisplays.find(dpy);
+  if (ours == gOurDisplays.end()) return 0;
+  int e = ours->second;
+  ours->second = 0;
   return e;
 }
 

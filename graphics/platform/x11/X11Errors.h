@@ -16,8 +16,9 @@ void RegisterDisplay(Display* dpy);
 // handler back, unless someone replaced ours meanwhile (theirs is kept).
 void UnregisterDisplay(Display* dpy);
 // A round trip to the server (so every error of the requests sent so far has
-// arrived), then answers the last error code recorded on our connections
-// since the previous call, 0 for none, and clears it.
+// arrived), then answers the last error code recorded on this connection
+// since the previous call, 0 for none (and for a connection not registered),
+// and clears it.
 int SyncError(Display* dpy);
 
 }  // namespace duv_x11
