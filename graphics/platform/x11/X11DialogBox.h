@@ -33,9 +33,10 @@ class DialogBox {
 
   // Makes and shows the box's window inside editor (once; later calls do nothing).
   void Map(Display* dpy, Window editor, GC gc);
-  // An event on the box's own window: a left click on a button, Return (Yes
-  // on a question, OK on a notice) or Escape answers; an exposure redraws.
-  // After an answer the owner destroys the box.
+  // An event on the box's own window: a left click on a button answers; so
+  // do Escape (No), Return or keypad Enter on a question (Yes), and Return on
+  // a notice (OK). An exposure redraws. After an answer the owner destroys
+  // the box.
   EAnswer HandleEvent(Display* dpy, GC gc, XEvent& e);
   // Destroys the box's window, when made.
   void Destroy(Display* dpy);
