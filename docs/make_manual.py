@@ -33,7 +33,8 @@ from reportlab.pdfbase import pdfmetrics  # noqa: E402
 from reportlab.pdfbase.ttfonts import TTFont  # noqa: E402
 from reportlab.lib.fonts import addMapping  # noqa: E402
 from reportlab.platypus import (Flowable, KeepTogether, ListFlowable, ListItem, PageBreak,  # noqa: E402
-                                Paragraph, SimpleDocTemplate, Spacer, Table, TableStyle)
+                                Paragraph, SimpleDocTemplate, Spacer, Table, TableStyle,
+                                XPreformatted)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, ".."))
@@ -45,13 +46,21 @@ AMBER = colors.Color(0.93, 0.55, 0.12)
 CHARCOAL = colors.Color(0.16, 0.17, 0.19)
 GREY = colors.Color(0.42, 0.42, 0.44)
 RULE = colors.Color(0.80, 0.80, 0.80)
+PAPER = colors.Color(0.96, 0.95, 0.93)
+# A table with more rows than this (its header included) may break across
+# pages; a shorter one is kept on one page.
+LONG_TABLE_ROWS = 9
 
 # Where the numbered markers sit, in panel pixels (the panel is 716 x 227;
 # negative or larger coordinates lie in the margin around the picture).
+# 6 sits between the two rows of LED displays, inside their common rectangle
+# (the manual's tests hold it there, reading the editor's layout); 12 sits just
+# above the engraved two-ring emblem (a decoration of the background, not a
+# control).
 MARKERS = {
     1: (17.5, -9), 2: (434, -9), 3: (489, -9), 4: (98.5, 237), 5: (332.5, 237),
-    6: (214.5, 150), 7: (430, 85), 8: (476.5, 237), 9: (540, 150), 10: (664.5, 237),
-    11: (590, -9),
+    6: (219.5, 91.5), 7: (430, 85), 8: (476.5, 237), 9: (540, 150), 10: (664.5, 237),
+    11: (590, -9), 12: (214.5, 152),
 }
 
 
@@ -81,6 +90,9 @@ def styles():
         "h2": ParagraphStyle("h2", fontName="Sans-Bold", fontSize=10.5, leading=14, textColor=CHARCOAL,
                              spaceBefore=6, spaceAfter=3),
         "body": ParagraphStyle("body", spaceAfter=6, **base),
+        "code": ParagraphStyle("code", fontName="Mono", fontSize=8.2, leading=10.8,
+                               textColor=CHARCOAL, backColor=PAPER, borderPadding=(3, 4, 3, 4),
+                               leftIndent=4, rightIndent=4, spaceBefore=3, spaceAfter=9),
         "cell": ParagraphStyle("cell", fontName="Sans", fontSize=8.3, leading=10.6, textColor=CHARCOAL),
         "cellhead": ParagraphStyle("cellhead", fontName="Sans-Bold", fontSize=8.3, leading=10.6,
                                    textColor=colors.white),
@@ -119,7 +131,7 @@ class PanelFigure(Flowable):
 
 def parse(source):
     """Turns the text source into a list of (kind, payload) blocks."""
-    blocks, para, table = [], [], []
+    blocks, para, table, code = [], [], [], []
 
     def flush():
         if para:
@@ -128,6 +140,9 @@ def parse(source):
         if table:
             blocks.append(("table", list(table)))
             table.clear()
+        if code:
+            blocks.append(("code", "\n".join(code)))
+            code.clear()
 
     for raw in source.splitlines():
         line = raw.rstrip()
@@ -136,6 +151,14 @@ def parse(source):
         if not line:
             flush()
             continue
+        # Example lines keep their spacing; a run of them is one block.
+        if line == ">" or line.startswith("> "):
+            if para or table:
+                flush()
+            code.append(line[2:])
+            continue
+        if code:
+            flush()
         for prefix, kind in (("=== ", "h2"), ("== ", "h1"), ("= ", "title"), ("~ ", "subtitle"),
                              ("- ", "bullet")):
             if line.startswith(prefix):
@@ -160,12 +183,21 @@ def parse(source):
 
 def inline(text):
     """The source uses plain quotes; outside the markup tags they are set as
-    typographic ones."""
+    typographic ones, except in the fixed-width face: commands keep the
+    straight quotes a shell needs."""
     parts = re.split(r"(<[^>]*>)", text)
     # Pair the quotes across the whole text but leave tag attributes alone.
-    out, opening = [], True
+    out, opening, fonts = [], True, []  # fonts: open font tags, True for the fixed-width face
     for part in parts:
         if part.startswith("<"):
+            if re.match(r"<font\b", part):
+                face = re.search(r'face="([^"]*)"', part)  # without one, the face is inherited
+                fonts.append(face.group(1) == "Mono" if face else bool(fonts and fonts[-1]))
+            elif part.startswith("</font") and fonts:
+                fonts.pop()
+            out.append(part)
+            continue
+        if fonts and fonts[-1]:
             out.append(part)
             continue
         chars = []
@@ -184,7 +216,9 @@ def build_table(rows, st, width):
     data = [[Paragraph(inline(c), st["cellhead"]) for c in head]]
     data += [[Paragraph(inline(c), st["cell"]) for c in r] for r in body]
     ncol = len(head)
-    if ncol == 4:  # the parameter table: the last column takes the rest
+    if ncol == 2:  # a term and what it means
+        widths = [width * 0.30, width * 0.70]
+    elif ncol == 4:  # the parameter table: the last column takes the rest
         fixed = [0.16, 0.17, 0.12]
         widths = [width * f for f in fixed] + [width * (1 - sum(fixed))]
     else:
@@ -196,7 +230,7 @@ def build_table(rows, st, width):
     t.setStyle(TableStyle([
         ("BACKGROUND", (0, 0), (-1, 0), CHARCOAL),
         ("VALIGN", (0, 0), (-1, -1), "TOP"),
-        ("ROWBACKGROUNDS", (0, 1), (-1, -1), [colors.white, colors.Color(0.96, 0.95, 0.93)]),
+        ("ROWBACKGROUNDS", (0, 1), (-1, -1), [colors.white, PAPER]),
         ("LINEBELOW", (0, 0), (-1, -1), 0.4, RULE),
         ("TOPPADDING", (0, 0), (-1, -1), 3),
         ("BOTTOMPADDING", (0, 0), (-1, -1), 3),
@@ -227,14 +261,30 @@ def build(source_path, out_path, images_dir):
                             author="Pelko", subject="Pitch-synchronous stereo doubler",
                             creator="DUV manual typesetter", invariant=1)
     width = doc.width
-    story, bullets = [], []
+    story, bullets, pending = [], [], []
+
+    def place(flowables, keep_with_next=False, may_break=False):
+        """Headings, examples and paragraphs that end in a colon wait for what
+        follows and go onto its page with it, so none is left alone at a page
+        foot. What may break (a long table) is placed after them as it is."""
+        if keep_with_next:
+            pending.extend(flowables)
+            return
+        if may_break:
+            story.extend(pending + flowables)
+        else:
+            story.append(KeepTogether(pending + flowables))
+        pending.clear()
 
     def flush_bullets():
+        # One list per item, so a long list may break between items while its
+        # first item stays with the lines that lead into it.
+        for b in bullets:
+            place([ListFlowable([ListItem(Paragraph(inline(b), st["body"]), leftIndent=12,
+                                          value="\u2022")],
+                                bulletType="bullet", start="\u2022", leftIndent=12,
+                                bulletColor=AMBER, bulletFontName="Sans-Bold")])
         if bullets:
-            story.append(ListFlowable([ListItem(Paragraph(inline(b), st["body"]), leftIndent=12,
-                                                value="\u2022") for b in bullets],
-                                      bulletType="bullet", start="\u2022", leftIndent=12,
-                                      bulletColor=AMBER, bulletFontName="Sans-Bold"))
             story.append(Spacer(1, 4))
             bullets.clear()
 
@@ -247,17 +297,25 @@ def build(source_path, out_path, images_dir):
             if kind == "bullet":
                 bullets.append(payload)
             elif kind == "p":
-                story.append(Paragraph(inline(payload), st["body"]))
+                place([Paragraph(inline(payload), st["body"])], keep_with_next=payload.endswith(":"))
+            elif kind == "code":
+                # Set as it stands: the markup characters are escaped, the spacing kept.
+                text = payload.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+                # An example goes onto the page of the text that explains it.
+                place([XPreformatted(text, st["code"])], keep_with_next=True)
             elif kind in ("title", "subtitle", "h1", "h2"):
-                story.append(Paragraph(inline(payload), st[kind]))
+                place([Paragraph(inline(payload), st[kind])], keep_with_next=kind in ("h1", "h2"))
             elif kind == "table":
-                story.append(KeepTogether([build_table(payload, st, width), Spacer(1, 8)]))
+                # A short table stays on one page; a long one may break, its
+                # header repeated, rather than leave half a page empty.
+                place([build_table(payload, st, width), Spacer(1, 8)],
+                      may_break=len(payload) > LONG_TABLE_ROWS)
             elif kind == "panel":
-                story.append(PanelFigure(panel_png, width))
-                story.append(Spacer(1, 6))
+                place([PanelFigure(panel_png, width), Spacer(1, 6)])
             elif kind == "break":
-                story.append(PageBreak())
+                place([PageBreak()], may_break=True)
         flush_bullets()
+        story.extend(pending)
         doc.build(story, onFirstPage=on_page, onLaterPages=on_page)
 
 

@@ -62,14 +62,31 @@ void MaskStrip(duv::RasterBitmap* strip, int frames, duv::RasterBitmap* mask) {
   }
 }
 
+std::string ManualFallbackPath(const std::string& pluginDirectory) {
+  // Climb from .../lib/vst/ to the prefix: drop the trailing separator, then
+  // the last two folder names, keeping the separator before them.
+  std::string prefix = pluginDirectory;
+  if (prefix.empty()) return "";
+  const char sep = prefix.back();
+  prefix.pop_back();
+  for (int level = 0; level < 2; ++level) {
+    const std::size_t at = prefix.find_last_of("/\\");
+    if (at == std::string::npos) return "";
+    prefix.resize(at);
+  }
+  return prefix + sep + "share" + sep + "doc" + sep + "duv" + sep + kManualFile;
+}
+
 DUVEditorControls BuildDUVEditor(IGraphics* g, IPluginBase* plug) {
   DUVEditorControls c;
   g->AttachBackground(kImgBackground.id, kImgBackground.file);
 
-  std::string manual;
-  g->GetPluginDirectory(&manual);
-  manual += kManualFile;
-  g->AttachControl(new LinkControl(plug, kRectManualLink, manual.c_str(), nullptr, nullptr));
+  std::string folder;
+  g->GetPluginDirectory(&folder);
+  // A packaged install keeps the manual in its doc folder; the link falls back there.
+  const std::string manual = folder + kManualFile, packaged = ManualFallbackPath(folder);
+  g->AttachControl(new LinkControl(plug, kRectManualLink, manual.c_str(),
+                                   packaged.empty() ? nullptr : packaged.c_str(), nullptr));
 
   IBitmap knobLeft = Load(g, kImgKnobRelative), knobRight = Load(g, kImgKnobAbsolute);
   g->AttachControl(new ModeSwitchControl(plug, kPosKnobSelector.x, kPosKnobSelector.y, kKnobAction,

@@ -4,6 +4,8 @@
 // parameter responses write into.
 #pragma once
 
+#include <string>
+
 class BypassControl;
 class IGraphics;
 class IPluginBase;
@@ -28,6 +30,13 @@ DUVEditorControls BuildDUVEditor(IGraphics* graphics, IPluginBase* plug);
 // and delays, the wheels and rockers take the action their selector says.
 // value is the parameter's plain value; controls that are null are skipped.
 void ShowParamInEditor(const DUVEditorControls& editor, int paramIdx, double value);
+
+// The manual link's fallback: where a packaged install keeps the manual, seen
+// from the module's folder pluginDirectory (with its trailing separator, as
+// GetPluginDirectory gives it). For a module in PREFIX/lib/vst/ that is
+// PREFIX/share/doc/duv/Pelko-DUV.pdf, written with the folder's separator.
+// Empty when the folder is empty or has no two levels to climb.
+std::string ManualFallbackPath(const std::string& pluginDirectory);
 
 // The masking and ring steps on a strip's pixels (exposed for tests): every
 // pixel where the one-frame mask's red byte is 0 becomes 0 in all frames.

@@ -5,7 +5,10 @@
 #include <cstring>
 
 std::unique_ptr<VstModule> VstModule::Load(const std::string& path, std::string* error) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // dlopen reads a name without a slash as a library to search for (and an
+  // empty one as the running program); a user typing DUV.so means the file here.
+  const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+  void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     if (error) *error = dlerror();
     return nullptr;

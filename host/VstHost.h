@@ -20,7 +20,9 @@ class VstModule {
  public:
   using EntryProc = AEffect* (*)(audioMasterCallback);
 
-  // Loads path and finds "VSTPluginMain" (else "main"). Null with *error set on failure.
+  // Loads the module file at path and finds "VSTPluginMain" (else "main").
+  // A path without a slash names a file in the current folder; the library
+  // search path is never used. Null with *error set on failure.
   static std::unique_ptr<VstModule> Load(const std::string& path, std::string* error);
   ~VstModule();
   VstModule(const VstModule&) = delete;

@@ -24,7 +24,22 @@ bool CanConnect(const char* name) {
   return true;
 }
 
+// The channel under mask, from 0..max (the mask shifted down to bit 0) to
+// 0..255, rounded to nearest.
+std::uint32_t ChannelTo8(unsigned long pixel, unsigned long mask) {
+  if (!mask) return 0;
+  int shift = 0;
+  while (!((mask >> shift) & 1)) ++shift;
+  const std::uint64_t max = mask >> shift, v = (pixel & mask) >> shift;
+  return static_cast<std::uint32_t>((v * 255 + max / 2) / max);
+}
+
 }  // namespace
+
+std::uint32_t X11PixelToRgb(unsigned long pixel, const X11PixelMasks& masks) {
+  return ChannelTo8(pixel, masks.red) << 16 | ChannelTo8(pixel, masks.green) << 8 |
+         ChannelTo8(pixel, masks.blue);
+}
 
 X11TestServer& X11TestServer::Instance() {
   static X11TestServer server;
@@ -168,7 +183,7 @@ std::vector<std::uint32_t> X11TestWindow::Capture(Window w, int* width, int* hei
   std::vector<std::uint32_t> out;
   XWindowAttributes a{};
   XErrorHandler old = XSetErrorHandler(IgnoreErrors);
-  bool ok = XGetWindowAttributes(mDpy, w, &a);
+  bool ok = XGetWindowAttributes(mDpy, w, &a) && a.visual && a.visual->c_class == TrueColor;
   XImage* img = ok ? XGetImage(mDpy, w, 0, 0, static_cast<unsigned>(a.width),
                                static_cast<unsigned>(a.height), AllPlanes, ZPixmap)
                    : nullptr;
@@ -177,11 +192,12 @@ std::vector<std::uint32_t> X11TestWindow::Capture(Window w, int* width, int* hei
   if (!img) return out;
   *width = a.width;
   *height = a.height;
+  // The pixel values are the visual's: 565 on a 16-bit display, 888 on 24 and 32.
+  const X11PixelMasks masks{a.visual->red_mask, a.visual->green_mask, a.visual->blue_mask};
   out.resize(static_cast<std::size_t>(a.width) * a.height);
   for (int y = 0; y < a.height; ++y)
     for (int x = 0; x < a.width; ++x)
-      out[static_cast<std::size_t>(y) * a.width + x] =
-          static_cast<std::uint32_t>(XGetPixel(img, x, y)) & 0xFFFFFF;
+      out[static_cast<std::size_t>(y) * a.width + x] = X11PixelToRgb(XGetPixel(img, x, y), masks);
   XDestroyImage(img);
   return out;
 }

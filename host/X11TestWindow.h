@@ -11,6 +11,18 @@
 #include <string>
 #include <vector>
 
+// Where a TrueColor visual keeps red, green and blue in a pixel value: its
+// three masks, each one run of bits (565 at depth 16: 0xF800, 0x07E0, 0x001F;
+// 888 at depth 24 and 32: 0xFF0000, 0x00FF00, 0x0000FF).
+struct X11PixelMasks {
+  unsigned long red, green, blue;
+};
+
+// One server pixel value as 0x00RRGGBB: each channel taken out through its
+// mask and scaled from its width to 8 bits, rounded to nearest (5-bit 31 is
+// 255, 16 is 132). Bits outside the masks are ignored; an empty mask gives 0.
+std::uint32_t X11PixelToRgb(unsigned long pixel, const X11PixelMasks& masks);
+
 class X11TestServer {
  public:
   // Connects to DISPLAY, or starts Xvfb (1280 x 1024 x 24) when none answers
@@ -51,8 +63,9 @@ class X11TestWindow {
   void Tap(KeySym sym);
   void Type(const std::string& text);  // ASCII: digits, letters, '.', '-'
 
-  // The server's pixels of window w, 0x00RRGGBB, row after row; empty when
-  // the window cannot be read.
+  // The server's pixels of window w, 0x00RRGGBB, row after row, converted
+  // from the window's visual whatever its depth; empty (width and height
+  // unchanged) when the window cannot be read or its visual is not TrueColor.
   std::vector<std::uint32_t> Capture(Window w, int* width, int* height);
   bool Exists(Window w);
   // Geometry of w relative to its parent.

@@ -13,6 +13,7 @@ packages=(
   fonts-dejavu-core fonts-urw-base35 poppler-utils
   binutils soundstretch
   libx11-dev libxext-dev libxtst-dev xvfb
+  libfreetype-dev libfontconfig-dev
   g++-mingw-w64-x86-64 wine64 xvfb xdotool
   lv2-dev liblilv-dev lilv-utils lv2file sordi
 )

@@ -454,17 +454,33 @@ template <typename Sample>
 void IPluginVST::ProcessSliced(Sample** inputs, Sample** outputs, int frames,
                                std::vector<Sample*>& sliceIn, std::vector<Sample*>& sliceOut,
                                RunMode mode) {
-  if (frames <= 0 || mBlockSize <= 0) return;
-  if (NInChannels() > 0 && !inputs) return;
-  if (NOutChannels() > 0 && !outputs) return;
-  // Hosts pass one array per connected channel; any of them missing: nothing to do safely.
+  if (frames <= 0) return;
+  // The host passes one output array per output the record declares, whatever
+  // arrangement it announced, and plays each of them: those no connected
+  // channel fills, and all of them when nothing can be processed, get silence
+  // (accumulating adds nothing, so it leaves them as they are).
+  const int passedOut = outputs ? std::max(mAEffect.numOutputs, 0) : 0;
+  auto silence = [&](int from) {
+    if (mode == RunMode::kAccumulating) return;
+    for (int i = from; i < passedOut; ++i)
+      if (outputs[i]) std::fill(outputs[i], outputs[i] + frames, Sample(0));
+  };
+  if (mBlockSize <= 0 || (NInChannels() > 0 && !inputs) || (NOutChannels() > 0 && !outputs)) {
+    silence(0);
+    return;
+  }
+  // Connected channels take the host's arrays in order; any of them missing: nothing to do safely.
   int nIn = 0, nOut = 0;
   for (int i = 0; i < NInChannels(); ++i) nIn += IsInChannelConnected(i) ? 1 : 0;
   for (int i = 0; i < NOutChannels(); ++i) nOut += IsOutChannelConnected(i) ? 1 : 0;
-  for (int i = 0; i < nIn; ++i)
-    if (!inputs[i]) return;
-  for (int i = 0; i < nOut; ++i)
-    if (!outputs[i]) return;
+  bool complete = true;
+  for (int i = 0; i < nIn; ++i) complete = complete && inputs[i];
+  for (int i = 0; i < nOut; ++i) complete = complete && outputs[i];
+  if (!complete) {
+    silence(0);
+    return;
+  }
+  silence(nOut);
   // The scratch buffers (and unconnected channels) hold one announced block.
   for (int offset = 0; offset < frames; offset += mBlockSize) {
     const int n = std::min(mBlockSize, frames - offset);

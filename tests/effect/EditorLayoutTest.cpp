@@ -118,6 +118,7 @@ TEST(RockerMapping, JumpAndFade) {
 
 #include <unistd.h>
 
+#include "effect/DUVEditor.h"
 #include "graphics/LinkControl.h"
 #include "graphics/platform/linux/FontRenderer.h"
 #include "raster/RasterBitmap.h"
@@ -135,6 +136,22 @@ TEST(EditorPlatform, ManualLinkPointsBesideTheModule) {
   auto* link = dynamic_cast<LinkControl*>(f.effect->Graphics()->GetControl(1));
   ASSERT_NE(link, nullptr);
   EXPECT_EQ(link->Primary(), folder + "Pelko-DUV.pdf");
+}
+
+TEST(EditorPlatform, ManualFallbackIsThePackagedDocFolder) {
+  const struct {
+    const char* pluginDirectory;
+    const char* fallback;
+  } kCases[] = {
+      {"/usr/lib/vst/", "/usr/share/doc/duv/Pelko-DUV.pdf"},
+      {"/opt/x/lib/vst/", "/opt/x/share/doc/duv/Pelko-DUV.pdf"},
+      {"/lib/vst/", "/share/doc/duv/Pelko-DUV.pdf"},
+      {"C:\\Audio\\lib\\vst\\", "C:\\Audio\\share\\doc\\duv\\Pelko-DUV.pdf"},
+      {"/vst/", ""},  // no two levels to climb
+      {"", ""},       // the module's folder is unknown
+  };
+  for (const auto& c : kCases)
+    EXPECT_EQ(ManualFallbackPath(c.pluginDirectory), c.fallback) << c.pluginDirectory;
 }
 
 TEST(EditorPlatform, VersionTextIsDrawnWhenAFaceExists) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -69,6 +70,70 @@ TEST(Concurrency, AudioAgainstParametersProgramsAndChunks) {
   EXPECT_EQ(p->GetChunk(true), last);
   EXPECT_EQ(p->ParamDisplay(0), "0.125");
   EXPECT_EQ(p->ParamDisplay(2), "65.0");  // Rich Slapback's delay 1
+}
+
+}  // namespace
+
+namespace {
+
+// A session of many instances, as a large project is: two audio threads share
+// them, a third automates, while instances are created and closed on other
+// threads than the ones that opened them. Bounded in time; every instance's
+// output stays finite and its latency fixed.
+TEST(Concurrency, ManyInstancesOnTwoAudioThreadsWithAutomation) {
+  constexpr int kInstances = 64, kFrames = 256;
+  std::vector<std::unique_ptr<VstPlugin>> plugins;
+  for (int i = 0; i < kInstances; ++i) {
+    plugins.push_back(NewPlugin());
+    StartUp(*plugins.back(), 44100.0f, kFrames);
+  }
+  std::atomic<bool> stop{false};
+  std::atomic<long> nonFinite{0}, blocks{0};
+  auto audio = [&](int first) {
+    std::vector<float> l(kFrames), r(kFrames), ol(kFrames), orr(kFrames);
+    long frame = 0;
+    while (!stop.load()) {
+      for (int i = 0; i < kFrames; ++i, ++frame)
+        l[i] = r[i] = static_cast<float>(0.5 * std::sin(frame * 0.05));
+      float* ins[] = {l.data(), r.data()};
+      float* outs[] = {ol.data(), orr.data()};
+      for (int k = first; k < kInstances; k += 2) {
+        plugins[static_cast<std::size_t>(k)]->ProcessReplacing(ins, outs, kFrames);
+        for (int i = 0; i < kFrames; ++i) nonFinite += !std::isfinite(ol[i]) + !std::isfinite(orr[i]);
+      }
+      ++blocks;
+    }
+  };
+  std::thread audio0(audio, 0), audio1(audio, 1);
+  std::thread automation([&] {
+    unsigned seed = 7;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < end) {
+      VstPlugin& p = *plugins[next() % kInstances];
+      p.SetParameter(static_cast<int>(next() % 11), (next() % 1000) / 999.0f);
+      if (next() % 16 == 0) p.SetProgram(static_cast<int>(next() % 7));
+    }
+  });
+  // Instances that come and go meanwhile: opened on one thread, closed on another.
+  std::thread churn([&] {
+    for (int round = 0; round < 8; ++round) {
+      std::unique_ptr<VstPlugin> p;
+      std::thread([&] {
+        p = NewPlugin();
+        StartUp(*p, 48000.0f, 128);
+      }).join();
+      std::thread([&] { p->Close(); }).join();
+    }
+  });
+  automation.join();
+  churn.join();
+  stop = true;
+  audio0.join();
+  audio1.join();
+  EXPECT_GT(blocks.load(), 2);
+  EXPECT_EQ(nonFinite.load(), 0);
+  for (auto& p : plugins) ASSERT_EQ(p->Effect()->initialDelay, 4096);
 }
 
 }  // namespace

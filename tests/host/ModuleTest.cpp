@@ -185,13 +185,15 @@ TEST(ModuleAudio, MonoConfigurationGivesSilenceOnTheUnusedSide) {
   out.numChannels = 1;
   p->Dispatch(effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&in), &out);
   const int n = 10000;
-  std::vector<float> l(n, 0.5f), ol(n, 9.0f);
-  float* ins[] = {l.data()};
-  float* outs[] = {ol.data()};
+  // Hosts pass as many arrays as the record declares; the second is unused.
+  std::vector<float> l(n, 0.5f), unusedIn(n, 0.25f), ol(n, 9.0f), unusedOut(n, 9.0f);
+  float* ins[] = {l.data(), unusedIn.data()};
+  float* outs[] = {ol.data(), unusedOut.data()};
   p->ProcessReplacing(ins, outs, n);
   EXPECT_EQ(ol[100], 0.0f);  // still inside the latency
   EXPECT_GT(std::fabs(ol[n - 1]), 0.05f);  // sound after the latency
   for (float v : ol) ASSERT_TRUE(std::isfinite(v));
+  for (float v : unusedOut) ASSERT_EQ(v, 0.0f);
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 """Checks the built user manual: a well-formed PDF of a few pages, which says
 what a user needs (parameters, presets, detector HPF for bass, latency,
-installation), and which the typesetter reproduces byte for byte.
+installation, the tools, troubleshooting), whose panel callouts point at the
+controls they name, and which the typesetter reproduces byte for byte.
 
 DUV_MANUAL names the built PDF (ctest sets it to the build folder's copy)."""
 
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -17,11 +19,42 @@ ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 MANUAL = os.environ.get("DUV_MANUAL", os.path.join(ROOT, "build", "Pelko-DUV.pdf"))
 TYPESETTER = os.path.join(ROOT, "docs", "make_manual.py")
 SOURCE = os.path.join(ROOT, "docs", "manual.txt")
+LAYOUT = os.path.join(ROOT, "effect", "DUVEditorLayout.h")
+RESOURCES = os.path.join(ROOT, "resources")
 
 
 def read_manual():
     with open(MANUAL, "rb") as f:
         return f.read()
+
+
+def typesetter_markers():
+    sys.dont_write_bytecode = True  # no cache files in the source tree
+    sys.path.insert(0, os.path.dirname(TYPESETTER))
+    try:
+        import make_manual
+    finally:
+        sys.path.pop(0)
+    return make_manual.MARKERS
+
+
+def led_displays_rect():
+    """The four LED displays' common rectangle (L, T, R, B, half-open) in panel
+    pixels, from the editor's layout table and the LED strip's frame height."""
+    with open(LAYOUT, encoding="utf-8") as f:
+        layout = f.read()
+    corners = [(int(x), int(y)) for x, y in
+               re.findall(r"constexpr Point kPosLed\w+\{(\d+), (\d+)\}", layout)]
+    if len(corners) != 4:
+        raise AssertionError("expected four LED displays in %s, found %d" % (LAYOUT, len(corners)))
+    width = int(re.search(r"constexpr int kLedWidth = (\d+);", layout).group(1))
+    file, frames = re.search(r'constexpr Image kImgLed\{\d+, "([^"]+)", (\d+)\}', layout).groups()
+    with open(os.path.join(RESOURCES, file), "rb") as f:
+        header = f.read(24)
+    # PNG: 8-byte signature, then the IHDR chunk with width and height (big-endian).
+    height = struct.unpack(">I", header[20:24])[0] // int(frames)
+    return (min(x for x, _ in corners), min(y for _, y in corners),
+            max(x for x, _ in corners) + width, max(y for _, y in corners) + height)
 
 
 def page_count(data):
@@ -48,10 +81,15 @@ class ManualStructureTest(unittest.TestCase):
         counts = [int(c) for c in re.findall(rb"/Count\s+(\d+)", data)]
         self.assertIn(pages, counts)
         self.assertGreaterEqual(pages, 2)
-        self.assertLessEqual(pages, 6)
+        self.assertLessEqual(pages, 10)
 
     def test_page_counter_sees_pages(self):
         self.assertEqual(page_count(b"<< /Type /Pages /Count 2 >> << /Type /Page >> << /Type/Page >>"), 2)
+
+    def test_led_callout_lies_on_the_displays(self):
+        rect = led_displays_rect()
+        x, y = typesetter_markers()[6]
+        self.assertTrue(rect[0] <= x < rect[2] and rect[1] <= y < rect[3], ((x, y), rect))
 
     def test_fixed_creation_date(self):
         self.assertIn(b"/CreationDate (D:20000101000000", read_manual())
@@ -84,14 +122,57 @@ class ManualTextTest(unittest.TestCase):
                      "Brindle", "user preset"):
             with self.subTest(name=name):
                 self.assertIn(name, self.text)
-        self.assertRegex(self.text, r"Rich Slapback 0\.40 \+8\.5 65 \+10\.5 66 50 0\.5")
+        # Numbered from 1, as hosts and the tools count them.
+        self.assertRegex(self.text, r"# Preset wet .{0,80}color 1 Default 0\.75 ")
+        self.assertRegex(self.text, r"4 Rich Slapback 0\.40 \+8\.5 65 \+10\.5 66 50 0\.5 ")
+        self.assertRegex(self.text, r"7 Brindle 0\.50 ")
+        self.assertIn("numbered 1 to 12", self.text)
+
+    def test_bank_keeps_only_the_current_program(self):
+        self.assertRegex(self.text, r"whole bank .{0,40}keeps only the current program")
+
+    def test_every_callout_is_explained(self):
+        labels = {1: "1 Manual", 2: "2 Wheel action", 3: "3 Rocker action",
+                  4: "4, 5 Voice 1 and voice 2", 5: "4, 5 Voice 1 and voice 2",
+                  6: "6 LED displays", 7: "7 Bypass", 8: "8 Stereo width", 9: "9 Color",
+                  10: "10 Wet", 11: "11 Version", 12: "12 Emblem"}
+        self.assertEqual(sorted(typesetter_markers()), sorted(labels))
+        for number, label in labels.items():
+            with self.subTest(number=number):
+                self.assertIn(label, self.text)
 
     def test_latency_and_installation(self):
-        self.assertIn("4096 samples", self.text)
-        self.assertIn("delay compensation", self.text)
-        self.assertIn("~/.vst/", self.text)
-        self.assertIn("DUV.so", self.text)
-        self.assertIn("cmake --install build", self.text)
+        for phrase in ("4096 samples", "delay compensation", "~/.vst/", "DUV.so",
+                       "cmake --install build", "--prefix", "lib/vst/DUV.so",
+                       "share/doc/duv/Pelko-DUV.pdf", "DESTDIR", "DUV.dll",
+                       "C:\\Program Files\\VSTPlugins", "Uninstalling"):
+            with self.subTest(phrase=phrase):
+                self.assertIn(phrase, self.text)
+
+    def test_command_line_tools(self):
+        for phrase in ("duv-render", "duv-info", "duv-snapshot", "--preset", "--set", "--list",
+                       "--channels 2", "--float", "--window", "-o FILE.png", "demo-duv.wav",
+                       "wav, flac, aiff, ogg, mp3 or opus"):
+            with self.subTest(phrase=phrase):
+                self.assertIn(phrase, self.text)
+        self.assertRegex(self.text, r"duv-render [^.]*- - \|")  # a pipe through standard input and output
+        # Commands in running text keep the straight quotes a shell needs.
+        for command in ('--preset "Silky Vocal"', '--set "delay 2=30"', '--set "knob action=rotate"'):
+            with self.subTest(command=command):
+                self.assertIn(command, self.text)
+
+    def test_troubleshooting(self):
+        for phrase in ("Troubleshooting", "The host does not find DUV", "x86-64",
+                       "A mono track sounds one-sided", "The track is late", "Sending a trace log",
+                       "DUV_TRACE="):
+            with self.subTest(phrase=phrase):
+                self.assertIn(phrase, self.text)
+        self.assertRegex(self.text, r"duv-info ~/.vst/DUV.so\. If it prints")
+
+    def test_cpu_and_memory_figures(self):
+        self.assertRegex(self.text, r"one instance at 44\.1 kHz stereo uses about \d+(\.\d+)? % of one core")
+        self.assertRegex(self.text, r"Each further instance adds about \d+(\.\d+)? MiB")
+        self.assertIn("Xeon", self.text)
 
 
 class ManualReproducibleTest(unittest.TestCase):

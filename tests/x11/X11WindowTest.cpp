@@ -4,8 +4,12 @@
 // host window under a real X server, input sent through XTEST.
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <fstream>
@@ -153,6 +157,39 @@ TEST_F(X11Editor, OpensAsAChildOfTheHostsWindowAndCloses) {
   EXPECT_EQ(gfx->OpenWindow(nullptr), nullptr);
   EXPECT_EQ(gfx->OpenWindow(reinterpret_cast<void*>(std::uintptr_t{0x7fffff0})), nullptr)
       << "a stale parent id fails cleanly";
+}
+
+// System V shared-memory segments mapped into this process.
+static int SharedSegmentsMapped() {
+  std::ifstream maps("/proc/self/maps");
+  int n = 0;
+  for (std::string line; std::getline(maps, line);) n += line.find("SYSV") != std::string::npos;
+  return n;
+}
+
+// One descriptor left: the editor's connection takes it and its wake pipe
+// finds none. The window fails cleanly, the staging image (shared memory with
+// this local server) is given back as it was made, and a later open works.
+TEST_F(X11Editor, OpeningWithoutDescriptorsFailsCleanly) {
+  const int segments = SharedSegmentsMapped();
+  auto isFree = [](int fd) { return fcntl(fd, F_GETFD) == -1 && errno == EBADF; };
+  int first = 0;
+  while (!isFree(first)) ++first;
+  int second = first + 1;
+  while (!isFree(second)) ++second;
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit low = saved;
+  low.rlim_cur = static_cast<rlim_t>(second);  // descriptors below second: only first is free
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  void* w = gfx->OpenWindow(host->IdAsPointer());
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  EXPECT_EQ(w, nullptr);
+  EXPECT_FALSE(gfx->WindowIsOpen());
+  EXPECT_TRUE(isFree(first)) << "the connection is closed again";
+  EXPECT_EQ(SharedSegmentsMapped(), segments) << "the staging image's segment is detached";
+  Open();
+  EXPECT_TRUE(gfx->WindowIsOpen());
 }
 
 TEST_F(X11Editor, ReopeningTakesTheOldWindowsPlaceAndSize) {

@@ -11,13 +11,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "graphics/IControl.h"
 #include "graphics/platform/PlatformGraphics.h"
+#include "graphics/platform/WebAddress.h"
 #include "plugin/IParam.h"
 #include "raster/RasterBitmap.h"
 
@@ -550,15 +550,7 @@ void IGraphicsWin::PromptForFile(std::string* out, int action, const char* direc
   if (ok) *out = file;
 }
 
-bool IGraphicsWin::NeedsConnection(const char* url) {
-  if (!url) return false;
-  auto startsWith = [url](const char* prefix) {
-    for (std::size_t i = 0; prefix[i]; ++i)
-      if (std::tolower(static_cast<unsigned char>(url[i])) != prefix[i]) return false;  // stops at url's end too
-    return true;
-  };
-  return startsWith("http://") || startsWith("https://");
-}
+bool IGraphicsWin::NeedsConnection(const char* url) { return duv_platform::NeedsConnection(url); }
 
 bool IGraphicsWin::OpenURL(const char* url, const char* windowTitle, const char* confirm,
                            const char* error) {

@@ -1,6 +1,12 @@
-// The editor's window on X11: a child window of the host's window, an event
-// and timer thread per open window, the parameter entry popup, confirmation
-// and error boxes drawn in the editor, and the desktop's dialog tools.
+// The editor's window on X11: a child window of the host's window with its
+// own connection and thread, the parameter entry popup and the message boxes
+// drawn in the editor, and the desktop's dialog tools. This file pair is the
+// window itself (open, close, resize, the screen copy, input routing and the
+// redraw cycle); the pieces it is made of each have their own: the window's
+// thread (X11EventThread), the staging image (X11StagingImage), the entry
+// popup (X11EntryPopup), the message box (X11DialogBox), Xlib errors
+// (X11Errors), input translation (X11Input); the opener and the dialog tools
+// are the Linux layer's (linux/DesktopOpener, linux/DesktopDialogs).
 //
 // Threads and locks (the part that must never deadlock):
 // - The host calls OpenWindow, CloseWindow and Resize on its user-interface
@@ -29,6 +35,11 @@
 #include <string>
 
 #include "graphics/platform/linux/IGraphicsLinux.h"
+
+namespace duv_x11 {
+class EntryPopup;
+class DialogBox;
+}  // namespace duv_x11
 
 class IGraphicsX11 : public IGraphicsLinux {
  public:
@@ -98,31 +109,23 @@ class IGraphicsX11 : public IGraphicsLinux {
 
  private:
   struct Session;
-  struct PopupData;
-  struct DialogData;
-  friend struct Session;
 
   RecursiveLock& InstanceLock();
-  void ThreadMain(Session* s);
-  bool AcquireInstanceLock(Session* s);
+  // The window thread's work under the instance lock, in this order per pass:
+  // each event (an XEvent*), the redraw cycle on a tick, a pending resize.
   void HandleEventLocked(Session* s, void* event);
   void TickLocked(Session* s);
+  void ApplyResizeLocked(Session* s);
   void PaintLocked(const IRect& r);
-  void SyncPopupWindowLocked(Session* s);
-  void SyncDialogWindowLocked(Session* s);
-  void RenderPopupLocked(Session* s);
-  void RenderDialogLocked(Session* s);
   void ClosePopupLocked(Session* s);
-  void CommitPopupLocked();
   void ShowDialogLocked(bool question, const std::string& title, const std::string& message,
                         const std::string& url, const std::string& error);
   bool LaunchLocked(const std::string& url, const std::string& title, const std::string& error);
-  void Present(Session* s);
   void DestroySession();
 
   std::unique_ptr<Session> mSession;  // guarded by the instance lock
   std::atomic<unsigned long> mWindowId{0};
-  std::unique_ptr<PopupData> mPopup;    // guarded by the instance lock
-  std::unique_ptr<DialogData> mDialog;  // guarded by the instance lock
+  std::unique_ptr<duv_x11::EntryPopup> mPopup;  // guarded by the instance lock
+  std::unique_ptr<duv_x11::DialogBox> mDialog;  // guarded by the instance lock
   std::atomic<long long> mPaintedTicks{0};
 };
