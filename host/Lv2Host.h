@@ -1,5 +1,5 @@
 // The project's own LV2 host, through lilv, in-process as hosts load a
-// plug-in: a world that knows the installed LV2 specifications and the
+// plug-in: a world that knows the installed LV2 vocabularies and the
 // bundles asked for, and instances with host-owned control values, audio
 // bound per run, the options feature (block length) and URID mapping, and
 // presets applied as lilv applies them. It knows only LV2's and lilv's
@@ -34,7 +34,7 @@ class Lv2UridMap {
 
 class Lv2World {
  public:
-  // Loads the installed specifications (lilv's default search path, or
+  // Loads the installed LV2 vocabularies (lilv's default search path, or
   // LV2_PATH) and then each bundle folder given. Null with *error set when a
   // folder holds no manifest.
   static std::unique_ptr<Lv2World> Create(const std::vector<std::string>& bundleDirs,

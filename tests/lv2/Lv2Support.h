@@ -1,5 +1,5 @@
 // Shared by the LV2 tests: one lilv world per test binary that knows the
-// installed specifications and the bundle built in this tree.
+// installed LV2 vocabularies and the bundle built in this tree.
 #pragma once
 
 #include <gtest/gtest.h>
