@@ -1,5 +1,6 @@
 #include "effect/DUVEditor.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,22 +76,31 @@ void MaskStrip(duv::RasterBitmap* strip, int frames, duv::RasterBitmap* mask) {
   // The mask must cover exactly one frame of the strip.
   if (w != strip->getWidth() || static_cast<long>(h) * frames > strip->getHeight()) return;
   // The reference walks the mask and writes down through every frame, a
-  // cache miss per write on a 15 MB strip; here the mask becomes a word of
-  // all ones (keep) or zero per pixel, and each strip row is ANDed with its
-  // mask row in order, which the compiler vectorises.
-  std::vector<std::uint32_t> keep(static_cast<std::size_t>(w) * h);
+  // cache miss per write on a 15 MB strip. Here the mask becomes runs of
+  // cleared pixels per row (the corners outside the wheel's circle), and the
+  // frames are visited in memory order, writing only those runs.
+  struct Run {
+    int y, x0, x1;  // row, first and one past the last cleared column
+  };
+  std::vector<Run> runs;
   const std::uint32_t* m = mask->getBits();
   const int mSpan = mask->getRowSpan(), sSpan = strip->getRowSpan();
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      keep[static_cast<std::size_t>(y) * w + x] = ((m[y * mSpan + x] >> 16) & 0xFF) ? 0xFFFFFFFFu : 0u;
+  auto cleared = [&](int x, int y) { return ((m[y * mSpan + x] >> 16) & 0xFF) == 0; };
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w;) {
+      if (!cleared(x, y)) {
+        ++x;
+        continue;
+      }
+      const int x0 = x;
+      while (x < w && cleared(x, y)) ++x;
+      runs.push_back({y, x0, x});
+    }
+  }
   std::uint32_t* s = strip->getBits();
   for (int f = 0; f < frames; ++f) {
-    for (int y = 0; y < h; ++y) {
-      std::uint32_t* row = s + (static_cast<long>(f) * h + y) * sSpan;
-      const std::uint32_t* k = keep.data() + static_cast<std::size_t>(y) * w;
-      for (int x = 0; x < w; ++x) row[x] &= k[x];
-    }
+    std::uint32_t* frame = s + static_cast<long>(f) * h * sSpan;
+    for (const Run& r : runs) std::fill(frame + static_cast<long>(r.y) * sSpan + r.x0, frame + static_cast<long>(r.y) * sSpan + r.x1, 0u);
   }
 }
 

@@ -1,6 +1,10 @@
 #include "graphics/BitmapCache.h"
 
+#include <algorithm>
 #include <utility>
+#ifndef _WIN32
+#include <thread>
+#endif
 
 #include "raster/ImageHeader.h"
 #include "raster/ImageLoader.h"
@@ -125,15 +129,50 @@ void BitmapCache::AddPreparation(duv::RasterBitmap* bitmap, int job, Preparation
   }
 }
 
-void BitmapCache::Decode(LazyImage* image) {
-  Guard guard(mMutex);
-  if (image->mReady.load(std::memory_order_relaxed)) return;  // another thread was first
+void BitmapCache::DecodeOne(LazyImage* image) {
   image->mDecoded = duv::loadImageResource(image->mId, image->mName.c_str());
-  ++mDecodes;
   if (image->mDecoded)
     for (auto& [job, prepare] : image->mPending) prepare(image->mDecoded);
   image->mPending.clear();
-  image->mReady.store(true, std::memory_order_release);
+}
+
+void BitmapCache::Decode(LazyImage* image) {
+  Guard guard(mMutex);
+  if (image->mReady.load(std::memory_order_relaxed)) return;  // another thread was first
+  // The first draw of an editor needs every image it entered, so the first
+  // image needed brings the others still undecoded along: largest first,
+  // shared between this thread and one helper (the strips alone take most
+  // of the time). Nothing is published before all are done.
+  std::vector<LazyImage*> batch{image};
+  for (const Entry& e : mEntries) {
+    auto* other = dynamic_cast<LazyImage*>(e.bitmap);
+    if (other && other != image && !other->mReady.load(std::memory_order_relaxed)) batch.push_back(other);
+  }
+  std::sort(batch.begin(), batch.end(), [](LazyImage* a, LazyImage* b) {
+    return static_cast<long long>(a->mHeaderWidth) * a->mHeaderHeight >
+           static_cast<long long>(b->mHeaderWidth) * b->mHeaderHeight;
+  });
+  std::atomic<std::size_t> next{0};
+  auto work = [this, &batch, &next] {
+    for (std::size_t i = next++; i < batch.size(); i = next++) DecodeOne(batch[i]);
+  };
+#ifndef _WIN32
+  std::thread helper;
+  if (batch.size() > 1 && std::thread::hardware_concurrency() > 1) {
+    try {
+      helper = std::thread(work);
+    } catch (...) {
+      // No thread to be had: this one decodes them all.
+    }
+  }
+  work();
+  if (helper.joinable()) helper.join();
+#else
+  // mingw's win32 thread model has no std::thread: one thread decodes.
+  work();
+#endif
+  mDecodes += static_cast<int>(batch.size());
+  for (LazyImage* done : batch) done->mReady.store(true, std::memory_order_release);
 }
 
 void BitmapCache::Remove(duv::RasterBitmap* bitmap) {

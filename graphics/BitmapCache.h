@@ -7,10 +7,12 @@
 // that run once, right after the decode, before anyone sees the pixels.
 //
 // The cache owns its bitmaps and deletes them when the module is unloaded.
-// Every call takes the cache's lock; a decode and its preparations run under
-// it too, so two editors drawing the same image at once from two threads
-// decode it once, and the second waits for the first. Afterwards reading a
-// decoded image takes no lock.
+// Every call takes the cache's lock; decodes and preparations run under it
+// too, so two editors drawing the same image at once from two threads decode
+// it once, and the second waits for the first. The first image needed brings
+// along every other image still undecoded (an editor's first draw needs them
+// all), decoded on this thread and one helper thread while the lock is held.
+// Afterwards reading a decoded image takes no lock.
 #pragma once
 
 #include <atomic>
@@ -61,7 +63,7 @@ class BitmapCache {
   bool FirstPreparation(duv::RasterBitmap* bitmap, int job);
   int Count();
   // How many images this process has decoded through the cache (for tests
-  // and benchmarks: each image once, and none before it is needed).
+  // and benchmarks: each image once, and none before the first is needed).
   int Decodes() const { return mDecodes.load(); }
 
  private:
@@ -84,6 +86,9 @@ class BitmapCache {
 #endif
   LazyImage* LazyOf(duv::RasterBitmap* bitmap);  // under the lock
   void Decode(LazyImage* image);                 // takes the lock
+  // Decodes and prepares one image; touches only that image, so two threads
+  // may run it on two images at once (under the lock, held by the caller).
+  static void DecodeOne(LazyImage* image);
 
   Mutex mMutex;
   std::vector<Entry> mEntries;

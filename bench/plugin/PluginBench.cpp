@@ -6,11 +6,12 @@
 // A process pays for its first instance what later ones share (process-wide
 // tables, decoded images), so the first-instance figures come from fresh
 // child processes: this program runs itself with --child=MODE, and the child
-// prints "<ms> <KiB>" lines that the parent reports as manual times and
-// counters. Each figure is a repetition; the aggregates give the median.
+// prints "<ms> <cpu ms> <KiB>" lines that the parent reports as manual times
+// and counters. Each figure is a repetition; the aggregates give the median.
 #include <benchmark/benchmark.h>
 
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,6 +26,8 @@
 #include "host/EditorDriver.h"
 #include "host/VstHost.h"
 #include "host/X11TestWindow.h"
+
+#include <X11/Xutil.h>  // after Xlib.h, which X11TestWindow.h brings
 #include "plugin/vst2/EditorProbe.h"
 
 namespace {
@@ -33,6 +36,14 @@ using Clock = std::chrono::steady_clock;
 
 double MsSince(Clock::time_point t0) {
   return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+// CPU time of the whole process (every thread: a window has its own), in ms.
+// On this shared machine it says more than the wall clock about the work done.
+double CpuMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
 // Resident set size in KiB (second field of /proc/self/statm, in pages).
@@ -44,6 +55,14 @@ double ResidentKiB() {
   std::fclose(f);
   return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1024.0;
 }
+
+// Wall time, CPU time and resident growth of one step, printed as a line.
+struct Step {
+  Clock::time_point t0 = Clock::now();
+  double cpu0 = CpuMs();
+  double kib0 = ResidentKiB();
+  void Print() const { std::printf("%.4f %.4f %.1f\n", MsSince(t0), CpuMs() - cpu0, ResidentKiB() - kib0); }
+};
 
 // The module built beside the bench, or the one DUV_BENCH_MODULE names (to
 // compare builds in one session).
@@ -96,58 +115,78 @@ std::uint64_t PictureHash(const std::uint32_t* pixels, std::size_t count) {
   return h;
 }
 
-// Waits until the server shows the picture whose hash is expected in window w.
-bool WaitForPicture(X11TestWindow& host, Window w, std::uint64_t expected, int timeoutMs) {
+// One pixel of window w as the server shows it (0x00RRGGBB on a 24-bit
+// screen), or ~0 when it cannot be read: cheap enough to poll while the
+// window's thread works.
+std::uint32_t ServerPixel(X11TestWindow& host, Window w, int x, int y) {
+  XImage* img = XGetImage(host.Dpy(), w, x, y, 1, 1, AllPlanes, ZPixmap);
+  if (!img) return ~0u;
+  const std::uint32_t p = static_cast<std::uint32_t>(XGetPixel(img, 0, 0)) & 0xFFFFFF;
+  XDestroyImage(img);
+  return p;
+}
+
+// Points whose pixels tell a painted editor from an empty window: the inner
+// wheel's centre and the bypass button.
+constexpr int kProbePoints[2][2] = {{98, 137}, {477, 85}};
+
+// Waits until the server shows the expected picture in window w: polls two
+// pixels, and compares the whole picture once they match.
+bool WaitForPicture(X11TestWindow& host, Window w, std::uint64_t expected,
+                    const std::uint32_t (&points)[2], int timeoutMs) {
   const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (Clock::now() < end) {
-    int cw = 0, ch = 0;
-    std::vector<std::uint32_t> shot = host.Capture(w, &cw, &ch);
-    if (!shot.empty() && PictureHash(shot.data(), shot.size()) == expected) return true;
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    if (ServerPixel(host, w, kProbePoints[0][0], kProbePoints[0][1]) == points[0] &&
+        ServerPixel(host, w, kProbePoints[1][0], kProbePoints[1][1]) == points[1]) {
+      int cw = 0, ch = 0;
+      std::vector<std::uint32_t> shot = host.Capture(w, &cw, &ch);
+      if (!shot.empty() && PictureHash(shot.data(), shot.size()) == expected) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
   }
   return false;
 }
 
 constexpr int kLaterInstances = 16;
 
-// Prints "<ms> <KiB>" lines. "instance": the first instance. "snapshot": the
+// Prints one Step line per figure. "instance": the first instance. "snapshot": the
 // first instance, then its editor's first offscreen picture. "later" and
 // "later-snapshot": one line per instance after the first, each with its
-// picture in the second. "reference": the picture's hash. "window HASH": the
-// first instance, then its first window, until the server shows that picture.
+// picture in the second. "reference": "HASH,PIXEL,PIXEL" of the picture.
+// "window REFERENCE": the first instance, then its first window, until the
+// server shows that picture.
 int RunChild(const std::string& mode, const char* arg) {
   auto module = LoadModuleOrExit();
-  double kib0 = ResidentKiB();
-  auto t0 = Clock::now();
+  Step step;
   auto p = CreateAsHost(*module);
-  std::printf("%.4f %.1f\n", MsSince(t0), ResidentKiB() - kib0);
+  step.Print();
   if (mode == "snapshot") {
-    kib0 = ResidentKiB();
-    t0 = Clock::now();
+    step = Step();
     if (!Snapshot(*p)) return 2;
-    std::printf("%.4f %.1f\n", MsSince(t0), ResidentKiB() - kib0);
+    step.Print();
   } else if (mode == "later" || mode == "later-snapshot") {
     const bool draw = mode == "later-snapshot";
     if (draw && !Snapshot(*p)) return 2;
     std::vector<std::unique_ptr<VstPlugin>> alive;
     for (int i = 0; i < kLaterInstances; ++i) {
-      kib0 = ResidentKiB();
-      t0 = Clock::now();
+      step = Step();
       alive.push_back(CreateAsHost(*module));
       if (draw && !Snapshot(*alive.back())) return 2;
-      std::printf("%.4f %.1f\n", MsSince(t0), ResidentKiB() - kib0);
+      step.Print();
     }
   } else if (mode == "reference") {
     int w = 0, h = 0;
     std::vector<std::uint32_t> pixels;
     if (!EditorDriver(*p).Snapshot(&w, &h, &pixels)) return 2;
-    std::printf("%llu\n", static_cast<unsigned long long>(PictureHash(pixels.data(), pixels.size())));
+    auto at = [&](int i) { return pixels[static_cast<std::size_t>(kProbePoints[i][1]) * 716 + kProbePoints[i][0]] & 0xFFFFFF; };
+    std::printf("%llu,%u,%u\n", static_cast<unsigned long long>(PictureHash(pixels.data(), pixels.size())), at(0), at(1));
   } else if (mode == "window") {
-    const std::uint64_t expected = std::strtoull(arg ? arg : "0", nullptr, 10);
+    unsigned long long expected = 0;
+    std::uint32_t points[2] = {};
+    if (!arg || std::sscanf(arg, "%llu,%u,%u", &expected, &points[0], &points[1]) != 3) return 7;
     X11TestWindow host(800, 300);
     if (!host.Dpy()) return 3;
-    kib0 = ResidentKiB();
-    t0 = Clock::now();
+    step = Step();
     if (p->Dispatch(effEditOpen, 0, 0, host.IdAsPointer()) != 1) return 4;
     Window root, parent, *children = nullptr;
     unsigned n = 0;
@@ -155,8 +194,8 @@ int RunChild(const std::string& mode, const char* arg) {
     if (n != 1) return 5;
     Window editor = children[0];
     XFree(children);
-    if (!WaitForPicture(host, editor, expected, 5000)) return 6;
-    std::printf("%.4f %.1f\n", MsSince(t0), ResidentKiB() - kib0);
+    if (!WaitForPicture(host, editor, expected, points, 5000)) return 6;
+    step.Print();
     p->Dispatch(effEditClose);
   }
   std::fflush(stdout);
@@ -169,38 +208,43 @@ int RunChild(const std::string& mode, const char* arg) {
 std::string gSelf;
 
 // Runs a child and parses its lines; false when it failed.
-bool ChildFigures(const std::string& args, std::vector<double>* ms, std::vector<double>* kib) {
+struct Figure {
+  double ms, cpuMs, kib;
+};
+
+bool ChildFigures(const std::string& args, std::vector<Figure>* figures) {
   std::string cmd = gSelf + " --child=" + args;
   FILE* pipe = popen(cmd.c_str(), "r");
   if (!pipe) return false;
-  double t = 0, m = 0;
-  while (std::fscanf(pipe, "%lf %lf", &t, &m) == 2) {
-    ms->push_back(t);
-    kib->push_back(m);
-  }
+  Figure f{};
+  while (std::fscanf(pipe, "%lf %lf %lf", &f.ms, &f.cpuMs, &f.kib) == 3) figures->push_back(f);
   return pclose(pipe) == 0;
 }
 
 // One fresh process per iteration; the figures from index `first` on are
 // averaged into the iteration (time) and the counter (resident memory).
 void InFreshProcess(benchmark::State& state, const std::string& args, std::size_t first) {
-  double kibSum = 0;
+  double kibSum = 0, cpuSum = 0;
   for (auto _ : state) {
-    std::vector<double> ms, kib;
-    if (!ChildFigures(args, &ms, &kib) || ms.size() <= first) {
+    std::vector<Figure> figures;
+    if (!ChildFigures(args, &figures) || figures.size() <= first) {
       state.SkipWithError("the child process failed");
       return;
     }
-    double t = 0, m = 0;
-    for (std::size_t i = first; i < ms.size(); ++i) {
-      t += ms[i];
-      m += kib[i];
+    Figure sum{};
+    for (std::size_t i = first; i < figures.size(); ++i) {
+      sum.ms += figures[i].ms;
+      sum.cpuMs += figures[i].cpuMs;
+      sum.kib += figures[i].kib;
     }
-    const double n = static_cast<double>(ms.size() - first);
-    state.SetIterationTime(t / n / 1000.0);
-    kibSum += m / n;
+    const double n = static_cast<double>(figures.size() - first);
+    state.SetIterationTime(sum.ms / n / 1000.0);
+    cpuSum += sum.cpuMs / n;
+    kibSum += sum.kib / n;
   }
-  state.counters["rss_KiB"] = kibSum / static_cast<double>(state.iterations());
+  const double iterations = static_cast<double>(state.iterations());
+  state.counters["cpu_ms"] = cpuSum / iterations;
+  state.counters["rss_KiB"] = kibSum / iterations;
 }
 
 // The hash of the editor's picture, for the window figure to wait for.
@@ -208,10 +252,10 @@ std::string ReferenceHash() {
   std::string cmd = gSelf + " --child=reference";
   FILE* pipe = popen(cmd.c_str(), "r");
   if (!pipe) return "";
-  double t = 0, m = 0;
-  unsigned long long hash = 0;
-  if (std::fscanf(pipe, "%lf %lf %llu", &t, &m, &hash) != 3) hash = 0;
-  return pclose(pipe) == 0 && hash ? std::to_string(hash) : "";
+  double t = 0, c = 0, m = 0;
+  char reference[96] = {};
+  if (std::fscanf(pipe, "%lf %lf %lf %95s", &t, &c, &m, reference) != 4) reference[0] = '\0';
+  return pclose(pipe) == 0 ? std::string(reference) : "";
 }
 
 void BM_FirstInstance(benchmark::State& state) { InFreshProcess(state, "instance", 0); }
