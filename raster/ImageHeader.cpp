@@ -101,6 +101,12 @@ bool imageResourceSize(int id, const char* name, int* width, int* height)
     const EmbeddedResource* r = findResource(currentResourceModule(), png ? "PNG" : "JPG", id);
     if (!r)
         return false;
+    // Sizes the build read from the header spare touching (paging in) the bytes.
+    if (r->width > 0 && r->height > 0 && bitmapByteCount(r->width, r->height) >= 0) {
+        *width = r->width;
+        *height = r->height;
+        return true;
+    }
     return png ? readPngSize(r->data, r->size, width, height) : readJpegSize(r->data, r->size, width, height);
 }
 

@@ -16,9 +16,11 @@ namespace duv {
 bool readPngSize(const unsigned char* data, std::size_t size, int* width, int* height);
 bool readJpegSize(const unsigned char* data, std::size_t size, int* width, int* height);
 
-// The size of embedded image (id, name) in currentResourceModule(), the
-// header read chosen by name's extension as loadImageResource chooses the
-// decoder ("png"; "jpg" or "jpeg"; any case).
+// The size of embedded image (id, name) in currentResourceModule(): the
+// size the resource table carries when it has one (read from the header at
+// build time, so the bytes stay untouched), else the header read chosen by
+// name's extension as loadImageResource chooses the decoder ("png"; "jpg"
+// or "jpeg"; any case).
 bool imageResourceSize(int id, const char* name, int* width, int* height);
 
 } // namespace duv

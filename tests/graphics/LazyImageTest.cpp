@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "graphics/BitmapCache.h"
@@ -38,6 +39,15 @@ TEST(ImageHeader, EveryEmbeddedImageHasItsDecodedSize) {
     ASSERT_NE(decoded, nullptr) << table[i].name;
     EXPECT_EQ(w, decoded->getWidth()) << table[i].name;
     EXPECT_EQ(h, decoded->getHeight()) << table[i].name;
+    // The build's own header read, which spares touching the bytes.
+    EXPECT_EQ(table[i].width, w) << table[i].name;
+    EXPECT_EQ(table[i].height, h) << table[i].name;
+    int hw = -1, hh = -1;
+    const bool png = std::string(table[i].type) == "PNG";
+    ASSERT_TRUE(png ? duv::readPngSize(table[i].data, table[i].size, &hw, &hh)
+                    : duv::readJpegSize(table[i].data, table[i].size, &hw, &hh));
+    EXPECT_EQ(hw, w) << table[i].name;
+    EXPECT_EQ(hh, h) << table[i].name;
   }
   int w = -1, h = -1;
   EXPECT_TRUE(duv::imageResourceSize(103, "img/wheel-outer.JPEG", &w, &h));
