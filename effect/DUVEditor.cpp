@@ -1,6 +1,9 @@
 #include "effect/DUVEditor.h"
 
+#include <algorithm>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "effect/BypassControl.h"
 #include "effect/DUVEditorLayout.h"
@@ -15,6 +18,7 @@
 #include "graphics/LinkControl.h"
 #include "plugin/Text.h"
 #include "raster/Blit.h"
+#include "raster/ImageLoader.h"
 #include "raster/RasterBitmap.h"
 
 using namespace duv_layout;
@@ -25,31 +29,35 @@ enum EPreparation { kMasked = 1, kRinged = 2 };
 
 IBitmap Load(IGraphics* g, const Image& image) { return g->LoadBitmap(image.id, image.file, image.frames); }
 
-// Masks a strip in place (and, for the inner strip, lays the ring over every
-// frame). The strips live in the process-wide cache, so this runs once per
-// process; later editors find them prepared and skip the mask and ring.
-void PrepareStrip(IGraphics* g, const IBitmap& strip, const Image& maskImage, const Image* ringImage) {
+// Decodes a helper image (mask, ring) for one preparation; it never enters
+// the cache, so nothing needs releasing afterwards.
+std::unique_ptr<duv::RasterBitmap> LoadHelper(const Image& image) {
+  return std::unique_ptr<duv::RasterBitmap>(duv::loadImageResource(image.id, image.file));
+}
+
+// Attaches the strip's masking (and, for the inner strip, the ring laid over
+// every frame) to the cached image: the cache runs them once per process,
+// right after the strip's first decode. Later editors attach the same jobs,
+// which changes nothing.
+void PrepareStrip(const IBitmap& strip, const Image& maskImage, const Image* ringImage) {
   if (!strip.bitmap) return;
   BitmapCache& cache = BitmapCache::Instance();
-  if (cache.FirstPreparation(strip.bitmap, kMasked)) {
-    IBitmap mask = Load(g, maskImage);
-    MaskStrip(strip.bitmap, strip.N, mask.bitmap);
-    g->ReleaseBitmap(&mask);
-  }
-  if (ringImage && cache.FirstPreparation(strip.bitmap, kRinged)) {
-    IBitmap ring = Load(g, *ringImage);
-    if (ring.bitmap)
-      duv::blit(strip.bitmap, ring.bitmap, 0, 0, nullptr, 1.0f, duv::kBlitUseSourceAlpha);
-    g->ReleaseBitmap(&ring);
-  }
+  const int frames = strip.N;
+  cache.AddPreparation(strip.bitmap, kMasked, [frames, maskImage](duv::RasterBitmap* decoded) {
+    MaskStrip(decoded, frames, LoadHelper(maskImage).get());
+  });
+  if (!ringImage) return;
+  cache.AddPreparation(strip.bitmap, kRinged, [ring = *ringImage](duv::RasterBitmap* decoded) {
+    if (auto bitmap = LoadHelper(ring))
+      duv::blit(decoded, bitmap.get(), 0, 0, nullptr, 1.0f, duv::kBlitUseSourceAlpha);
+  });
 }
 
 }  // namespace
 
-void MaskStrip(duv::RasterBitmap* strip, int frames, duv::RasterBitmap* mask) {
+void MaskStripReference(duv::RasterBitmap* strip, int frames, duv::RasterBitmap* mask) {
   if (!strip || !mask || !strip->getBits() || !mask->getBits()) return;
   const int w = mask->getWidth(), h = mask->getHeight();
-  // The mask must cover exactly one frame of the strip.
   if (w != strip->getWidth() || static_cast<long>(h) * frames > strip->getHeight()) return;
   std::uint32_t* s = strip->getBits();
   const std::uint32_t* m = mask->getBits();
@@ -77,6 +85,40 @@ std::string ManualFallbackPath(const std::string& pluginDirectory) {
   return prefix + sep + "share" + sep + "doc" + sep + "duv" + sep + kManualFile;
 }
 
+void MaskStrip(duv::RasterBitmap* strip, int frames, duv::RasterBitmap* mask) {
+  if (!strip || !mask || !strip->getBits() || !mask->getBits()) return;
+  const int w = mask->getWidth(), h = mask->getHeight();
+  // The mask must cover exactly one frame of the strip.
+  if (w != strip->getWidth() || static_cast<long>(h) * frames > strip->getHeight()) return;
+  // The reference walks the mask and writes down through every frame, a
+  // cache miss per write on a 15 MB strip. Here the mask becomes runs of
+  // cleared pixels per row (the corners outside the wheel's circle), and the
+  // frames are visited in memory order, writing only those runs.
+  struct Run {
+    int y, x0, x1;  // row, first and one past the last cleared column
+  };
+  std::vector<Run> runs;
+  const std::uint32_t* m = mask->getBits();
+  const int mSpan = mask->getRowSpan(), sSpan = strip->getRowSpan();
+  auto cleared = [&](int x, int y) { return ((m[y * mSpan + x] >> 16) & 0xFF) == 0; };
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w;) {
+      if (!cleared(x, y)) {
+        ++x;
+        continue;
+      }
+      const int x0 = x;
+      while (x < w && cleared(x, y)) ++x;
+      runs.push_back({y, x0, x});
+    }
+  }
+  std::uint32_t* s = strip->getBits();
+  for (int f = 0; f < frames; ++f) {
+    std::uint32_t* frame = s + static_cast<long>(f) * h * sSpan;
+    for (const Run& r : runs) std::fill(frame + static_cast<long>(r.y) * sSpan + r.x0, frame + static_cast<long>(r.y) * sSpan + r.x1, 0u);
+  }
+}
+
 DUVEditorControls BuildDUVEditor(IGraphics* g, IPluginBase* plug) {
   DUVEditorControls c;
   g->AttachBackground(kImgBackground.id, kImgBackground.file);
@@ -96,11 +138,11 @@ DUVEditorControls BuildDUVEditor(IGraphics* g, IPluginBase* plug) {
                                          kRockerAction, rockerLeft, rockerRight, kSelectorGap));
 
   IBitmap outer = Load(g, kImgWheelOuter);
-  PrepareStrip(g, outer, kImgOuterMask, nullptr);
+  PrepareStrip(outer, kImgOuterMask, nullptr);
   c.wheels[0] = new WheelControl(plug, kPosOuterWheel1.x, kPosOuterWheel1.y, kDelay1, outer, true);
   c.wheels[1] = new WheelControl(plug, kPosOuterWheel2.x, kPosOuterWheel2.y, kDelay2, outer, true);
   IBitmap inner = Load(g, kImgWheelInner);
-  PrepareStrip(g, inner, kImgInnerMask, &kImgInnerRing);
+  PrepareStrip(inner, kImgInnerMask, &kImgInnerRing);
   c.wheels[2] = new WheelControl(plug, kPosInnerWheel1.x, kPosInnerWheel1.y, kCents1, inner, false);
   c.wheels[3] = new WheelControl(plug, kPosInnerWheel2.x, kPosInnerWheel2.y, kCents2, inner, false);
   for (WheelControl* w : c.wheels) g->AttachControl(w);

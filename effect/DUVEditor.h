@@ -1,7 +1,9 @@
-// Builds this effect's editor on a graphics object: prepares the wheel strips
-// (masked, the inner ones ringed; once per process), attaches every control
-// in the fixed order of the layout, and answers the controls the effect's
-// parameter responses write into.
+// Builds this effect's editor on a graphics object: attaches every control
+// in the fixed order of the layout, sized from the images' headers, and
+// answers the controls the effect's parameter responses write into. It
+// decodes nothing: the wheel strips' preparation (masked, the inner ones
+// ringed) is attached to the cached strips, and runs once per process when a
+// strip is first drawn.
 #pragma once
 
 #include <string>
@@ -38,9 +40,13 @@ void ShowParamInEditor(const DUVEditorControls& editor, int paramIdx, double val
 // Empty when the folder is empty or has no two levels to climb.
 std::string ManualFallbackPath(const std::string& pluginDirectory);
 
-// The masking and ring steps on a strip's pixels (exposed for tests): every
-// pixel where the one-frame mask's red byte is 0 becomes 0 in all frames.
+// The masking step on a strip's pixels (exposed for tests): every pixel where
+// the one-frame mask's red byte is 0 becomes 0 in all frames. Nothing
+// happens when either is null or without pixels, or when the mask is not one
+// frame's size. MaskStripReference is the plain per-pixel version the fast
+// one is held to.
 namespace duv {
 class RasterBitmap;
 }
 void MaskStrip(duv::RasterBitmap* strip, int frames, duv::RasterBitmap* mask);
+void MaskStripReference(duv::RasterBitmap* strip, int frames, duv::RasterBitmap* mask);

@@ -1,6 +1,63 @@
 #include "graphics/BitmapCache.h"
 
-#include "raster/RasterBitmap.h"
+#include <algorithm>
+#include <utility>
+#ifndef _WIN32
+#include <thread>
+#endif
+
+#include "raster/ImageHeader.h"
+#include "raster/ImageLoader.h"
+
+// An image of the module that is decoded when its pixels or its size are
+// first read. Until then it holds only its name and header size; afterwards
+// it forwards to the decoded bitmap (null when the data did not decode).
+class BitmapCache::LazyImage final : public duv::RasterBitmap {
+ public:
+  LazyImage(BitmapCache* cache, int id, const char* name, int width, int height)
+      : mCache(cache), mId(id), mName(name), mHeaderWidth(width), mHeaderHeight(height) {}
+  ~LazyImage() override { delete mDecoded; }
+
+  std::uint32_t* getBits() override {
+    duv::RasterBitmap* b = Decoded();
+    return b ? b->getBits() : nullptr;
+  }
+  int getWidth() override {
+    duv::RasterBitmap* b = Decoded();
+    return b ? b->getWidth() : 0;
+  }
+  int getHeight() override {
+    duv::RasterBitmap* b = Decoded();
+    return b ? b->getHeight() : 0;
+  }
+  int getRowSpan() override {
+    duv::RasterBitmap* b = Decoded();
+    return b ? b->getRowSpan() : 0;
+  }
+  bool isFlipped() override {
+    duv::RasterBitmap* b = Decoded();
+    return b && b->isFlipped();
+  }
+  // A shared image keeps its size: every editor's layout depends on it.
+  bool resize(int, int) override { return false; }
+
+  // The decoded bitmap, decoding (and preparing) it on the first call.
+  duv::RasterBitmap* Decoded() {
+    if (!mReady.load(std::memory_order_acquire)) mCache->Decode(this);
+    return mDecoded;
+  }
+
+  // Written only under the cache's lock, and read without it only once
+  // mReady is set (which publishes them).
+  BitmapCache* mCache;
+  int mId;
+  std::string mName;
+  int mHeaderWidth, mHeaderHeight;
+  std::vector<std::pair<int, Preparation>> mPending;
+  std::vector<int> mJobs;  // every job ever attached
+  duv::RasterBitmap* mDecoded = nullptr;
+  std::atomic<bool> mReady{false};
+};
 
 BitmapCache& BitmapCache::Instance() {
   static BitmapCache cache;  // destroyed at module unload, with every image
@@ -23,6 +80,99 @@ void BitmapCache::Add(int key, duv::RasterBitmap* bitmap) {
   if (!bitmap) return;
   Guard guard(mMutex);
   mEntries.push_back({key, bitmap});
+}
+
+duv::RasterBitmap* BitmapCache::FindOrAddImage(int id, const char* name, int* width, int* height) {
+  if (id == kRetainedKey || !width || !height) return nullptr;
+  Guard guard(mMutex);
+  for (const Entry& e : mEntries) {
+    if (e.key != id) continue;
+    if (auto* lazy = dynamic_cast<LazyImage*>(e.bitmap)) {
+      // Its header size, also after the decode: asking the bitmap would
+      // decode it, and under this lock.
+      *width = lazy->mHeaderWidth;
+      *height = lazy->mHeaderHeight;
+    } else {
+      *width = e.bitmap->getWidth();
+      *height = e.bitmap->getHeight();
+    }
+    return e.bitmap;
+  }
+  int w = 0, h = 0;
+  if (!duv::imageResourceSize(id, name, &w, &h)) return nullptr;
+  auto* image = new LazyImage(this, id, name, w, h);
+  mEntries.push_back({id, image});
+  *width = w;
+  *height = h;
+  return image;
+}
+
+BitmapCache::LazyImage* BitmapCache::LazyOf(duv::RasterBitmap* bitmap) {
+  if (!bitmap) return nullptr;
+  for (const Entry& e : mEntries)
+    if (e.bitmap == bitmap) return dynamic_cast<LazyImage*>(bitmap);
+  return nullptr;  // not ours (or already released): never touched
+}
+
+void BitmapCache::AddPreparation(duv::RasterBitmap* bitmap, int job, Preparation prepare) {
+  if (!prepare) return;
+  Guard guard(mMutex);
+  LazyImage* image = LazyOf(bitmap);
+  if (!image) return;
+  for (int done : image->mJobs)
+    if (done == job) return;
+  image->mJobs.push_back(job);
+  if (!image->mReady.load(std::memory_order_relaxed)) {
+    image->mPending.emplace_back(job, std::move(prepare));
+  } else if (image->mDecoded) {
+    prepare(image->mDecoded);
+  }
+}
+
+void BitmapCache::DecodeOne(LazyImage* image) {
+  image->mDecoded = duv::loadImageResource(image->mId, image->mName.c_str());
+  if (image->mDecoded)
+    for (auto& [job, prepare] : image->mPending) prepare(image->mDecoded);
+  image->mPending.clear();
+}
+
+void BitmapCache::Decode(LazyImage* image) {
+  Guard guard(mMutex);
+  if (image->mReady.load(std::memory_order_relaxed)) return;  // another thread was first
+  // The first draw of an editor needs every image it entered, so the first
+  // image needed brings the others still undecoded along: largest first,
+  // shared between this thread and one helper (the strips alone take most
+  // of the time). Nothing is published before all are done.
+  std::vector<LazyImage*> batch{image};
+  for (const Entry& e : mEntries) {
+    auto* other = dynamic_cast<LazyImage*>(e.bitmap);
+    if (other && other != image && !other->mReady.load(std::memory_order_relaxed)) batch.push_back(other);
+  }
+  std::sort(batch.begin(), batch.end(), [](LazyImage* a, LazyImage* b) {
+    return static_cast<long long>(a->mHeaderWidth) * a->mHeaderHeight >
+           static_cast<long long>(b->mHeaderWidth) * b->mHeaderHeight;
+  });
+  std::atomic<std::size_t> next{0};
+  auto work = [this, &batch, &next] {
+    for (std::size_t i = next++; i < batch.size(); i = next++) DecodeOne(batch[i]);
+  };
+#ifndef _WIN32
+  std::thread helper;
+  if (batch.size() > 1 && std::thread::hardware_concurrency() > 1) {
+    try {
+      helper = std::thread(work);
+    } catch (...) {
+      // No thread to be had: this one decodes them all.
+    }
+  }
+  work();
+  if (helper.joinable()) helper.join();
+#else
+  // mingw's win32 thread model has no std::thread: one thread decodes.
+  work();
+#endif
+  mDecodes += static_cast<int>(batch.size());
+  for (LazyImage* done : batch) done->mReady.store(true, std::memory_order_release);
 }
 
 void BitmapCache::Remove(duv::RasterBitmap* bitmap) {

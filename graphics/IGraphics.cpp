@@ -48,6 +48,7 @@ bool IGraphics::IsDirty(IRect* out) {
 
 bool IGraphics::Draw(const IRect* r) {
   if (mControls.empty()) return true;
+  PrepareSurface();
   mDrawRect = *r;
   for (IControl* c : mControls) {
     if (!c->IsHidden() && r->Intersects(c->GetRect())) c->Draw(this);

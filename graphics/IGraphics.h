@@ -88,6 +88,9 @@ class IGraphics : public IPluginEditor {
   virtual bool DrawHorizontalLine(const IColor* color, int y, int x1, int x2);
   virtual void RetainBitmap(const IBitmap* bitmap) = 0;
   virtual void ReleaseBitmap(const IBitmap* bitmap) = 0;
+  // Called by Draw before any control draws: the layer that owns the
+  // offscreen surface makes it here on first use. Nothing by default.
+  virtual void PrepareSurface() {}
 
   // ---- controls and the parameter link ----
   int AttachControl(IControl* control);  // takes ownership; answers the index
@@ -100,7 +103,8 @@ class IGraphics : public IPluginEditor {
   // Unites the dirty controls' rectangles into *out; true when any was dirty.
   bool IsDirty(IRect* out);
   // Draws the controls that intersect r into the offscreen bitmap, marks every
-  // control clean, and copies r to the screen.
+  // control clean, and copies r to the screen. The first draw also pays for
+  // what drawing needs: the surface, and the decoding of the images drawn.
   bool Draw(const IRect* r);
   // Frame is 1-based; frame 1 or a single-frame bitmap draws from row 0.
   void DrawBitmapFrame(const IBitmap* bitmap, const IRect* dest, int frame, const IBlend* blend);

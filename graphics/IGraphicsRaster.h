@@ -2,6 +2,11 @@
 // offscreen surface of the editor's size into which controls draw (clipped to
 // the redraw in progress), and image loading through the process-wide cache.
 // Still abstract: the window, screen and dialogs belong to the platform layer.
+//
+// Nothing is paid for drawing before something is drawn: attaching the editor
+// makes no surface, and loading an image only reads its size (the cache
+// decodes it when a draw first reads it). The surface (and the scratch
+// bitmap) appear on the first draw, window paint or Surface() call.
 #pragma once
 
 #include "graphics/IGraphics.h"
@@ -16,7 +21,9 @@ class IGraphicsRaster : public IGraphics {
   IGraphicsRaster(IPluginBase* plug, int width, int height, int fps);
   ~IGraphicsRaster() override;
 
-  void PrepareDrawing() override;  // creates the offscreen surface and the scratch bitmap
+  // Called at attach; makes nothing: the surface waits for its first use.
+  void PrepareDrawing() override;
+  void PrepareSurface() override;  // makes the surface before a redraw
   bool DrawBitmap(const IBitmap* bitmap, const IRect* dest, int srcX, int srcY,
                   const IBlend* blend) override;
   bool DrawRotatedBitmap(const IBitmap* bitmap, int centreX, int centreY, double angle,
@@ -35,8 +42,10 @@ class IGraphicsRaster : public IGraphics {
   IColor GetPoint(int x, int y) override;
   std::uint32_t* GetBits() override;
   // Loads through the cache: the same id answers the same shared bitmap in
-  // every editor of the process. An image that cannot be decoded (a build
-  // fault) answers a bitmap without pixels, which draws nothing.
+  // every editor of the process, with W and H from the image's header and no
+  // decoding yet. A missing image answers a null bitmap of size 0 x 0; one
+  // whose data cannot be decoded (a build fault) a bitmap without pixels.
+  // Both draw nothing.
   IBitmap LoadBitmap(int id, const char* name, int frames = 1) override;
   IBitmap ScaleBitmap(const IBitmap* bitmap, int width, int height) override;
   IBitmap CropBitmap(const IBitmap* bitmap, const IRect* r) override;
@@ -44,10 +53,16 @@ class IGraphicsRaster : public IGraphics {
   bool DrawHorizontalLine(const IColor* color, int y, int x1, int x2) override;
   void RetainBitmap(const IBitmap* bitmap) override;
   void ReleaseBitmap(const IBitmap* bitmap) override;
-  // Decodes an image of the module; the caller owns the result (null on failure).
+  // Decodes an image of the module now; the caller owns the result (null on
+  // failure). LoadBitmap does not use it: the cache decodes on first need, by
+  // which time the editor that asked first may be gone.
   virtual duv::RasterBitmap* LoadPlatformBitmap(int id, const char* name);
 
-  duv::SystemBitmap* Surface() const { return mDrawBitmap; }
+  // The offscreen surface (width x height, transparent black when new),
+  // made on the first call. Never null; 0 x 0 without pixels when it could
+  // not be allocated. Editor thread.
+  duv::SystemBitmap* Surface();
+  bool HasSurface() const { return mDrawBitmap != nullptr; }  // without making it
 
  protected:
   duv::SystemBitmap* mDrawBitmap = nullptr;

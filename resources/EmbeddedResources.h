@@ -15,6 +15,9 @@ struct EmbeddedResource {
     const char* name;            // file name relative to resources/, e.g. "img/bg.png"
     const unsigned char* data;   // the file's bytes
     std::size_t size;            // byte count
+    // The image's size from its header, read at build time (0 x 0 when it
+    // could not be read): layout needs no access to the bytes.
+    int width = 0, height = 0;
 };
 
 // First entry of the table; *count receives the number of entries.

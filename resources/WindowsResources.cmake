@@ -12,7 +12,8 @@ foreach(row IN LISTS DUV_PRESENT_IMAGES)
   duv_image_fields("${row}")
   list(APPEND _depends ${path})
   string(APPEND _rc "${id} ${type} \"${path}\"\n")
-  string(APPEND _rows "    {\"${type}\", ${id}, \"${file}\"},\n")
+  duv_image_size(${path} ${type} width height)
+  string(APPEND _rows "    {\"${type}\", ${id}, \"${file}\", ${width}, ${height}},\n")
 endforeach()
 
 set(_rc_file ${CMAKE_CURRENT_BINARY_DIR}/DUVImages.rc)
@@ -31,9 +32,10 @@ struct Row {
     const char* type;
     int id;
     const char* name;
+    int width, height;
 };
 const Row kRows[] = {
-${_rows}    {nullptr, 0, nullptr},
+${_rows}    {nullptr, 0, nullptr, 0, 0},
 };
 constexpr std::size_t kRowCount = sizeof(kRows) / sizeof(kRows[0]) - 1;
 
@@ -66,7 +68,8 @@ Table makeTable()
         if (!data || size == 0)
             continue;
         t.entries[t.count++] = EmbeddedResource{kRows[i].type, kRows[i].id, kRows[i].name,
-                                                static_cast<const unsigned char*>(data), size};
+                                                static_cast<const unsigned char*>(data), size,
+                                                kRows[i].width, kRows[i].height};
     }
     return t;
 }

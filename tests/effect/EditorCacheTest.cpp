@@ -5,6 +5,7 @@
 #include "effect/DUVEditor.h"
 #include "effect/DUVEditorLayout.h"
 #include "graphics/BitmapCache.h"
+#include "graphics/IControl.h"
 #include "graphics/IGraphicsRaster.h"
 #include "raster/RasterBitmap.h"
 #include "tests/plugin/TestSupport.h"
@@ -45,6 +46,37 @@ TEST(EditorImages, MaskClearsEveryFrameOutsideTheCircle) {
   for (int frame : {0, 90, 180}) {
     EXPECT_EQ(bits[(frame * 145 + 0) * 145 + 0], 0u) << frame;      // corner
     EXPECT_NE(bits[(frame * 145 + 72) * 145 + 72] >> 24, 0u) << frame;  // centre is opaque
+  }
+}
+
+TEST(EditorImages, BuildingTheEditorDecodesNothingAndMakesNoSurface) {
+  const int decodes = BitmapCache::Instance().Decodes();
+  EffectFixture f;
+  auto* g = f.effect->Graphics();
+  EXPECT_EQ(BitmapCache::Instance().Decodes(), decodes);
+  EXPECT_FALSE(g->HasSurface());
+  // The layout was sized from the headers all the same.
+  EXPECT_EQ(g->GetControl(4)->GetRect(), (IRect{26, 62, 171, 207}));
+  EXPECT_EQ(g->GetControl(8)->GetRect(), (IRect{613, 0, 716, 227}));
+  EXPECT_EQ(g->GetControl(2)->GetRect(), (IRect{412, 10, 456, 28}));
+  EXPECT_EQ(g->GetControl(11)->GetRect(), (IRect{447, 58, 508, 113}));
+}
+
+TEST(EditorImages, MaskStripMatchesTheReference) {
+  // Seeded strips and masks of several shapes; the red byte decides.
+  struct Shape {
+    int w, h, frames, extraRows;
+  } shapes[] = {{1, 1, 1, 0}, {3, 2, 5, 0}, {7, 7, 3, 4}, {145, 145, 2, 0}, {88, 88, 4, 1}};
+  std::uint32_t seed = 1;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  for (const Shape& s : shapes) {
+    duv::MemoryBitmap mask(s.w, s.h), fast(s.w, s.h * s.frames + s.extraRows),
+        plain(s.w, s.h * s.frames + s.extraRows);
+    for (int i = 0; i < s.w * s.h; ++i) mask.getBits()[i] = (next() & 0x00FF0000u) * (next() & 1u) | 0xFF00FFFFu;
+    for (int i = 0; i < fast.getWidth() * fast.getHeight(); ++i) fast.getBits()[i] = plain.getBits()[i] = next();
+    MaskStrip(&fast, s.frames, &mask);
+    MaskStripReference(&plain, s.frames, &mask);
+    EXPECT_EQ(Pixels(&fast), Pixels(&plain)) << s.w << "x" << s.h << "x" << s.frames;
   }
 }
 
