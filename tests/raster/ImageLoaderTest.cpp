@@ -359,7 +359,9 @@ TEST(JpegLoader, SizesPastThePixelLimitAreRefusedBeforeDecoding)
     // Frame headers patched to claim other sizes (65500 is libjpeg's largest
     // side); the data behind them is an 8 x 8 image, so a size that is accepted decodes (truncated data ends the
     // image). Past the pixel limit the claim is refused before libjpeg or the
-    // bitmap allocate for it, and a destination keeps its size and pixels.
+    // bitmap allocate for it, and a destination keeps its size and pixels. At
+    // the limit even four progressive components (libjpeg then buffers every
+    // coefficient) fit its memory cap.
     static_assert(kMaxImagePixels == 2048 * 2048);
     struct Case {
         int width, height;
@@ -367,8 +369,9 @@ TEST(JpegLoader, SizesPastThePixelLimitAreRefusedBeforeDecoding)
     };
     const Case cases[] = {{2048, 2048, true}, {2048, 2049, false},
                           {65, 65500, false}, {65500, 65500, false}, {8000, 8000, false}};
-    for (bool progressive : {false, true}) {
-        const Bytes jpg = test::writeJpeg(8, 8, 3, 90, [](int x, int y, int c) { return x * 30 + y * 3 + c; }, progressive);
+    for (auto [components, progressive] : {std::pair{3, false}, std::pair{3, true}, std::pair{4, true}}) {
+        const Bytes jpg =
+            test::writeJpeg(8, 8, components, 90, [](int x, int y, int c) { return x * 30 + y * 3 + c; }, progressive);
         std::size_t frame = 0;
         for (std::size_t i = 0; i + 8 < jpg.size() && !frame; ++i)
             if (jpg[i] == 0xFF && (jpg[i + 1] == 0xC0 || jpg[i + 1] == 0xC2))
@@ -385,7 +388,7 @@ TEST(JpegLoader, SizesPastThePixelLimitAreRefusedBeforeDecoding)
             MemoryBitmap dest(5, 3);
             clearRect(&dest, 0, 0, 5, 3, 0, 0x5EEDu);
             RasterBitmap* into = loadJpegMemory(claim.data(), claim.size(), &dest);
-            const char* kind = progressive ? " progressive" : " baseline";
+            const std::string kind = " " + std::to_string(components) + (progressive ? " progressive" : " baseline");
             if (c.accepted) {
                 ASSERT_TRUE(fresh) << c.width << "x" << c.height << kind;
                 EXPECT_EQ(fresh->getWidth(), c.width);
