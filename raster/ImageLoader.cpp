@@ -9,6 +9,7 @@
 #include <jpeglib.h>
 
 #include <csetjmp>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -41,12 +42,18 @@ const char* lastPathPart(const char* path)
 // Opens a file for binary reading; UTF-8 paths need no conversion here.
 std::FILE* openForReading(const char* path) { return path ? std::fopen(path, "rb") : nullptr; }
 
+// Whether an image of this size may be decoded at all (see kMaxImagePixels).
+bool sizeAccepted(long long width, long long height)
+{
+    return width > 0 && height > 0 && width * height <= kMaxImagePixels;
+}
+
 // Gives the caller's bitmap the image size, or makes a new one. Answers null
 // when the size cannot be held. *created tells whether the answer is new.
 RasterBitmap* obtainBitmap(RasterBitmap* dest, int width, int height, bool* created)
 {
     *created = false;
-    if (bitmapByteCount(width, height) <= 0)
+    if (!sizeAccepted(width, height) || bitmapByteCount(width, height) <= 0)
         return nullptr;
     RasterBitmap* bitmap = dest;
     if (!bitmap) {
@@ -74,18 +81,52 @@ struct MemoryReader {
     std::size_t left = 0;
 };
 
-// Fills the whole request with 0, then copies what is left: running short is
-// not an error here; libpng fails on the zeros (CRC or stream errors) instead.
+// Copies the request or, when fewer bytes are left, fails the decode through
+// libpng's error path. Padding a short read with zeros instead lets a damaged
+// chunk length make libpng read and checksum up to 2 GiB of padding.
 void readFromMemory(png_structp png, png_bytep out, png_size_t count)
 {
     auto* reader = static_cast<MemoryReader*>(png_get_io_ptr(png));
-    std::memset(out, 0, count);
-    std::size_t n = count < reader->left ? count : reader->left;
-    if (n) {
-        std::memcpy(out, reader->next, n);
-        reader->next += n;
-        reader->left -= n;
+    if (count > reader->left)
+        png_error(png, "read past the end of the data");
+    std::memcpy(out, reader->next, count);
+    reader->next += count;
+    reader->left -= count;
+}
+
+std::uint32_t bigEndian32(const unsigned char* p)
+{
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | std::uint32_t(p[3]);
+}
+
+// Whether every chunk libpng will read lies wholly inside the data: the chunks
+// from the signature up to the end of the image data (the first chunk after
+// the run of IDAT chunks, or IEND). Chunks after the image data are never read
+// by the decode and are not looked at. Data that ends between two chunks of
+// the IDAT run passes: libpng itself finds out whether the image is complete.
+// Checked before decoding so that such data leaves a destination untouched.
+bool chunksInsideData(const unsigned char* data, std::size_t size)
+{
+    std::size_t pos = 8; // after the signature
+    bool inImageData = false;
+    while (size - pos >= 8) {
+        const std::uint32_t length = bigEndian32(data + pos);
+        const unsigned char* type = data + pos + 4;
+        const bool imageData = std::memcmp(type, "IDAT", 4) == 0;
+        if (inImageData && !imageData)
+            return true;
+        const std::size_t after = size - pos - 8; // bytes after the length and type
+        if (length > after || after - length < 4) // the data and its CRC
+            return false;
+        if (std::memcmp(type, "IEND", 4) == 0)
+            return true;
+        inImageData = imageData;
+        pos += 12 + std::size_t(length);
     }
+    // The data ends here, or a few bytes before a header could. Before any
+    // image data that is a cut file; inside the IDAT run libpng may already
+    // have all it needs.
+    return inImageData;
 }
 
 // Everything a PNG decode touches after setjmp lives here, outside the frame
@@ -125,7 +166,7 @@ bool decodePng(PngJob* job)
     png_uint_32 width = 0, height = 0;
     int bitDepth = 0, colourType = 0;
     png_get_IHDR(job->png, job->info, &width, &height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
-    if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
+    if (!sizeAccepted(width, height))
         return false;
 
     // Expand every layout to 8-bit alpha, red, green, blue.
@@ -231,9 +272,13 @@ void sourceSkip(j_decompress_ptr cinfo, long count)
     cinfo->src->bytes_in_buffer -= n;
 }
 
-// Upper bound for libjpeg's own working memory (multi-scan images buffer the
-// whole coefficient image): hostile headers fail instead of exhausting memory.
-constexpr long kJpegMemoryLimit = 512L * 1024 * 1024;
+// Upper bound for libjpeg's whole-image buffers (multi-scan images keep every
+// coefficient: 64 of 2 bytes per 8 x 8 block and component, 2 bytes per pixel
+// and component). Four full-resolution components at kMaxImagePixels take
+// 32 MiB; a quarter more covers the padding to whole MCUs and the row buffers.
+// Anything needing more (more components, extreme padding) fails in libjpeg
+// before it allocates.
+constexpr long kJpegMemoryLimit = long(kMaxImagePixels) * 4 * 2 * 5 / 4;
 
 struct JpegJob {
     const unsigned char* data = nullptr;
@@ -276,8 +321,8 @@ bool decodeJpeg(JpegJob* job)
         cinfo->src = src;
     }
     jpeg_read_header(cinfo, TRUE);
-    // Refuse sizes no bitmap can hold before libjpeg allocates anything for them.
-    if (bitmapByteCount(int(cinfo->image_width), int(cinfo->image_height)) <= 0)
+    // Refuse sizes past the limit before libjpeg allocates anything for them.
+    if (!sizeAccepted(cinfo->image_width, cinfo->image_height))
         return false;
     // Colour images decode straight into pixel words: libjpeg writes blue,
     // green, red and an opaque alpha byte, the words' memory order.
@@ -342,7 +387,7 @@ bool pngSignatureOk(const unsigned char* data, std::size_t size)
 
 RasterBitmap* loadPngMemory(const unsigned char* data, std::size_t size, RasterBitmap* dest)
 {
-    if (!pngSignatureOk(data, size))
+    if (!pngSignatureOk(data, size) || !chunksInsideData(data, size))
         return nullptr;
     PngJob job;
     job.reader.next = data;

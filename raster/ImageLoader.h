@@ -6,18 +6,27 @@
 // Ownership: with dest null the answer is a new MemoryBitmap owned by the
 // caller. With a dest bitmap it is resized to the image (reusing its storage
 // when it already has that size), must then report exactly that size, and is
-// the answer; on failure its contents are unspecified.
+// the answer. On failure dest keeps its size and pixels when the data was
+// refused before decoding began (a size past kMaxImagePixels; in-memory PNG
+// data with a chunk that runs past its end); after a later decoder error its
+// contents are unspecified.
 // Failure (missing resource or file, fewer than 8 bytes, bad signature, any
-// decoder error, a size whose width x height x 4 exceeds INT_MAX, an
-// allocation failure) answers null without a message from us (libpng prints
-// its own warnings and errors to stderr). Nothing is ever written outside the
-// bitmap's rows.
+// decoder error, a read past the end of the data, a size above
+// kMaxImagePixels, an allocation failure) answers null without a message from
+// us (libpng prints its own warnings to stderr). Nothing is ever written
+// outside the bitmap's rows.
 #pragma once
 
 #include "raster/RasterBitmap.h"
 #include "raster/ResourceStore.h"
 
 namespace duv {
+
+// The most pixels (width x height) a decoded image may have: 2^22, a 16 MiB
+// bitmap. The largest embedded image, 145 x 26245, has 3,805,525. Larger
+// claims are damaged or hostile headers and are refused before the decoder or
+// the bitmap allocates anything for them.
+inline constexpr int kMaxImagePixels = 1 << 22;
 
 // Chooses the decoder by the part of name after its last '.', without regard to
 // case: "png" -> loadPngResource, "jpg"/"jpeg" -> loadJpegResource, else null.
@@ -28,6 +37,7 @@ RasterBitmap* loadImageResource(int id, const char* name);
 RasterBitmap* loadPngResource(const ResourceModule* module, int id, RasterBitmap* dest);
 // Decodes resource (type "JPG", id) of module. Truncated data ends the image
 // (the source supplies an end-of-image marker) rather than failing.
+// libjpeg's working memory is capped at what a kMaxImagePixels image needs.
 RasterBitmap* loadJpegResource(const ResourceModule* module, int id, RasterBitmap* dest);
 
 // The same from memory (the resource loaders' core; also used by tests and

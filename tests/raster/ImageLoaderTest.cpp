@@ -180,6 +180,67 @@ TEST(PngLoader, BadSignatureShortAndTruncatedData)
     }
 }
 
+// Offset of the first chunk of the given type (its length field), or npos.
+std::size_t findChunk(const Bytes& png, const char* type)
+{
+    for (std::size_t pos = 8; pos + 8 <= png.size();) {
+        if (std::memcmp(png.data() + pos + 4, type, 4) == 0)
+            return pos;
+        pos += 12 + (std::size_t(png[pos]) << 24 | std::size_t(png[pos + 1]) << 16 |
+                     std::size_t(png[pos + 2]) << 8 | std::size_t(png[pos + 3]));
+    }
+    return std::string::npos;
+}
+
+void putU32(Bytes& b, std::size_t at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + std::size_t(i)] = static_cast<unsigned char>(v >> (24 - 8 * i));
+}
+
+TEST(PngLoader, ChunksRunningPastTheDataAreRefusedUntouched)
+{
+    // A length field claiming more bytes than are left (a mutated input once
+    // claimed 0x5d000000, and libpng read and checksummed 1.5 GB of padding),
+    // or data cut inside a chunk: refused before anything is decoded, so a
+    // destination keeps its size and pixels.
+    const Bytes good = smallRgbPng(8, 6);
+    const std::size_t idat = findChunk(good, "IDAT");
+    ASSERT_NE(idat, std::string::npos);
+    const std::size_t idatLength = findChunk(good, "IEND") - idat - 12;
+    std::vector<std::pair<const char*, Bytes>> cases;
+    Bytes lyingIdat = good;
+    putU32(lyingIdat, idat, 0x5d000000u);
+    cases.push_back({"IDAT claims 0x5d000000", lyingIdat});
+    Bytes oneTooLong = good;
+    putU32(oneTooLong, idat, std::uint32_t(good.size() - idat - 12 + 1)); // swallows IEND, CRC one short
+    cases.push_back({"IDAT one byte past the end", oneTooLong});
+    Bytes lyingText(good.begin(), good.begin() + std::ptrdiff_t(idat));
+    test::appendChunk(lyingText, "tEXt", {'k', 0, 'v'});
+    putU32(lyingText, idat, 0x5d000000u);
+    lyingText.insert(lyingText.end(), good.begin() + std::ptrdiff_t(idat), good.end());
+    cases.push_back({"tEXt before IDAT claims 0x5d000000", lyingText});
+    cases.push_back({"cut inside IDAT", Bytes(good.begin(), good.begin() + std::ptrdiff_t(idat + 8 + idatLength / 2))});
+    cases.push_back({"cut inside IDAT's CRC", Bytes(good.begin(), good.begin() + std::ptrdiff_t(idat + 8 + idatLength + 2))});
+    cases.push_back({"cut inside the IHDR", Bytes(good.begin(), good.begin() + 20)});
+
+    for (const auto& [name, bytes] : cases) {
+        EXPECT_EQ(loadPngMemory(bytes.data(), bytes.size(), nullptr), nullptr) << name;
+        for (auto [w, h] : {std::pair{3, 2}, std::pair{8, 6}}) {
+            MemoryBitmap dest(w, h);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    clearRect(&dest, x, y, 1, 1, 0, 0x5EED0000u + Pixel(y * w + x));
+            EXPECT_EQ(loadPngMemory(bytes.data(), bytes.size(), &dest), nullptr) << name;
+            ASSERT_EQ(dest.getWidth(), w) << name;
+            ASSERT_EQ(dest.getHeight(), h) << name;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    ASSERT_EQ(getPixel(&dest, x, y), 0x5EED0000u + Pixel(y * w + x)) << name << " at " << x << "," << y;
+        }
+    }
+}
+
 TEST(PngLoader, HostileDimensionsAreRefused)
 {
     // Sizes past libpng's limits, past int byte counts, and a large but holdable
@@ -291,6 +352,57 @@ TEST(JpegLoader, DestinationBitmapsAndHostileSize)
             break;
         }
     EXPECT_EQ(loadJpegMemory(big.data(), big.size(), nullptr), nullptr);
+}
+
+TEST(JpegLoader, SizesPastThePixelLimitAreRefusedBeforeDecoding)
+{
+    // Frame headers patched to claim other sizes (65500 is libjpeg's largest
+    // side); the data behind them is an 8 x 8 image, so a size that is accepted decodes (truncated data ends the
+    // image). Past the pixel limit the claim is refused before libjpeg or the
+    // bitmap allocate for it, and a destination keeps its size and pixels. At
+    // the limit even four progressive components (libjpeg then buffers every
+    // coefficient) fit its memory cap.
+    static_assert(kMaxImagePixels == 2048 * 2048);
+    struct Case {
+        int width, height;
+        bool accepted;
+    };
+    const Case cases[] = {{2048, 2048, true}, {2048, 2049, false},
+                          {65, 65500, false}, {65500, 65500, false}, {8000, 8000, false}};
+    for (auto [components, progressive] : {std::pair{3, false}, std::pair{3, true}, std::pair{4, true}}) {
+        const Bytes jpg =
+            test::writeJpeg(8, 8, components, 90, [](int x, int y, int c) { return x * 30 + y * 3 + c; }, progressive);
+        std::size_t frame = 0;
+        for (std::size_t i = 0; i + 8 < jpg.size() && !frame; ++i)
+            if (jpg[i] == 0xFF && (jpg[i + 1] == 0xC0 || jpg[i + 1] == 0xC2))
+                frame = i;
+        ASSERT_NE(frame, 0u);
+        for (const Case& c : cases) {
+            ASSERT_EQ(c.accepted, std::int64_t(c.width) * c.height <= kMaxImagePixels);
+            Bytes claim = jpg;
+            claim[frame + 5] = static_cast<unsigned char>(c.height >> 8);
+            claim[frame + 6] = static_cast<unsigned char>(c.height);
+            claim[frame + 7] = static_cast<unsigned char>(c.width >> 8);
+            claim[frame + 8] = static_cast<unsigned char>(c.width);
+            std::unique_ptr<RasterBitmap> fresh(loadJpegMemory(claim.data(), claim.size(), nullptr));
+            MemoryBitmap dest(5, 3);
+            clearRect(&dest, 0, 0, 5, 3, 0, 0x5EEDu);
+            RasterBitmap* into = loadJpegMemory(claim.data(), claim.size(), &dest);
+            const std::string kind = " " + std::to_string(components) + (progressive ? " progressive" : " baseline");
+            if (c.accepted) {
+                ASSERT_TRUE(fresh) << c.width << "x" << c.height << kind;
+                EXPECT_EQ(fresh->getWidth(), c.width);
+                EXPECT_EQ(fresh->getHeight(), c.height);
+                EXPECT_EQ(into, &dest);
+                continue;
+            }
+            EXPECT_EQ(fresh, nullptr) << c.width << "x" << c.height << kind;
+            EXPECT_EQ(into, nullptr) << c.width << "x" << c.height << kind;
+            ASSERT_EQ(dest.getWidth(), 5);
+            ASSERT_EQ(dest.getHeight(), 3);
+            EXPECT_EQ(getPixel(&dest, 4, 2), 0x5EEDu);
+        }
+    }
 }
 
 TEST(ResourceLoader, ExtensionsTypesAndIds)
