@@ -15,6 +15,7 @@
 #include "host/AudioFile.h"
 #include "host/DemoMaterial.h"
 #include "host/ParameterTable.h"
+#include "host/PluginListing.h"
 #include "host/ProgramChoice.h"
 #include "host/RenderJob.h"
 #include "host/VstHost.h"
@@ -228,7 +229,7 @@ bool Configure(VstPlugin& plugin, const Options& o, std::string* presetName, std
     if (!FindProgram(plugin, o.preset, &program, error)) return false;
     plugin.SetProgram(program);
   }
-  *presetName = plugin.ProgramName();
+  *presetName = PresetText(plugin, plugin.GetProgram());
   if (o.sets.empty()) return true;
   ParameterTable table = ParameterTable::Read(plugin);
   for (const std::string& s : o.sets) {
@@ -238,28 +239,6 @@ bool Configure(VstPlugin& plugin, const Options& o, std::string* presetName, std
     plugin.SetParameter(index, normalised);
   }
   return true;
-}
-
-void PrintList(VstPlugin& plugin) {
-  const AEffect* e = plugin.Effect();
-  std::printf("%s by %s: %d presets, %d parameters, latency %d frames\n",
-              plugin.EffectName().c_str(), plugin.VendorString().c_str(), e->numPrograms,
-              e->numParams, e->initialDelay);
-  std::printf("\npresets (--preset NAME or NUMBER)\n");
-  int current = plugin.GetProgram();
-  for (int i = 0; i < e->numPrograms; ++i)
-    std::printf("  %2d  %s%s\n", i, plugin.ProgramNameIndexed(i).c_str(),
-                i == current ? "  (current)" : "");
-  std::printf("\nparameters (--set \"NAME=VALUE\", VALUE in display units)\n");
-  std::printf("  %2s  %-14s %-12s %s\n", "#", "name", "value", "range");
-  ParameterTable table = ParameterTable::Read(plugin);
-  for (const ParameterInfo& p : table.params()) {
-    std::string value = plugin.ParamDisplay(p.index);
-    std::string label = plugin.ParamLabel(p.index);
-    if (!label.empty()) value += " " + label;
-    std::printf("  %2d  %-14s %-12s %s\n", p.index, p.name.c_str(), value.c_str(),
-                p.RangeText().c_str());
-  }
 }
 
 // A bar on stderr, redrawn when the percentage moves; only on a terminal.
@@ -426,7 +405,7 @@ int main(int argc, char** argv) {
     StartPlugin(*loaded.plugin, kDemoRate, o.render.blockFrames, 2);
     std::string presetName;
     if (!Configure(*loaded.plugin, o, &presetName, &error)) return Fail(error);
-    PrintList(*loaded.plugin);
+    std::fputs(PluginListing(*loaded.plugin).c_str(), stdout);
     return 0;
   }
   return o.input.empty() ? RunDemo(o) : RunFile(o);

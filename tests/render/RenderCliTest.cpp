@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "tests/render/RenderSupport.h"
@@ -94,7 +95,7 @@ TEST(RenderCli, ListShowsPresetsAndParametersWithRanges) {
   ScratchDir d;
   RunResult r = RunTool(d.path(), {"--list"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  for (const char* text : {"Default  (current)", "1  Silky Vocal", "6  Brindle", "cents 1",
+  for (const char* text : {" 1  Default  (current)", " 2  Silky Vocal", " 7  Brindle", "cents 1",
                            "-10.0 cents", "-50 .. 50 cents", "5 .. 100 ms", "50 .. 150 Hz",
                            "drag | rotate", "off | on", "latency 4096 frames"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text << " in\n" << r.out;
@@ -106,11 +107,56 @@ TEST(RenderCli, ListShowsPresetsAndParametersWithRanges) {
   EXPECT_TRUE(d.List().empty());
 }
 
+// The preset numbers a reader of the manual uses: its table rows "| N | Name |"
+// under the header "| # | Preset |" are what --list prints, number for number.
+TEST(RenderCli, ListNumbersPresetsAsTheManualDoes) {
+  std::ifstream manual(DUV_MANUAL_PATH);
+  ASSERT_TRUE(manual) << DUV_MANUAL_PATH;
+  std::vector<std::pair<int, std::string>> table;
+  bool inTable = false;
+  for (std::string line; std::getline(manual, line);) {
+    if (line.rfind("| # | Preset |", 0) == 0) {
+      inTable = true;
+    } else if (inTable && line.rfind("| ", 0) == 0) {
+      std::size_t a = line.find(" | "), b = line.find(" | ", a + 3);
+      ASSERT_NE(b, std::string::npos) << line;
+      table.emplace_back(std::stoi(line.substr(2, a - 2)), line.substr(a + 3, b - a - 3));
+    } else {
+      inTable = inTable && table.empty();
+    }
+  }
+  ASSERT_GE(table.size(), 7u);
+
+  ScratchDir d;
+  RunResult r = RunTool(d.path(), {"--list"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  // The preset section: "  N  Name" lines up to the first blank line.
+  std::map<int, std::string> listed;
+  std::istringstream out(r.out.substr(r.out.find("\npresets") + 1));
+  std::string line;
+  std::getline(out, line);
+  while (std::getline(out, line) && !line.empty()) {
+    std::istringstream fields(line);
+    int number = 0;
+    fields >> number;
+    std::string name = line.substr(6);
+    if (name.size() > 11 && name.substr(name.size() - 11) == "  (current)") name.resize(name.size() - 11);
+    listed[number] = name;
+  }
+  ASSERT_EQ(listed.size(), 12u) << r.out;
+  EXPECT_EQ(listed.begin()->first, 1);
+  EXPECT_EQ(listed.rbegin()->first, 12);
+  EXPECT_EQ(listed[12], "- 12 -");
+  for (const auto& [number, name] : table) EXPECT_EQ(listed[number], name) << "preset " << number;
+}
+
 TEST(RenderCli, PresetByNameAndByNumberGiveTheSameFile) {
   ScratchDir d;
   Write(d / "in.wav", Tone(44100, 20000, 2));
-  ASSERT_EQ(RunTool(d.path(), {"in.wav", "byname.wav", "--preset", "Rich Slapback"}).exitCode, 0);
-  ASSERT_EQ(RunTool(d.path(), {"in.wav", "-o", "bynumber.wav", "-p", "3", "-q"}).exitCode, 0);
+  RunResult r = RunTool(d.path(), {"in.wav", "byname.wav", "--preset", "Rich Slapback"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("preset 4 Rich Slapback"), std::string::npos) << r.out;
+  ASSERT_EQ(RunTool(d.path(), {"in.wav", "-o", "bynumber.wav", "-p", "4", "-q"}).exitCode, 0);
   ASSERT_EQ(RunTool(d.path(), {"in.wav"}).exitCode, 0);  // default name: in-duv.wav
   std::string byName = Slurp(d / "byname.wav");
   EXPECT_FALSE(byName.empty());
@@ -202,7 +248,8 @@ TEST(RenderCli, BadInputGivesOneMessageAndLeavesNoOutput) {
       {{"missing.wav", "out.wav"}, "missing.wav"},
       {{"words.wav", "out.wav"}, "words.wav"},
       {{"in.wav", "out.wav", "--preset", "Nope"}, "unknown preset 'Nope'"},
-      {{"in.wav", "out.wav", "--preset", "12"}, "no preset 12"},
+      {{"in.wav", "out.wav", "--preset", "13"}, "no preset 13"},
+      {{"in.wav", "out.wav", "--preset", "0"}, "presets are 1 to 12"},
       {{"in.wav", "out.wav", "--set", "loudness=3"}, "unknown parameter 'loudness'"},
       {{"in.wav", "out.wav", "--set", "wet=1.5"}, "out of range"},
       {{"in.wav", "out.wav", "--set", "cents 1=-60"}, "out of range"},
