@@ -15,31 +15,65 @@ namespace {
 
 SNDFILE* Handle(void* p) { return static_cast<SNDFILE*>(p); }
 
+// libsndfile's reason for a failure, without the "Error : " some reasons start with.
+std::string Reason(SNDFILE* file) {
+  std::string r = sf_strerror(file);
+  const std::string prefix = "Error : ";
+  return r.rfind(prefix, 0) == 0 ? r.substr(prefix.size()) : r;
+}
+
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
 
-struct MajorName {
+// The formats duv-render writes by name or extension; the first name of each
+// format is the one messages use. A fixed subtype is the codec that the name
+// itself means (an .opus file is Opus in an Ogg container); the others keep
+// the input's sample format where the container holds it.
+struct FormatName {
   const char* name;
   int major;
+  int fixedSubtype;  // 0: the input's, else defaultSubtype
+  int defaultSubtype;
 };
-// The containers the renderer writes by name; the first name is the canonical one.
-const MajorName kMajors[] = {
-    {"wav", SF_FORMAT_WAV}, {"flac", SF_FORMAT_FLAC}, {"aiff", SF_FORMAT_AIFF},
-    {"aif", SF_FORMAT_AIFF}, {"ogg", SF_FORMAT_OGG}, {"oga", SF_FORMAT_OGG},
+const FormatName kFormats[] = {
+    {"wav", SF_FORMAT_WAV, 0, SF_FORMAT_PCM_16},
+    {"flac", SF_FORMAT_FLAC, 0, SF_FORMAT_PCM_16},
+    {"aiff", SF_FORMAT_AIFF, 0, SF_FORMAT_PCM_16},
+    {"aif", SF_FORMAT_AIFF, 0, SF_FORMAT_PCM_16},
+    {"aifc", SF_FORMAT_AIFF, 0, SF_FORMAT_PCM_16},
+    {"ogg", SF_FORMAT_OGG, 0, SF_FORMAT_VORBIS},
+    {"oga", SF_FORMAT_OGG, 0, SF_FORMAT_VORBIS},
+    {"mp3", SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_III, SF_FORMAT_MPEG_LAYER_III},
+    {"opus", SF_FORMAT_OGG, SF_FORMAT_OPUS, SF_FORMAT_OPUS},
 };
+constexpr const char* kFormatList = "wav, flac, aiff, ogg, mp3, opus";
 
-int MajorForName(const std::string& name) {
+const FormatName* FormatForName(const std::string& name) {
   std::string n = Lower(name);
-  for (const MajorName& m : kMajors)
-    if (n == m.name) return m.major;
-  return 0;
+  for (const FormatName& f : kFormats)
+    if (n == f.name) return &f;
+  return nullptr;
 }
 
-// A subtype every container of the list can hold.
-int DefaultSubtype(int major) {
-  return major == SF_FORMAT_OGG ? SF_FORMAT_VORBIS : SF_FORMAT_PCM_16;
+// Sample formats that mean the same in every container; codecs (Vorbis,
+// Opus, MP3, ADPCM, ...) belong to theirs and do not travel.
+bool PlainSamples(int subtype) {
+  switch (subtype) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE: return true;
+    default: return false;
+  }
+}
+
+std::string ContainerName(int major) {
+  return AudioFormat{major}.Describe();
 }
 
 bool Valid(int code, int rate, int channels) {
@@ -71,7 +105,8 @@ bool MemorySink::write(const float* src, std::int64_t frames) {
 // ---- formats ----
 
 std::string AudioFormat::Describe() const {
-  std::string text = Extension();
+  const int major = code & SF_FORMAT_TYPEMASK;
+  std::string text = major == SF_FORMAT_OGG ? "ogg" : Extension();
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   switch (code & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
@@ -87,13 +122,27 @@ std::string AudioFormat::Describe() const {
   }
 }
 
+bool AudioFormat::IsInteger() const {
+  const int sub = code & SF_FORMAT_SUBMASK;
+  return PlainSamples(sub) && sub != SF_FORMAT_FLOAT && sub != SF_FORMAT_DOUBLE;
+}
+
+bool AudioFormat::IsFloat() const {
+  const int sub = code & SF_FORMAT_SUBMASK;
+  return sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
+}
+
 std::string AudioFormat::Extension() const {
-  SF_FORMAT_INFO major{};
-  major.format = code & SF_FORMAT_TYPEMASK;
-  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &major, sizeof major) != 0 || !major.extension)
+  const int major = code & SF_FORMAT_TYPEMASK;
+  // libsndfile names Ogg files by their old audio extension and MPEG files by
+  // layer I; people know them as .ogg, .opus and .mp3.
+  if (major == SF_FORMAT_OGG) return (code & SF_FORMAT_SUBMASK) == SF_FORMAT_OPUS ? "opus" : "ogg";
+  if (major == SF_FORMAT_MPEG) return "mp3";
+  SF_FORMAT_INFO info{};
+  info.format = major;
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || !info.extension)
     return "wav";
-  // libsndfile names Ogg files by their old audio extension.
-  return major.format == SF_FORMAT_OGG ? "ogg" : major.extension;
+  return info.extension;
 }
 
 bool AudioFormat::SameContainer(AudioFormat other) const {
@@ -107,26 +156,55 @@ AudioFormat AiffFormat() { return {SF_FORMAT_AIFF | SF_FORMAT_PCM_16}; }
 AudioFormat OggVorbisFormat() { return {SF_FORMAT_OGG | SF_FORMAT_VORBIS}; }
 
 bool ChooseOutputFormat(const std::string& name, const std::string& path, AudioFormat input,
-                        AudioFormat* out, std::string* error) {
-  int major = 0;
+                        bool floatSamples, AudioFormat* out, std::string* error) {
+  const int inMajor = input.code & SF_FORMAT_TYPEMASK;
+  const FormatName* named = nullptr;
   if (!name.empty()) {
-    major = MajorForName(name);
-    if (!major) {
-      if (error) *error = "unknown output format '" + name + "' (choose wav, flac, aiff or ogg)";
+    named = FormatForName(name);
+    if (!named) {
+      if (error) *error = "unknown output format '" + name + "' (choose " + kFormatList + ")";
       return false;
     }
-  } else {
+  } else if (path != "-") {
     std::string ext = std::filesystem::path(path).extension().string();
-    if (!ext.empty()) major = MajorForName(ext.substr(1));
+    if (!ext.empty()) {
+      named = FormatForName(ext.substr(1));
+      // An extension of the input's own container (.au, .caf, ...) keeps it.
+      if (!named && Lower(ext.substr(1)) != Lower(input.Extension())) {
+        if (error)
+          *error = "cannot tell the output format from the name '" + path +
+                   "' (duv-render writes " + kFormatList + "; name one by extension or --format)";
+        return false;
+      }
+    }
   }
-  int inMajor = input.code & SF_FORMAT_TYPEMASK;
-  if (!major || major == inMajor) {
-    *out = input;
-    return true;
+  AudioFormat chosen = input;
+  if (named) {
+    const int inSub = input.code & SF_FORMAT_SUBMASK;
+    int sub = named->defaultSubtype;
+    if (named->fixedSubtype) {
+      sub = named->fixedSubtype;
+    } else if (named->major == inMajor) {
+      sub = inSub;  // same container: everything kept
+    } else if (PlainSamples(inSub) && Valid(named->major | inSub, 44100, 2)) {
+      // Probed with a common rate and channel count: only the pairing matters here.
+      sub = inSub;
+    }
+    chosen.code = named->major | sub;
   }
-  int sub = input.code & SF_FORMAT_SUBMASK;
-  // Probe with a common rate and channel count: only the pairing matters here.
-  out->code = Valid(major | sub, 44100, 2) ? (major | sub) : (major | DefaultSubtype(major));
+  if (floatSamples) {
+    const int major = chosen.code & SF_FORMAT_TYPEMASK;
+    if (!Valid(major | SF_FORMAT_FLOAT, 44100, 2) || (named && named->fixedSubtype)) {
+      if (error)
+        *error = "--float needs WAV or AIFF output: " +
+                 (named && named->fixedSubtype ? AudioFormat{chosen.code}.Describe()
+                                               : ContainerName(major)) +
+                 " cannot hold float samples";
+      return false;
+    }
+    chosen.code = major | SF_FORMAT_FLOAT;
+  }
+  *out = chosen;
   return true;
 }
 
@@ -142,7 +220,7 @@ std::unique_ptr<AudioFileReader> AudioFileReader::Open(const std::string& path,
   SF_INFO info{};
   SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
   if (!file) {
-    if (error) *error = "cannot read " + path + ": " + sf_strerror(nullptr);
+    if (error) *error = "cannot read " + path + ": " + Reason(nullptr);
     return nullptr;
   }
   if (info.channels < 1 || info.samplerate < 1 || info.frames < 0) {
@@ -168,7 +246,7 @@ std::int64_t AudioFileReader::read(float* dst, std::int64_t maxFrames) {
   if (maxFrames <= 0) return 0;
   sf_count_t got = sf_readf_float(Handle(mFile), dst, maxFrames);
   if (got < maxFrames && sf_error(Handle(mFile)) != SF_ERR_NO_ERROR) {
-    mError = "cannot read " + mPath + ": " + sf_strerror(Handle(mFile));
+    mError = "cannot read " + mPath + ": " + Reason(Handle(mFile));
     return -1;
   }
   return got;
@@ -213,7 +291,7 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::Create(const std::string& path
   info.format = format.code;
   SNDFILE* file = sf_open(w->mTempPath.c_str(), SFM_WRITE, &info);
   if (!file) {
-    if (error) *error = "cannot write " + path + ": " + sf_strerror(nullptr);
+    if (error) *error = "cannot write " + path + ": " + Reason(nullptr);
     return nullptr;  // the destructor removes the temporary file
   }
   // A doubler can exceed full scale; integer formats clip instead of wrapping round.
@@ -236,7 +314,7 @@ bool AudioFileWriter::write(const float* src, std::int64_t frames) {
   if (!mFile) return false;
   if (frames <= 0) return true;
   if (sf_writef_float(Handle(mFile), src, frames) != frames) {
-    mError = "cannot write " + mPath + ": " + sf_strerror(Handle(mFile));
+    mError = "cannot write " + mPath + ": " + Reason(Handle(mFile));
     return false;
   }
   return true;

@@ -81,8 +81,10 @@ class MemorySink : public AudioSink {
 // (SF_FORMAT_* major type or'ed with a subtype).
 struct AudioFormat {
   int code = 0;
-  std::string Describe() const;   // e.g. "FLAC 16-bit", "WAV float"
-  std::string Extension() const;  // the container's usual file extension, e.g. "flac"
+  std::string Describe() const;   // e.g. "FLAC 16-bit", "WAV float", "OGG Opus", "MP3"
+  std::string Extension() const;  // the usual file extension, e.g. "flac", "opus", "mp3"
+  bool IsInteger() const;  // integer PCM samples: values beyond full scale clip
+  bool IsFloat() const;    // float or double samples: values beyond full scale are kept
   bool SameContainer(AudioFormat other) const;  // same major type, any subtype
 };
 
@@ -141,13 +143,18 @@ class AudioFileWriter : public AudioSink {
   bool mCommitted = false;
 };
 
-// The format to write: `name` (wav, flac, aiff, ogg; empty for none) wins,
-// then the extension of `path` when it names one of those and differs from
-// the input's type, else the input's own format. The input's subtype is kept
-// where the new container allows it, else a sensible one is chosen (16-bit
-// PCM; Vorbis for ogg). False with *error set for an unknown name.
+// The format to write. `name` (wav, flac, aiff/aif/aifc, ogg/oga, mp3, opus,
+// any letter case; empty for none) wins; else the extension of `path` names
+// it; a path that is "-", empty or without an extension, or whose extension
+// is the input's own container's, keeps the input's format. Changing the
+// container keeps the input's sample format (16/24-bit, float) where the new
+// one holds it, else takes 16-bit PCM (Vorbis for ogg); mp3 and opus are
+// always MP3 and Opus in Ogg. floatSamples asks for 32-bit float samples,
+// which WAV and AIFF (as AIFC) hold. False with one line in *error, and *out
+// unchanged, for an unknown name or extension, or float in a container
+// (FLAC, Ogg, MP3) that cannot hold it.
 bool ChooseOutputFormat(const std::string& name, const std::string& path, AudioFormat input,
-                        AudioFormat* out, std::string* error);
+                        bool floatSamples, AudioFormat* out, std::string* error);
 
 // Reads a whole file into memory (for tests and small tools).
 bool ReadAudioFile(const std::string& path, AudioBuffer* out, AudioFormat* format,

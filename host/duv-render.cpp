@@ -42,7 +42,7 @@ struct Options {
   std::string input, output, preset, format, plugin, demoOut = "out";
   std::vector<std::string> sets;
   RenderOptions render;
-  bool list = false, quiet = false, help = false;
+  bool list = false, quiet = false, help = false, floatSamples = false;
 };
 
 // One line on stderr; returns the exit code to leave with.
@@ -115,6 +115,8 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
       o->list = true;
     } else if (a == "-q" || a == "--quiet") {
       o->quiet = true;
+    } else if (a == "--float") {
+      o->floatSamples = true;
     } else if (a == "--trim") {
       o->render.trimTail = true;
     } else if (a == "-o" || a == "--output") {
@@ -275,8 +277,9 @@ bool WantProgress(const Options& o, std::int64_t frames, int rate) {
          static_cast<double>(frames) / rate >= kProgressMinSec;
 }
 
+// The input's own extension where the output is of its kind (".aif" stays ".aif").
 std::string ExtensionFor(AudioFormat format, const std::string& inputExt, AudioFormat input) {
-  return format.SameContainer(input) ? inputExt : "." + format.Extension();
+  return format.Extension() == input.Extension() ? inputExt : "." + format.Extension();
 }
 
 int RunFile(const Options& o) {
@@ -293,7 +296,7 @@ int RunFile(const Options& o) {
                 " Hz; duv-render takes " + std::to_string(kMinSampleRate) + " to " +
                 std::to_string(kMaxSampleRate) + " Hz");
   AudioFormat format;
-  if (!ChooseOutputFormat(o.format, o.output, reader->format(), &format, &error))
+  if (!ChooseOutputFormat(o.format, o.output, reader->format(), o.floatSamples, &format, &error))
     return Fail(error, kExitUsage);
   std::string output = o.output;
   if (output.empty()) {
@@ -312,7 +315,7 @@ int RunFile(const Options& o) {
   VstPlugin& plugin = *loaded.plugin;
   StartPlugin(plugin, reader->sampleRate(), o.render.blockFrames, channels);
   std::string presetName;
-  if (!Configure(plugin, o, &presetName, &error)) return Fail(error);
+  if (!Configure(plugin, o, &presetName, &error)) return Fail(error, kExitUsage);
 
   auto writer = AudioFileWriter::Create(output, format, reader->sampleRate(), channels, &error);
   if (!writer) return Fail(error);
@@ -353,7 +356,7 @@ int RunDemo(const Options& o) {
   render.channels = 2;
   StartPlugin(plugin, kDemoRate, render.blockFrames, 2);
   std::string presetName;
-  if (!Configure(plugin, o, &presetName, &error)) return Fail(error);
+  if (!Configure(plugin, o, &presetName, &error)) return Fail(error, kExitUsage);
 
   AudioBuffer material = MakeDemoMaterial(kDemoRate);
   AudioBuffer dry;
@@ -404,7 +407,7 @@ int main(int argc, char** argv) {
     if (!LoadPlugin(o, &loaded, &error)) return Fail(error);
     StartPlugin(*loaded.plugin, kDemoRate, o.render.blockFrames, 2);
     std::string presetName;
-    if (!Configure(*loaded.plugin, o, &presetName, &error)) return Fail(error);
+    if (!Configure(*loaded.plugin, o, &presetName, &error)) return Fail(error, kExitUsage);
     std::fputs(PluginListing(*loaded.plugin).c_str(), stdout);
     return 0;
   }

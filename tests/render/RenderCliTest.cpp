@@ -220,6 +220,39 @@ TEST(RenderCli, FlacRoundTripKeepsFormatRateAndAlignment) {
   EXPECT_EQ(format.code, OggVorbisFormat().code);
 }
 
+// The extension names the format (or --format does); float where the
+// container holds it.
+TEST(RenderCli, OutputFormatFollowsTheNameGiven) {
+  ScratchDir d;
+  Write(d / "in.wav", Tone(48000, 9600, 2));
+  struct Case {
+    std::vector<std::string> args;
+    const char* file;
+    int code;
+  };
+  const std::vector<Case> cases = {
+      {{"in.wav", "a.mp3"}, "a.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+      {{"in.wav", "a.opus"}, "a.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS},
+      {{"in.wav", "a.OGG"}, "a.OGG", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+      {{"in.wav", "a.aif"}, "a.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
+      {{"in.wav", "--format", "mp3"}, "in-duv.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+      {{"in.wav", "-f", "OPUS"}, "in-duv.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS},
+      {{"in.wav", "b.wav", "--float"}, "b.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+      {{"in.wav", "b.aiff", "--float"}, "b.aiff", SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
+      {{"in.wav", "--float"}, "in-duv.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+      {{"in.wav", "c.xyz", "-f", "flac"}, "c.xyz", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    RunResult r = RunTool(d.path(), c.args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    AudioFormat format;
+    AudioBuffer out = Read(d / c.file, &format);
+    EXPECT_EQ(format.code, c.code);
+    EXPECT_EQ(out.frames(), 9600 + TailFrames(48000));
+  }
+}
+
 TEST(RenderCli, NoProgressBarWhenStderrIsNotATerminal) {
   ScratchDir d;
   Write(d / "long.wav", Tone(44100, 44100 * 6, 1));
@@ -240,37 +273,44 @@ TEST(RenderCli, BadInputGivesOneMessageAndLeavesNoOutput) {
   std::ofstream(d / "words.wav") << "not a sound file at all, only words\n";
   const std::vector<std::string> inputs = d.List();
 
+  // Exit 1: the files or the material; 2: the command line itself.
   struct Case {
     std::vector<std::string> args;
     const char* mention;
+    int exitCode;
   };
   const std::vector<Case> cases = {
-      {{"missing.wav", "out.wav"}, "missing.wav"},
-      {{"words.wav", "out.wav"}, "words.wav"},
-      {{"in.wav", "out.wav", "--preset", "Nope"}, "unknown preset 'Nope'"},
-      {{"in.wav", "out.wav", "--preset", "13"}, "no preset 13"},
-      {{"in.wav", "out.wav", "--preset", "0"}, "presets are 1 to 12"},
-      {{"in.wav", "out.wav", "--set", "loudness=3"}, "unknown parameter 'loudness'"},
-      {{"in.wav", "out.wav", "--set", "wet=1.5"}, "out of range"},
-      {{"in.wav", "out.wav", "--set", "cents 1=-60"}, "out of range"},
-      {{"in.wav", "out.wav", "--set", "knob action=spin"}, "drag | rotate"},
-      {{"three.wav", "out.wav"}, "3 channels"},
-      {{"slow.wav", "out.wav"}, "4000 Hz"},
-      {{"in.wav", "out.wav", "--block", "0"}, "--block"},
-      {{"in.wav", "out.wav", "--channels", "3"}, "--channels"},
-      {{"in.wav", "out.wav", "--format", "mp9"}, "mp9"},
-      {{"in.wav", "out.wav", "--plugin", "/no/such/DUV.so"}, "/no/such/DUV.so"},
-      {{"in.wav", "in.wav"}, "would replace the input"},
-      {{"in.wav", "out.wav", "--bogus"}, "--bogus"},
-      {{"in.wav", "out.wav", "--preset"}, "needs a value"},
-      {{"in.wav", "no/such/folder/out.wav"}, "cannot write"},
+      {{"missing.wav", "out.wav"}, "missing.wav", 1},
+      {{"words.wav", "out.wav"}, "words.wav", 1},
+      {{"in.wav", "out.wav", "--preset", "Nope"}, "unknown preset 'Nope'", 2},
+      {{"in.wav", "out.wav", "--preset", "13"}, "no preset 13", 2},
+      {{"in.wav", "out.wav", "--preset", "0"}, "presets are 1 to 12", 2},
+      {{"in.wav", "out.wav", "--set", "loudness=3"}, "unknown parameter 'loudness'", 2},
+      {{"in.wav", "out.wav", "--set", "wet=1.5"}, "out of range", 2},
+      {{"in.wav", "out.wav", "--set", "cents 1=-60"}, "out of range", 2},
+      {{"in.wav", "out.wav", "--set", "knob action=spin"}, "drag | rotate", 2},
+      {{"three.wav", "out.wav"}, "3 channels", 1},
+      {{"slow.wav", "out.wav"}, "4000 Hz", 1},
+      {{"in.wav", "out.wav", "--block", "0"}, "--block", 2},
+      {{"in.wav", "out.wav", "--channels", "3"}, "--channels", 2},
+      {{"in.wav", "out.wav", "--format", "mp9"}, "mp9", 2},
+      {{"in.wav", "out.xyz"}, "wav, flac, aiff, ogg, mp3, opus", 2},
+      {{"in.wav", "-o", "out.mp9"}, "'out.mp9'", 2},
+      {{"in.wav", "out.flac", "--float"}, "--float", 2},
+      {{"in.wav", "--float", "-f", "mp3"}, "--float", 2},
+      {{"in.wav", "out.opus"}, "48000", 1},  // Opus runs at 8, 12, 16, 24 or 48 kHz only
+      {{"in.wav", "out.wav", "--plugin", "/no/such/DUV.so"}, "/no/such/DUV.so", 1},
+      {{"in.wav", "in.wav"}, "would replace the input", 1},
+      {{"in.wav", "out.wav", "--bogus"}, "--bogus", 2},
+      {{"in.wav", "out.wav", "--preset"}, "needs a value", 2},
+      {{"in.wav", "no/such/folder/out.wav"}, "cannot write", 1},
   };
   for (const Case& c : cases) {
     std::string line;
     for (const auto& a : c.args) line += a + " ";
     SCOPED_TRACE(line);
     RunResult r = RunTool(d.path(), c.args);
-    EXPECT_NE(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, c.exitCode);
     EXPECT_EQ(Lines(r.err), 1) << r.err;
     EXPECT_EQ(r.err.rfind("duv-render: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find(c.mention), std::string::npos) << r.err;
