@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,10 +89,12 @@ struct AudioFormat {
   bool SameContainer(AudioFormat other) const;  // same major type, any subtype
 };
 
-// Reads any file libsndfile reads.
+// Reads any file libsndfile reads, from a path or "-" (standard input). A
+// pipe, device or standard input is first read to its end into an unlinked
+// temporary file ($TMPDIR), since most formats need seeking.
 class AudioFileReader : public AudioSource {
  public:
-  // Null with *error set ("cannot open in.wav: <libsndfile's reason>").
+  // Null with *error set ("cannot read in.wav: <reason>", "in.wav is empty (0 bytes)").
   static std::unique_ptr<AudioFileReader> Open(const std::string& path, std::string* error);
   ~AudioFileReader() override;
   AudioFileReader(const AudioFileReader&) = delete;
@@ -103,24 +106,36 @@ class AudioFileReader : public AudioSource {
   std::int64_t read(float* dst, std::int64_t maxFrames) override;
   std::string error() const override { return mError; }
   AudioFormat format() const { return mFormat; }
+  // The length the file's header claims, at least frames(): more when a WAV
+  // or AIFF was cut short (libsndfile's frames() counts only what is there).
+  std::int64_t claimedFrames() const { return mClaimedFrames; }
 
  private:
   AudioFileReader() = default;
   void* mFile = nullptr;  // SNDFILE*
+  int mFd = -1;           // the descriptor under mFile when it was opened from one
   int mRate = 0, mChannels = 0;
-  std::int64_t mFrames = 0;
+  std::int64_t mFrames = 0, mClaimedFrames = 0;
   AudioFormat mFormat;
   std::string mPath, mError;
 };
 
-// Writes a sound file that appears only when complete: frames go to a hidden
-// temporary file in the target's folder, and Commit() renames it onto the
-// target. Destroying the writer without a successful Commit() removes the
-// temporary file, so an error never leaves a partial output behind.
+// Writes a sound file that appears only when complete. For an ordinary file
+// (or a name where nothing is yet) frames go to a hidden temporary file in
+// the target's folder and Commit() renames it onto the target, which keeps
+// the replaced file's permissions. A symbolic link stays a link: the file it
+// leads to is written, with the temporary file beside that. A FIFO, device
+// or "-" (standard output) is never replaced: it is opened by Create(), the
+// file is made in an unlinked temporary file ($TMPDIR) because libsndfile
+// must seek to finish headers, and Commit() copies the bytes in. Destroying
+// the writer without a successful Commit() removes the temporary file, so
+// an error never leaves a partial output behind (a stream may have received
+// part of the bytes if the copy itself failed).
 class AudioFileWriter : public AudioSink {
  public:
   // Null with *error set when the format cannot hold this rate and channel
-  // count, or the folder is not writable.
+  // count, the path is a folder or a link loop, or the target cannot be
+  // opened or its folder written. Opening a FIFO waits for its reader.
   static std::unique_ptr<AudioFileWriter> Create(const std::string& path, AudioFormat format,
                                                  int sampleRate, int channels,
                                                  std::string* error);
@@ -130,16 +145,23 @@ class AudioFileWriter : public AudioSink {
 
   bool write(const float* src, std::int64_t frames) override;
   std::string error() const override { return mError; }
-  // Closes the file and renames it onto the target. False with error() set
-  // on failure (then nothing is left at the target or in the folder).
-  bool Commit();
+  // Closes the file and renames it onto the target, or copies it into the
+  // stream. keepGoing is asked when a signal interrupts the copy; false
+  // stops it. False with error() set on failure (then nothing is left at a
+  // regular target or in any folder).
+  bool Commit(const std::function<bool()>& keepGoing = {});
+  // The named temporary file beside a regular target; empty for streams.
   const std::string& tempPath() const { return mTempPath; }
 
  private:
   AudioFileWriter() = default;
   void Discard();
+  void CloseStream();
   void* mFile = nullptr;  // SNDFILE*
-  std::string mPath, mTempPath, mError;
+  std::string mPath, mName, mFinalPath, mTempPath, mError;
+  int mTempFd = -1;        // streams: the unlinked temporary file
+  int mStreamFd = -1;      // streams: where Commit() copies to
+  bool mOwnsStreamFd = false;  // false for standard output
   bool mCommitted = false;
 };
 

@@ -1,7 +1,9 @@
 // duv-render: runs sound files through the DUV module offline, through the
 // project's own VST 2 host, exactly as a host application plays a track
 // through it. With no input file it renders a built-in demo, dry and
-// processed side by side.
+// processed side by side. "-" reads standard input or writes standard
+// output; whenever the sound goes to standard output, every message goes to
+// standard error.
 #include <signal.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 
 #include "host/AudioFile.h"
 #include "host/DemoMaterial.h"
+#include "host/LevelMeter.h"
 #include "host/ParameterTable.h"
 #include "host/PluginListing.h"
 #include "host/ProgramChoice.h"
@@ -54,24 +57,33 @@ int Fail(const std::string& message, int code = kExitFailed) {
 void PrintUsage(std::FILE* to) {
   std::fprintf(to,
                "usage: duv-render [options] [INPUT [OUTPUT]]\n"
-               "Runs a sound file (WAV, FLAC, AIFF, OGG, ...) through the DUV plug-in.\n"
+               "Runs a sound file (WAV, FLAC, AIFF, OGG, MP3, ...) through the DUV plug-in.\n"
+               "INPUT or OUTPUT \"-\" is standard input or output; with INPUT \"-\" and no OUTPUT\n"
+               "the result goes to standard output, and all messages to standard error.\n"
                "With no INPUT it renders a built-in demo: DIR/demo-dry.wav and DIR/demo-duv.wav.\n"
                "\n"
                "  -o, --output PATH     output file (default: INPUT with \"-duv\" added to its name)\n"
-               "  -p, --preset NAME|N   factory preset by name or number (see --list)\n"
+               "  -p, --preset NAME|N   factory preset by name or number, 1 to 12 (see --list)\n"
                "  -s, --set NAME=VALUE  parameter in display units, after the preset; repeatable\n"
-               "                        e.g. --set \"cents 1=-12.5\" --set wet=0.4 --set \"knob action=rotate\"\n"
+               "                        e.g. --set \"cents 1=-12.5\" --set wet=0.4 --set \"delay 2=20 ms\"\n"
+               "  -c, --channels N      output channels 1 or 2 (default: as the input);\n"
+               "                        --channels 2 renders a mono file in stereo, where the\n"
+               "                        doubler's width is heard\n"
+               "  -f, --format NAME     wav, flac, aiff, ogg, mp3 or opus (default: as OUTPUT's\n"
+               "                        extension; as the input when OUTPUT has none or is \"-\")\n"
+               "      --float           32-bit float samples (WAV, AIFF): keeps peaks above 0 dBFS\n"
+               "                        that integer formats clip\n"
                "  -b, --block N         host block size in frames, %d..%d (default 512)\n"
-               "  -c, --channels N      output channels 1 or 2 (default: as the input; 2 widens mono)\n"
-               "  -f, --format NAME     wav, flac, aiff or ogg (default: as OUTPUT's extension, else as INPUT)\n"
                "      --trim            output exactly as long as the input; by default the effect's\n"
                "                        tail is kept (0.1 s + 1024 frames more than the input)\n"
                "      --demo-out DIR    folder for the demo files (default: out)\n"
                "      --plugin PATH     the module to load (default: the one built beside this tool,\n"
                "                        then ~/.vst/DUV.so)\n"
                "  -l, --list            list presets and parameters, then exit\n"
-               "  -q, --quiet           no progress bar, no summary\n"
-               "  -h, --help            this text\n",
+               "  -q, --quiet           no progress bar, no summary (warnings still show)\n"
+               "  -h, --help            this text\n"
+               "\n"
+               "Exit status: 0 done, 1 failed (files, material), 2 wrong command line, 130 stopped.\n",
                kMinBlockFrames, kMaxBlockFrames);
 }
 
@@ -87,8 +99,17 @@ bool ParseInt(const std::string& text, int* out) {
 // False with *error set for a malformed command line.
 bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
   std::vector<std::string> positional;
+  bool optionsDone = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    if (optionsDone || a == "-" || a.empty() || a[0] != '-') {
+      positional.push_back(a);
+      continue;
+    }
+    if (a == "--") {  // everything after it is a file name, even "-x.wav"
+      optionsDone = true;
+      continue;
+    }
     std::string value;
     bool inlineValue = false;
     if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
@@ -147,11 +168,9 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
         *error = "--channels takes 1 or 2, not '" + v + "'";
         return false;
       }
-    } else if (a.size() > 1 && a[0] == '-') {
+    } else {
       *error = "unknown option " + a + " (see --help)";
       return false;
-    } else {
-      positional.push_back(argv[i]);
     }
   }
   if (positional.size() > 2) {
@@ -282,23 +301,47 @@ std::string ExtensionFor(AudioFormat format, const std::string& inputExt, AudioF
   return format.Extension() == input.Extension() ? inputExt : "." + format.Extension();
 }
 
+// Said after a render when integer output clipped, or a lossy file holds
+// samples beyond full scale that players will clip; empty otherwise.
+std::string ClipWarning(const LevelMeter& meter, AudioFormat format) {
+  if (meter.beyondFullScale() == 0 || format.IsFloat()) return {};
+  const std::string count = std::to_string(meter.beyondFullScale());
+  const std::string peak = DbfsText(meter.peak());
+  const std::string advice = "--float (WAV or AIFF) keeps them, or lower wet (--set wet=...)";
+  if (format.IsInteger())
+    return count + " samples clipped at full scale (peak " + peak + "); " + advice;
+  return count + " samples lie beyond full scale (peak " + peak + ") in " + format.Describe() +
+         ", which players clip; " + advice;
+}
+
 int RunFile(const Options& o) {
   std::string error;
+  const bool fromStdin = o.input == "-";
+  if (fromStdin && isatty(STDIN_FILENO))
+    return Fail("standard input is a terminal; pipe a sound file in (duv-render - < in.wav)",
+                kExitUsage);
   auto reader = AudioFileReader::Open(o.input, &error);
   if (!reader) return Fail(error);
+  const std::string inputName = fromStdin ? "standard input" : o.input;
+  if (reader->frames() == 0) return Fail(inputName + " holds no audio (0 frames)");
   const int channels = OutputChannels(reader->channels(), o.render);
   if (channels == 0) {
-    return Fail(o.input + " has " + std::to_string(reader->channels()) +
+    return Fail(inputName + " has " + std::to_string(reader->channels()) +
                 " channels; duv-render takes mono or stereo files");
   }
   if (reader->sampleRate() < kMinSampleRate || reader->sampleRate() > kMaxSampleRate)
-    return Fail(o.input + " is at " + std::to_string(reader->sampleRate()) +
+    return Fail(inputName + " is at " + std::to_string(reader->sampleRate()) +
                 " Hz; duv-render takes " + std::to_string(kMinSampleRate) + " to " +
                 std::to_string(kMaxSampleRate) + " Hz");
-  AudioFormat format;
-  if (!ChooseOutputFormat(o.format, o.output, reader->format(), o.floatSamples, &format, &error))
-    return Fail(error, kExitUsage);
   std::string output = o.output;
+  if (output.empty() && fromStdin) output = "-";
+  const bool toStdout = output == "-";
+  if (toStdout && isatty(STDOUT_FILENO))
+    return Fail("standard output is a terminal; redirect it (> out.wav) or name an OUTPUT",
+                kExitUsage);
+  AudioFormat format;
+  if (!ChooseOutputFormat(o.format, output, reader->format(), o.floatSamples, &format, &error))
+    return Fail(error, kExitUsage);
   if (output.empty()) {
     fs::path in(o.input);
     output = (in.parent_path() / (in.stem().string() + "-duv" +
@@ -306,9 +349,12 @@ int RunFile(const Options& o) {
                  .string();
   }
   std::error_code ec;
-  if (fs::exists(output, ec) && fs::equivalent(output, o.input, ec)) {
+  if (!fromStdin && !toStdout && fs::exists(output, ec) && fs::equivalent(output, o.input, ec)) {
     return Fail("the output " + output + " would replace the input");
   }
+  const std::string outputName = toStdout ? "standard output" : output;
+  // Messages never mix with sound on standard output.
+  std::FILE* info = toStdout ? stderr : stdout;
 
   LoadedPlugin loaded;
   if (!LoadPlugin(o, &loaded, &error)) return Fail(error);
@@ -318,22 +364,36 @@ int RunFile(const Options& o) {
   if (!Configure(plugin, o, &presetName, &error)) return Fail(error, kExitUsage);
 
   auto writer = AudioFileWriter::Create(output, format, reader->sampleRate(), channels, &error);
-  if (!writer) return Fail(error);
+  if (!writer) return gStop ? Fail("stopped", kExitStopped) : Fail(error);
+  LevelMeter meter(*writer, channels);
   ProgressBar bar(WantProgress(o, reader->frames(), reader->sampleRate()), "rendering");
-  bool ok = Render(plugin, *reader, *writer, o.render,
+  RenderStats stats;
+  bool ok = Render(plugin, *reader, meter, o.render,
                    [&](std::int64_t done, std::int64_t total) { return bar.Update(done, total); },
-                   &error);
+                   &error, &stats);
   bar.Finish();
   if (!ok) return Fail(error, gStop ? kExitStopped : kExitFailed);
-  if (!writer->Commit()) return Fail(writer->error());
+  if (!writer->Commit([] { return !gStop; }))
+    return Fail(writer->error(), gStop ? kExitStopped : kExitFailed);
+
+  const bool truncated = stats.inputFrames < reader->claimedFrames();
+  if (truncated)
+    Fail(inputName + ": only " + std::to_string(stats.inputFrames) + " of " +
+         std::to_string(reader->claimedFrames()) + " frames could be read; the file is truncated");
+  if (std::string warning = ClipWarning(meter, format); !warning.empty()) Fail(warning);
   if (!o.quiet) {
-    std::int64_t frames = reader->frames() + (o.render.trimTail ? 0 : TailFrames(reader->sampleRate()));
-    std::printf("duv-render: wrote %s (%s, %d ch, %d Hz, %.2f s; preset %s; latency %d frames "
-                "compensated, %s)\n",
-                output.c_str(), format.Describe().c_str(), channels, reader->sampleRate(),
-                static_cast<double>(frames) / reader->sampleRate(), presetName.c_str(),
-                plugin.Effect()->initialDelay,
-                o.render.trimTail ? "tail trimmed" : "tail kept");
+    std::fprintf(info,
+                 "duv-render: wrote %s (%s, %d ch, %d Hz, %.2f s; preset %s; peak %s; latency %d "
+                 "frames compensated, %s%s)\n",
+                 outputName.c_str(), format.Describe().c_str(), channels, reader->sampleRate(),
+                 static_cast<double>(stats.outputFrames) / reader->sampleRate(),
+                 presetName.c_str(), DbfsText(meter.peak()).c_str(), plugin.Effect()->initialDelay,
+                 o.render.trimTail ? "tail trimmed" : "tail kept",
+                 truncated ? "; input truncated" : "");
+    if (reader->channels() == 1 && channels == 1 && o.render.channels == 0)
+      std::fprintf(info,
+                   "duv-render: mono in, mono out; --channels 2 renders it in stereo, where the "
+                   "doubler's width is heard\n");
   }
   return 0;
 }
@@ -379,8 +439,9 @@ int RunDemo(const Options& o) {
   if (!dryWriter) return Fail(error);
   if (!dryWriter->write(dry.samples.data(), dry.frames()))
     return Fail(dryWriter->error());
-  if (!dryWriter->Commit()) return Fail(dryWriter->error());
-  if (!wet->Commit()) return Fail(wet->error());
+  auto keepGoing = [] { return !gStop; };
+  if (!dryWriter->Commit(keepGoing)) return Fail(dryWriter->error());
+  if (!wet->Commit(keepGoing)) return Fail(wet->error());
   if (!o.quiet)
     std::printf("duv-render: demo written to %s (dry) and %s (through DUV, preset %s)\n",
                 dryPath.c_str(), wetPath.c_str(), presetName.c_str());
@@ -401,6 +462,9 @@ int main(int argc, char** argv) {
   action.sa_handler = OnSignal;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A reader of standard output or a FIFO that goes away is reported as a
+  // write error (and the temporary file removed), not a silent death.
+  signal(SIGPIPE, SIG_IGN);
 
   if (o.list) {
     LoadedPlugin loaded;

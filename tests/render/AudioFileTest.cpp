@@ -5,8 +5,14 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <fstream>
+#include <sstream>
+#include <thread>
 
 #include "tests/render/RenderSupport.h"
 
@@ -147,6 +153,129 @@ TEST(AudioFileWriter, RefusesWhatCannotBeWrittenWithoutLeavingFiles) {
   EXPECT_FALSE(AudioFileWriter::Create(dir / "x.flac", FlacFormat(), 44100, 9, &error));
   EXPECT_NE(error.find("9 channel"), std::string::npos) << error;
   EXPECT_TRUE(dir.List().empty());
+}
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+bool IsFifo(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+// Points TMPDIR at a folder of its own for one test, so leftovers show.
+struct OwnTempDir {
+  ScratchDir dir;
+  OwnTempDir() { setenv("TMPDIR", dir.path().c_str(), 1); }
+  ~OwnTempDir() { unsetenv("TMPDIR"); }
+};
+
+}  // namespace
+
+// A FIFO (like a device) is written into as it is, never replaced by a file:
+// its reader gets the whole file, and no temporary file is left anywhere.
+TEST(AudioFileWriter, WritesIntoAFifoAsItIs) {
+  ScratchDir dir;
+  OwnTempDir tmp;
+  AudioBuffer in = Tone(44100, 3000, 2);
+  std::string error;
+  ASSERT_TRUE(WriteAudioFile(dir / "ref.wav", in, Wav16Format(), &error)) << error;
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = Slurp(dir / "pipe"); });
+  bool ok = WriteAudioFile(dir / "pipe", in, Wav16Format(), &error);
+  // Should the writer not have opened the FIFO, the waiting reader is let go.
+  if (int fd = open((dir / "pipe").c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) close(fd);
+  reader.join();
+  ASSERT_TRUE(ok) << error;
+  EXPECT_TRUE(IsFifo(dir / "pipe"));
+  EXPECT_EQ(received, Slurp(dir / "ref.wav"));
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"pipe", "ref.wav"}));
+  EXPECT_TRUE(tmp.dir.List().empty());
+}
+
+// Symbolic links stay links: the file they lead to (through a chain, or not
+// there yet) receives the output, and the temporary file sits beside it.
+TEST(AudioFileWriter, WritesThroughSymlinks) {
+  ScratchDir dir;
+  AudioBuffer in = Tone(44100, 2000, 1);
+  std::string error;
+  std::filesystem::create_directory(dir / "real");
+  std::ofstream(dir / "real/old.wav") << "to be replaced";
+  std::filesystem::permissions(dir / "real/old.wav", std::filesystem::perms(0640));
+  std::filesystem::create_symlink("real/old.wav", dir / "link.wav");
+  std::filesystem::create_symlink("link.wav", dir / "chain.wav");
+  std::filesystem::create_symlink(dir / "real/new.wav", dir / "dangling.wav");
+  for (const char* name : {"link.wav", "chain.wav", "dangling.wav"}) {
+    SCOPED_TRACE(name);
+    auto w = AudioFileWriter::Create(dir / name, Wav16Format(), 44100, 1, &error);
+    ASSERT_TRUE(w) << error;
+    EXPECT_EQ(std::filesystem::path(w->tempPath()).parent_path(), dir.path() / "real");
+    ASSERT_TRUE(w->write(in.samples.data(), in.frames()));
+    ASSERT_TRUE(w->Commit()) << w->error();
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / name));
+  }
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"chain.wav", "dangling.wav", "link.wav", "real"}));
+  std::vector<std::string> real;
+  for (const auto& e : std::filesystem::directory_iterator(dir / "real"))
+    real.push_back(e.path().filename().string());
+  std::sort(real.begin(), real.end());
+  EXPECT_EQ(real, (std::vector<std::string>{"new.wav", "old.wav"}));
+  AudioBuffer out;
+  ASSERT_TRUE(ReadAudioFile(dir / "real/old.wav", &out, nullptr, &error)) << error;
+  EXPECT_EQ(out.frames(), 2000);
+  ASSERT_TRUE(ReadAudioFile(dir / "real/new.wav", &out, nullptr, &error)) << error;
+  EXPECT_EQ(out.frames(), 2000);
+  // A replaced file keeps its permissions.
+  EXPECT_EQ(std::filesystem::status(dir / "real/old.wav").permissions(),
+            std::filesystem::perms(0640));
+}
+
+TEST(AudioFileWriter, RefusesAFolderAndLinkLoops) {
+  ScratchDir dir;
+  std::string error;
+  std::filesystem::create_directory(dir / "sub");
+  EXPECT_FALSE(AudioFileWriter::Create(dir / "sub", Wav16Format(), 44100, 2, &error));
+  EXPECT_NE(error.find("folder"), std::string::npos) << error;
+  std::filesystem::create_symlink("b", dir / "a");
+  std::filesystem::create_symlink("a", dir / "b");
+  error.clear();
+  EXPECT_FALSE(AudioFileWriter::Create(dir / "a", Wav16Format(), 44100, 2, &error));
+  EXPECT_NE(error.find("symbolic links"), std::string::npos) << error;
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a", "b", "sub"}));
+}
+
+// A FIFO as input (like standard input) is read to its end first: most
+// formats need seeking, and the length is known only then.
+TEST(AudioFileReader, ReadsAFifoInEveryFormat) {
+  ScratchDir dir;
+  OwnTempDir tmp;
+  AudioBuffer in = Tone(48000, 4000, 2);
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  for (AudioFormat f : {WavFloatFormat(), FlacFormat(), AiffFormat(), OggVorbisFormat(),
+                        AudioFormat{SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+                        AudioFormat{SF_FORMAT_OGG | SF_FORMAT_OPUS}}) {
+    SCOPED_TRACE(f.Describe());
+    std::string path = dir / ("in." + f.Extension()), error;
+    ASSERT_TRUE(WriteAudioFile(path, in, f, &error)) << error;
+    AudioBuffer direct, piped;
+    ASSERT_TRUE(ReadAudioFile(path, &direct, nullptr, &error)) << error;
+    const std::string bytes = Slurp(path);
+    std::thread writer([&] { std::ofstream(dir / "pipe", std::ios::binary) << bytes; });
+    AudioFormat format;
+    bool ok = ReadAudioFile(dir / "pipe", &piped, &format, &error);
+    writer.join();
+    ASSERT_TRUE(ok) << error;
+    EXPECT_EQ(format.code, f.code);
+    EXPECT_EQ(piped.samples, direct.samples);
+  }
+  EXPECT_TRUE(tmp.dir.List().empty());
 }
 
 TEST(AudioFileReader, MissingAndNonAudioFilesGiveAReason) {
