@@ -54,6 +54,9 @@ int Fail(const std::string& message, int code = kExitFailed) {
   return code;
 }
 
+// A line on stderr that does not end the run (also with --quiet).
+void Warn(const std::string& message) { std::fprintf(stderr, "duv-render: %s\n", message.c_str()); }
+
 void PrintUsage(std::FILE* to) {
   std::fprintf(to,
                "usage: duv-render [options] [INPUT [OUTPUT]]\n"
@@ -65,7 +68,8 @@ void PrintUsage(std::FILE* to) {
                "  -o, --output PATH     output file (default: INPUT with \"-duv\" added to its name)\n"
                "  -p, --preset NAME|N   factory preset by name or number, 1 to 12 (see --list)\n"
                "  -s, --set NAME=VALUE  parameter in display units, after the preset; repeatable\n"
-               "                        e.g. --set \"cents 1=-12.5\" --set wet=0.4 --set \"delay 2=20 ms\"\n"
+               "                        NAME or its number in --list; a unit may follow (ms or s,\n"
+               "                        Hz or kHz): --set \"cents 1=-12.5\" --set \"delay 2=20 ms\"\n"
                "  -c, --channels N      output channels 1 or 2 (default: as the input);\n"
                "                        --channels 2 renders a mono file in stereo, where the\n"
                "                        doubler's width is heard\n"
@@ -320,6 +324,12 @@ int RunFile(const Options& o) {
   if (fromStdin && isatty(STDIN_FILENO))
     return Fail("standard input is a terminal; pipe a sound file in (duv-render - < in.wav)",
                 kExitUsage);
+  std::string output = o.output;
+  if (output.empty() && fromStdin) output = "-";
+  const bool toStdout = output == "-";
+  if (toStdout && isatty(STDOUT_FILENO))
+    return Fail("standard output is a terminal; redirect it (> out.wav) or name an OUTPUT",
+                kExitUsage);
   auto reader = AudioFileReader::Open(o.input, &error);
   if (!reader) return Fail(error);
   const std::string inputName = fromStdin ? "standard input" : o.input;
@@ -333,12 +343,6 @@ int RunFile(const Options& o) {
     return Fail(inputName + " is at " + std::to_string(reader->sampleRate()) +
                 " Hz; duv-render takes " + std::to_string(kMinSampleRate) + " to " +
                 std::to_string(kMaxSampleRate) + " Hz");
-  std::string output = o.output;
-  if (output.empty() && fromStdin) output = "-";
-  const bool toStdout = output == "-";
-  if (toStdout && isatty(STDOUT_FILENO))
-    return Fail("standard output is a terminal; redirect it (> out.wav) or name an OUTPUT",
-                kExitUsage);
   AudioFormat format;
   if (!ChooseOutputFormat(o.format, output, reader->format(), o.floatSamples, &format, &error))
     return Fail(error, kExitUsage);
@@ -378,9 +382,9 @@ int RunFile(const Options& o) {
 
   const bool truncated = stats.inputFrames < reader->claimedFrames();
   if (truncated)
-    Fail(inputName + ": only " + std::to_string(stats.inputFrames) + " of " +
+    Warn(inputName + ": only " + std::to_string(stats.inputFrames) + " of " +
          std::to_string(reader->claimedFrames()) + " frames could be read; the file is truncated");
-  if (std::string warning = ClipWarning(meter, format); !warning.empty()) Fail(warning);
+  if (std::string warning = ClipWarning(meter, format); !warning.empty()) Warn(warning);
   if (!o.quiet) {
     std::fprintf(info,
                  "duv-render: wrote %s (%s, %d ch, %d Hz, %.2f s; preset %s; peak %s; latency %d "
