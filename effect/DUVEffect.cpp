@@ -38,6 +38,8 @@ DUVEffect::DUVEffect(IPluginBinding::HostContext host)
   AddPreset("Heroic Guitar", {0.25, -16,   15,    10,    32.5,  95,   0.25, 0,  0,   0,   100});
   AddPreset("Rich Slapback", {0.4,  8.5,   65,    10.5,  66,    50,   0.5,  0,  0,   0,   100});
   AddPreset("Wide Snare",    {0.35, -50,   15,    50,    12,    100,  1,    0,  0,   0,   100});
+  // Twice on purpose: stored projects refer to programs by index, so removing
+  // the copy would move Brindle and the user slots under every saved project.
   AddPreset("Wide Snare",    {0.35, -50,   15,    50,    12,    100,  1,    0,  0,   0,   100});
   AddPreset("Brindle",       {0.5,  -17,   25,    15,    22,    100,  0,    0,  0,   0,   100});
 

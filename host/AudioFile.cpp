@@ -1,6 +1,7 @@
 #include "host/AudioFile.h"
 
 #include <sndfile.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,35 +12,73 @@
 #include <cstring>
 #include <filesystem>
 
+#include "host/FileTargets.h"
+
+namespace fs = std::filesystem;
+
 namespace {
 
 SNDFILE* Handle(void* p) { return static_cast<SNDFILE*>(p); }
+
+// libsndfile's reason for a failure, without the "Error : " some reasons start with.
+std::string Reason(SNDFILE* file) {
+  std::string r = sf_strerror(file);
+  const std::string prefix = "Error : ";
+  return r.rfind(prefix, 0) == 0 ? r.substr(prefix.size()) : r;
+}
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
 
-struct MajorName {
+// The formats duv-render writes by name or extension; the first name of each
+// format is the one messages use. A fixed subtype is the codec that the name
+// itself means (an .opus file is Opus in an Ogg container); the others keep
+// the input's sample format where the container holds it.
+struct FormatName {
   const char* name;
   int major;
+  int fixedSubtype;  // 0: the input's, else defaultSubtype
+  int defaultSubtype;
 };
-// The containers the renderer writes by name; the first name is the canonical one.
-const MajorName kMajors[] = {
-    {"wav", SF_FORMAT_WAV}, {"flac", SF_FORMAT_FLAC}, {"aiff", SF_FORMAT_AIFF},
-    {"aif", SF_FORMAT_AIFF}, {"ogg", SF_FORMAT_OGG}, {"oga", SF_FORMAT_OGG},
+const FormatName kFormats[] = {
+    {"wav", SF_FORMAT_WAV, 0, SF_FORMAT_PCM_16},
+    {"flac", SF_FORMAT_FLAC, 0, SF_FORMAT_PCM_16},
+    {"aiff", SF_FORMAT_AIFF, 0, SF_FORMAT_PCM_16},
+    {"aif", SF_FORMAT_AIFF, 0, SF_FORMAT_PCM_16},
+    {"aifc", SF_FORMAT_AIFF, 0, SF_FORMAT_PCM_16},
+    {"ogg", SF_FORMAT_OGG, 0, SF_FORMAT_VORBIS},
+    {"oga", SF_FORMAT_OGG, 0, SF_FORMAT_VORBIS},
+    {"mp3", SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_III, SF_FORMAT_MPEG_LAYER_III},
+    {"opus", SF_FORMAT_OGG, SF_FORMAT_OPUS, SF_FORMAT_OPUS},
 };
+constexpr const char* kFormatList = "wav, flac, aiff, ogg, mp3, opus";
 
-int MajorForName(const std::string& name) {
+const FormatName* FormatForName(const std::string& name) {
   std::string n = Lower(name);
-  for (const MajorName& m : kMajors)
-    if (n == m.name) return m.major;
-  return 0;
+  for (const FormatName& f : kFormats)
+    if (n == f.name) return &f;
+  return nullptr;
 }
 
-// A subtype every container of the list can hold.
-int DefaultSubtype(int major) {
-  return major == SF_FORMAT_OGG ? SF_FORMAT_VORBIS : SF_FORMAT_PCM_16;
+// Sample formats that mean the same in every container; codecs (Vorbis,
+// Opus, MP3, ADPCM, ...) belong to theirs and do not travel.
+bool PlainSamples(int subtype) {
+  switch (subtype) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE: return true;
+    default: return false;
+  }
+}
+
+std::string ContainerName(int major) {
+  return AudioFormat{major}.Describe();
 }
 
 bool Valid(int code, int rate, int channels) {
@@ -48,6 +87,47 @@ bool Valid(int code, int rate, int channels) {
   info.channels = channels;
   info.format = code;
   return sf_format_check(&info) != 0;
+}
+
+std::uint32_t Le32(const unsigned char* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::uint32_t Be32(const unsigned char* p) {
+  return (static_cast<std::uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+}
+
+// Frames that a WAV or AIFF header claims, -1 for other files or no claim.
+// libsndfile quietly shortens the length of a file cut off in transfer to
+// what is there; the header still tells how long it was meant to be.
+// Writers that cannot seek back (to a pipe) leave 0 or 0xFFFFFFFF as the
+// data size: that is no claim. Reads with pread, so the file position of fd
+// is left alone.
+std::int64_t ClaimedFrames(int fd) {
+  unsigned char head[12];
+  if (pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) return -1;
+  const bool wav = std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
+  const bool aiff = std::memcmp(head, "FORM", 4) == 0 &&
+                    (std::memcmp(head + 8, "AIFF", 4) == 0 || std::memcmp(head + 8, "AIFC", 4) == 0);
+  if (!wav && !aiff) return -1;
+  std::uint32_t blockAlign = 0;
+  off_t at = 12;
+  // A bounded walk: a header with a thousand chunks before its audio is not one to trust.
+  for (int chunk = 0; chunk < 1000; ++chunk) {
+    unsigned char c[8 + 16];
+    ssize_t got = pread(fd, c, sizeof c, at);
+    if (got < 8) return -1;
+    const std::uint32_t size = wav ? Le32(c + 4) : Be32(c + 4);
+    if (wav && std::memcmp(c, "fmt ", 4) == 0 && got >= 8 + 14) {
+      blockAlign = c[8 + 12] | (c[8 + 13] << 8);
+    } else if (wav && std::memcmp(c, "data", 4) == 0) {
+      if (blockAlign == 0 || size == 0 || size == 0xFFFFFFFFu) return -1;
+      return size / blockAlign;
+    } else if (aiff && std::memcmp(c, "COMM", 4) == 0 && got >= 8 + 6) {
+      return Be32(c + 8 + 2);
+    }
+    at += 8 + static_cast<off_t>(size) + (size & 1);
+  }
+  return -1;
 }
 
 }  // namespace
@@ -71,7 +151,8 @@ bool MemorySink::write(const float* src, std::int64_t frames) {
 // ---- formats ----
 
 std::string AudioFormat::Describe() const {
-  std::string text = Extension();
+  const int major = code & SF_FORMAT_TYPEMASK;
+  std::string text = major == SF_FORMAT_OGG ? "ogg" : Extension();
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   switch (code & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
@@ -87,13 +168,27 @@ std::string AudioFormat::Describe() const {
   }
 }
 
+bool AudioFormat::IsInteger() const {
+  const int sub = code & SF_FORMAT_SUBMASK;
+  return PlainSamples(sub) && sub != SF_FORMAT_FLOAT && sub != SF_FORMAT_DOUBLE;
+}
+
+bool AudioFormat::IsFloat() const {
+  const int sub = code & SF_FORMAT_SUBMASK;
+  return sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
+}
+
 std::string AudioFormat::Extension() const {
-  SF_FORMAT_INFO major{};
-  major.format = code & SF_FORMAT_TYPEMASK;
-  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &major, sizeof major) != 0 || !major.extension)
+  const int major = code & SF_FORMAT_TYPEMASK;
+  // libsndfile names Ogg files by their old audio extension and MPEG files by
+  // layer I; people know them as .ogg, .opus and .mp3.
+  if (major == SF_FORMAT_OGG) return (code & SF_FORMAT_SUBMASK) == SF_FORMAT_OPUS ? "opus" : "ogg";
+  if (major == SF_FORMAT_MPEG) return "mp3";
+  SF_FORMAT_INFO info{};
+  info.format = major;
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || !info.extension)
     return "wav";
-  // libsndfile names Ogg files by their old audio extension.
-  return major.format == SF_FORMAT_OGG ? "ogg" : major.extension;
+  return info.extension;
 }
 
 bool AudioFormat::SameContainer(AudioFormat other) const {
@@ -107,26 +202,55 @@ AudioFormat AiffFormat() { return {SF_FORMAT_AIFF | SF_FORMAT_PCM_16}; }
 AudioFormat OggVorbisFormat() { return {SF_FORMAT_OGG | SF_FORMAT_VORBIS}; }
 
 bool ChooseOutputFormat(const std::string& name, const std::string& path, AudioFormat input,
-                        AudioFormat* out, std::string* error) {
-  int major = 0;
+                        bool floatSamples, AudioFormat* out, std::string* error) {
+  const int inMajor = input.code & SF_FORMAT_TYPEMASK;
+  const FormatName* named = nullptr;
   if (!name.empty()) {
-    major = MajorForName(name);
-    if (!major) {
-      if (error) *error = "unknown output format '" + name + "' (choose wav, flac, aiff or ogg)";
+    named = FormatForName(name);
+    if (!named) {
+      if (error) *error = "unknown output format '" + name + "' (choose " + kFormatList + ")";
       return false;
     }
-  } else {
+  } else if (path != "-") {
     std::string ext = std::filesystem::path(path).extension().string();
-    if (!ext.empty()) major = MajorForName(ext.substr(1));
+    if (!ext.empty()) {
+      named = FormatForName(ext.substr(1));
+      // An extension of the input's own container (.au, .caf, ...) keeps it.
+      if (!named && Lower(ext.substr(1)) != Lower(input.Extension())) {
+        if (error)
+          *error = "cannot tell the output format from the name '" + path +
+                   "' (duv-render writes " + kFormatList + "; name one by extension or --format)";
+        return false;
+      }
+    }
   }
-  int inMajor = input.code & SF_FORMAT_TYPEMASK;
-  if (!major || major == inMajor) {
-    *out = input;
-    return true;
+  AudioFormat chosen = input;
+  if (named) {
+    const int inSub = input.code & SF_FORMAT_SUBMASK;
+    int sub = named->defaultSubtype;
+    if (named->fixedSubtype) {
+      sub = named->fixedSubtype;
+    } else if (named->major == inMajor) {
+      sub = inSub;  // same container: everything kept
+    } else if (PlainSamples(inSub) && Valid(named->major | inSub, 44100, 2)) {
+      // Probed with a common rate and channel count: only the pairing matters here.
+      sub = inSub;
+    }
+    chosen.code = named->major | sub;
   }
-  int sub = input.code & SF_FORMAT_SUBMASK;
-  // Probe with a common rate and channel count: only the pairing matters here.
-  out->code = Valid(major | sub, 44100, 2) ? (major | sub) : (major | DefaultSubtype(major));
+  if (floatSamples) {
+    const int major = chosen.code & SF_FORMAT_TYPEMASK;
+    if (!Valid(major | SF_FORMAT_FLOAT, 44100, 2) || (named && named->fixedSubtype)) {
+      if (error)
+        *error = "--float needs WAV or AIFF output: " +
+                 (named && named->fixedSubtype ? AudioFormat{chosen.code}.Describe()
+                                               : ContainerName(major)) +
+                 " cannot hold float samples";
+      return false;
+    }
+    chosen.code = major | SF_FORMAT_FLOAT;
+  }
+  *out = chosen;
   return true;
 }
 
@@ -134,41 +258,97 @@ bool ChooseOutputFormat(const std::string& name, const std::string& path, AudioF
 
 std::unique_ptr<AudioFileReader> AudioFileReader::Open(const std::string& path,
                                                        std::string* error) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    if (error) *error = "cannot read " + path + ": it is a folder";
+  const std::string name = path == "-" ? "standard input" : path;
+  auto fail = [&](const std::string& why) {
+    if (error) *error = "cannot read " + name + ": " + why;
     return nullptr;
+  };
+  int fd = path == "-" ? fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
+                       : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return fail(std::strerror(errno));
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    int err = errno;
+    close(fd);
+    return fail(std::strerror(err));
+  }
+  if (S_ISDIR(st.st_mode)) {
+    close(fd);
+    return fail("it is a folder");
   }
   SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  if (!file) {
-    if (error) *error = "cannot read " + path + ": " + sf_strerror(nullptr);
+  SNDFILE* file = nullptr;
+  std::int64_t claimed = -1;
+  if (S_ISREG(st.st_mode) && st.st_size == 0) {
+    close(fd);
+    if (error) *error = name + " is empty (0 bytes)";
     return nullptr;
   }
-  if (info.channels < 1 || info.samplerate < 1 || info.frames < 0) {
-    sf_close(file);
-    if (error) *error = "cannot read " + path + ": the file declares no usable audio";
-    return nullptr;
+  if (S_ISREG(st.st_mode) && path != "-") {
+    claimed = ClaimedFrames(fd);
+    close(fd);
+    fd = -1;
+    file = sf_open(path.c_str(), SFM_READ, &info);
+  } else {
+    // A pipe, device or standard input: libsndfile must seek in most formats
+    // and learns the length only at the end, so the bytes are read into an
+    // unlinked temporary file first. A regular file as standard input is
+    // read where it is.
+    if (!S_ISREG(st.st_mode)) {
+      std::string why;
+      int spool = AnonymousTempFile(&why);
+      if (spool < 0) {
+        close(fd);
+        return fail(why);
+      }
+      bool copied = CopyAll(fd, spool, {}, &why);
+      close(fd);
+      fd = spool;
+      off_t size = lseek(fd, 0, SEEK_CUR);
+      if (!copied || size < 0 || lseek(fd, 0, SEEK_SET) != 0) {
+        close(fd);
+        return fail(why.empty() ? std::strerror(errno) : why);
+      }
+      if (size == 0) {
+        close(fd);
+        if (error) *error = name + " is empty (0 bytes)";
+        return nullptr;
+      }
+    }
+    claimed = ClaimedFrames(fd);
+    // The descriptor stays ours (libsndfile would close it on some failures only).
+    file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    if (!file) {
+      std::string why = Reason(nullptr);
+      close(fd);
+      return fail(why);
+    }
   }
+  if (!file) return fail(Reason(nullptr));
   std::unique_ptr<AudioFileReader> r(new AudioFileReader());
   r->mFile = file;
+  r->mFd = fd;
+  if (info.channels < 1 || info.samplerate < 1 || info.frames < 0)
+    return fail("the file declares no usable audio");
   r->mRate = info.samplerate;
   r->mChannels = info.channels;
   r->mFrames = info.frames;
+  r->mClaimedFrames = std::max<std::int64_t>(claimed, info.frames);
   r->mFormat.code = info.format;
-  r->mPath = path;
+  r->mPath = name;
   return r;
 }
 
 AudioFileReader::~AudioFileReader() {
   if (mFile) sf_close(Handle(mFile));
+  if (mFd >= 0) close(mFd);
 }
 
 std::int64_t AudioFileReader::read(float* dst, std::int64_t maxFrames) {
   if (maxFrames <= 0) return 0;
   sf_count_t got = sf_readf_float(Handle(mFile), dst, maxFrames);
   if (got < maxFrames && sf_error(Handle(mFile)) != SF_ERR_NO_ERROR) {
-    mError = "cannot read " + mPath + ": " + sf_strerror(Handle(mFile));
+    mError = "cannot read " + mPath + ": " + Reason(Handle(mFile));
     return -1;
   }
   return got;
@@ -179,85 +359,122 @@ std::int64_t AudioFileReader::read(float* dst, std::int64_t maxFrames) {
 std::unique_ptr<AudioFileWriter> AudioFileWriter::Create(const std::string& path,
                                                          AudioFormat format, int sampleRate,
                                                          int channels, std::string* error) {
-  if (!Valid(format.code, sampleRate, channels)) {
-    if (error)
-      *error = "cannot write " + format.Describe() + " with " + std::to_string(channels) +
-               " channel(s) at " + std::to_string(sampleRate) + " Hz";
+  std::string why;
+  auto fail = [&](const std::string& message) {
+    if (error) *error = message;
     return nullptr;
-  }
-  namespace fs = std::filesystem;
-  fs::path target(path);
-  fs::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
-  // Hidden and unique in the same folder, so the final rename cannot cross file systems.
-  std::string pattern = (folder / ("." + target.filename().string() + ".partial-XXXXXX")).string();
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) {
-    if (error) *error = "cannot write into " + folder.string() + ": " + std::strerror(errno);
-    return nullptr;
-  }
-  // mkstemp makes the file private; the result should get the usual permissions.
-  mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  close(fd);
-
+  };
+  if (!Valid(format.code, sampleRate, channels))
+    return fail("cannot write " + format.Describe() + " with " + std::to_string(channels) +
+                " channel(s) at " + std::to_string(sampleRate) + " Hz");
   std::unique_ptr<AudioFileWriter> w(new AudioFileWriter());
   w->mPath = path;
-  w->mTempPath = name.data();
+  w->mName = path == "-" ? "standard output" : path;
+  OutputTarget target;
+  if (path == "-") {
+    target.kind = OutputTarget::kStream;
+    w->mStreamFd = STDOUT_FILENO;
+  } else if (!ResolveOutput(path, &target, &why)) {
+    return fail(why);
+  }
+  SNDFILE* file = nullptr;
   SF_INFO info{};
   info.samplerate = sampleRate;
   info.channels = channels;
   info.format = format.code;
-  SNDFILE* file = sf_open(w->mTempPath.c_str(), SFM_WRITE, &info);
-  if (!file) {
-    if (error) *error = "cannot write " + path + ": " + sf_strerror(nullptr);
-    return nullptr;  // the destructor removes the temporary file
+  if (target.kind == OutputTarget::kStream) {
+    // libsndfile seeks back to finish a header, which a pipe or device cannot
+    // do: the file is made in a temporary file and copied in on Commit().
+    // Opened now so that a target that cannot be written fails before the work.
+    if (w->mStreamFd < 0) {
+      w->mStreamFd = open(target.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+      if (w->mStreamFd < 0) return fail("cannot write " + path + ": " + std::strerror(errno));
+      w->mOwnsStreamFd = true;
+    }
+    w->mTempFd = AnonymousTempFile(&why);
+    if (w->mTempFd < 0) return fail(why);
+    file = sf_open_fd(w->mTempFd, SFM_WRITE, &info, SF_FALSE);
+  } else {
+    w->mFinalPath = target.path;
+    fs::path final(target.path);
+    fs::path folder = final.parent_path();
+    if (folder.empty()) folder = ".";
+    // Hidden and unique in the target's own folder, so the final rename
+    // cannot cross file systems.
+    std::string pattern = (folder / ("." + final.filename().string() + ".partial-XXXXXX")).string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0) return fail("cannot write into " + folder.string() + ": " + std::strerror(errno));
+    // mkstemp makes the file private; the result gets the replaced file's
+    // permissions, or the usual ones for a new file.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, target.mode ? static_cast<mode_t>(target.mode) : (0666 & ~mask));
+    close(fd);
+    w->mTempPath = name.data();
+    file = sf_open(w->mTempPath.c_str(), SFM_WRITE, &info);
   }
+  if (!file) return fail("cannot write " + w->mName + ": " + Reason(nullptr));
   // A doubler can exceed full scale; integer formats clip instead of wrapping round.
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
   w->mFile = file;
-  return w;
+  return w;  // on any failure above, the destructor removes what was made
 }
 
 AudioFileWriter::~AudioFileWriter() {
   if (!mCommitted) Discard();
+  CloseStream();
+}
+
+void AudioFileWriter::CloseStream() {
+  if (mOwnsStreamFd && mStreamFd >= 0) close(mStreamFd);
+  mStreamFd = -1;
+  mOwnsStreamFd = false;
 }
 
 void AudioFileWriter::Discard() {
   if (mFile) sf_close(Handle(mFile));
   mFile = nullptr;
   if (!mTempPath.empty()) std::remove(mTempPath.c_str());
+  mTempPath.clear();
+  if (mTempFd >= 0) close(mTempFd);
+  mTempFd = -1;
 }
 
 bool AudioFileWriter::write(const float* src, std::int64_t frames) {
   if (!mFile) return false;
   if (frames <= 0) return true;
   if (sf_writef_float(Handle(mFile), src, frames) != frames) {
-    mError = "cannot write " + mPath + ": " + sf_strerror(Handle(mFile));
+    mError = "cannot write " + mName + ": " + Reason(Handle(mFile));
     return false;
   }
   return true;
 }
 
-bool AudioFileWriter::Commit() {
-  if (!mFile || !mError.empty()) {
+bool AudioFileWriter::Commit(const std::function<bool()>& keepGoing) {
+  auto fail = [&](const std::string& message) {
+    if (mError.empty()) mError = message;
     Discard();
     return false;
-  }
+  };
+  if (!mFile || !mError.empty()) return fail("cannot write " + mName);
   int closed = sf_close(Handle(mFile));
   mFile = nullptr;
-  if (closed != 0) {
-    mError = "cannot finish " + mPath + ": " + sf_error_number(closed);
-    Discard();
-    return false;
-  }
-  if (std::rename(mTempPath.c_str(), mPath.c_str()) != 0) {
-    mError = "cannot create " + mPath + ": " + std::strerror(errno);
-    Discard();
-    return false;
+  if (closed != 0) return fail("cannot finish " + mName + ": " + sf_error_number(closed));
+  if (mStreamFd >= 0) {
+    std::string why;
+    if (lseek(mTempFd, 0, SEEK_SET) != 0 || !CopyAll(mTempFd, mStreamFd, keepGoing, &why))
+      return fail("cannot write " + mName + ": " + (why.empty() ? std::strerror(errno) : why));
+    int streamFd = mStreamFd;
+    bool owned = mOwnsStreamFd;
+    mStreamFd = -1;
+    mOwnsStreamFd = false;
+    if (owned && close(streamFd) != 0)
+      return fail("cannot finish " + mName + ": " + std::strerror(errno));
+    Discard();  // the temporary file goes; it has no name to leave behind
+  } else if (std::rename(mTempPath.c_str(), mFinalPath.c_str()) != 0) {
+    return fail("cannot create " + mName + ": " + std::strerror(errno));
   }
   mCommitted = true;
   return true;

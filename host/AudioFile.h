@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,15 +82,19 @@ class MemorySink : public AudioSink {
 // (SF_FORMAT_* major type or'ed with a subtype).
 struct AudioFormat {
   int code = 0;
-  std::string Describe() const;   // e.g. "FLAC 16-bit", "WAV float"
-  std::string Extension() const;  // the container's usual file extension, e.g. "flac"
+  std::string Describe() const;   // e.g. "FLAC 16-bit", "WAV float", "OGG Opus", "MP3"
+  std::string Extension() const;  // the usual file extension, e.g. "flac", "opus", "mp3"
+  bool IsInteger() const;  // integer PCM samples: values beyond full scale clip
+  bool IsFloat() const;    // float or double samples: values beyond full scale are kept
   bool SameContainer(AudioFormat other) const;  // same major type, any subtype
 };
 
-// Reads any file libsndfile reads.
+// Reads any file libsndfile reads, from a path or "-" (standard input). A
+// pipe, device or standard input is first read to its end into an unlinked
+// temporary file ($TMPDIR), since most formats need seeking.
 class AudioFileReader : public AudioSource {
  public:
-  // Null with *error set ("cannot open in.wav: <libsndfile's reason>").
+  // Null with *error set ("cannot read in.wav: <reason>", "in.wav is empty (0 bytes)").
   static std::unique_ptr<AudioFileReader> Open(const std::string& path, std::string* error);
   ~AudioFileReader() override;
   AudioFileReader(const AudioFileReader&) = delete;
@@ -101,24 +106,36 @@ class AudioFileReader : public AudioSource {
   std::int64_t read(float* dst, std::int64_t maxFrames) override;
   std::string error() const override { return mError; }
   AudioFormat format() const { return mFormat; }
+  // The length the file's header claims, at least frames(): more when a WAV
+  // or AIFF was cut short (libsndfile's frames() counts only what is there).
+  std::int64_t claimedFrames() const { return mClaimedFrames; }
 
  private:
   AudioFileReader() = default;
   void* mFile = nullptr;  // SNDFILE*
+  int mFd = -1;           // the descriptor under mFile when it was opened from one
   int mRate = 0, mChannels = 0;
-  std::int64_t mFrames = 0;
+  std::int64_t mFrames = 0, mClaimedFrames = 0;
   AudioFormat mFormat;
   std::string mPath, mError;
 };
 
-// Writes a sound file that appears only when complete: frames go to a hidden
-// temporary file in the target's folder, and Commit() renames it onto the
-// target. Destroying the writer without a successful Commit() removes the
-// temporary file, so an error never leaves a partial output behind.
+// Writes a sound file that appears only when complete. For an ordinary file
+// (or a name where nothing is yet) frames go to a hidden temporary file in
+// the target's folder and Commit() renames it onto the target, which keeps
+// the replaced file's permissions. A symbolic link stays a link: the file it
+// leads to is written, with the temporary file beside that. A FIFO, device
+// or "-" (standard output) is never replaced: it is opened by Create(), the
+// file is made in an unlinked temporary file ($TMPDIR) because libsndfile
+// must seek to finish headers, and Commit() copies the bytes in. Destroying
+// the writer without a successful Commit() removes the temporary file, so
+// an error never leaves a partial output behind (a stream may have received
+// part of the bytes if the copy itself failed).
 class AudioFileWriter : public AudioSink {
  public:
   // Null with *error set when the format cannot hold this rate and channel
-  // count, or the folder is not writable.
+  // count, the path is a folder or a link loop, or the target cannot be
+  // opened or its folder written. Opening a FIFO waits for its reader.
   static std::unique_ptr<AudioFileWriter> Create(const std::string& path, AudioFormat format,
                                                  int sampleRate, int channels,
                                                  std::string* error);
@@ -128,26 +145,38 @@ class AudioFileWriter : public AudioSink {
 
   bool write(const float* src, std::int64_t frames) override;
   std::string error() const override { return mError; }
-  // Closes the file and renames it onto the target. False with error() set
-  // on failure (then nothing is left at the target or in the folder).
-  bool Commit();
+  // Closes the file and renames it onto the target, or copies it into the
+  // stream. keepGoing is asked when a signal interrupts the copy; false
+  // stops it. False with error() set on failure (then nothing is left at a
+  // regular target or in any folder).
+  bool Commit(const std::function<bool()>& keepGoing = {});
+  // The named temporary file beside a regular target; empty for streams.
   const std::string& tempPath() const { return mTempPath; }
 
  private:
   AudioFileWriter() = default;
   void Discard();
+  void CloseStream();
   void* mFile = nullptr;  // SNDFILE*
-  std::string mPath, mTempPath, mError;
+  std::string mPath, mName, mFinalPath, mTempPath, mError;
+  int mTempFd = -1;        // streams: the unlinked temporary file
+  int mStreamFd = -1;      // streams: where Commit() copies to
+  bool mOwnsStreamFd = false;  // false for standard output
   bool mCommitted = false;
 };
 
-// The format to write: `name` (wav, flac, aiff, ogg; empty for none) wins,
-// then the extension of `path` when it names one of those and differs from
-// the input's type, else the input's own format. The input's subtype is kept
-// where the new container allows it, else a sensible one is chosen (16-bit
-// PCM; Vorbis for ogg). False with *error set for an unknown name.
+// The format to write. `name` (wav, flac, aiff/aif/aifc, ogg/oga, mp3, opus,
+// any letter case; empty for none) wins; else the extension of `path` names
+// it; a path that is "-", empty or without an extension, or whose extension
+// is the input's own container's, keeps the input's format. Changing the
+// container keeps the input's sample format (16/24-bit, float) where the new
+// one holds it, else takes 16-bit PCM (Vorbis for ogg); mp3 and opus are
+// always MP3 and Opus in Ogg. floatSamples asks for 32-bit float samples,
+// which WAV and AIFF (as AIFC) hold. False with one line in *error, and *out
+// unchanged, for an unknown name or extension, or float in a container
+// (FLAC, Ogg, MP3) that cannot hold it.
 bool ChooseOutputFormat(const std::string& name, const std::string& path, AudioFormat input,
-                        AudioFormat* out, std::string* error);
+                        bool floatSamples, AudioFormat* out, std::string* error);
 
 // Reads a whole file into memory (for tests and small tools).
 bool ReadAudioFile(const std::string& path, AudioBuffer* out, AudioFormat* format,

@@ -124,9 +124,9 @@ const ParameterInfo* ParameterTable::Find(const std::string& name) const {
   for (const ParameterInfo& p : mParams)
     if (SameText(p.name, n)) return &p;
   double number = 0.0;
-  if (ParseNumber(n, &number) && number == std::floor(number) && number >= 0 &&
-      number < static_cast<double>(mParams.size()))
-    return &mParams[static_cast<std::size_t>(number)];
+  if (ParseNumber(n, &number) && number == std::floor(number) && number >= ParameterNumber(0) &&
+      number <= ParameterNumber(static_cast<int>(mParams.size()) - 1))
+    return &mParams[static_cast<std::size_t>(number - ParameterNumber(0))];
   return nullptr;
 }
 
@@ -137,7 +137,9 @@ bool ParameterTable::ParseAssignment(const std::string& text, int* index, float*
     *error = "'" + text + "' is not NAME=VALUE";
     return false;
   }
-  std::string name = Trim(text.substr(0, eq)), value = Trim(text.substr(eq + 1));
+  // Messages quote the value as typed, not what is left after a unit came off.
+  const std::string typed = text.substr(eq + 1);
+  std::string name = Trim(text.substr(0, eq)), value = Trim(typed);
   const ParameterInfo* p = Find(name);
   if (!p) {
     *error = "unknown parameter '" + name + "' (see --list)";
@@ -151,23 +153,35 @@ bool ParameterTable::ParseAssignment(const std::string& text, int* index, float*
         return true;
       }
     }
-    *error = p->name + " takes " + p->RangeText() + ", not '" + value + "'";
+    *error = p->name + " takes " + p->RangeText() + ", not '" + typed + "'";
     return false;
   }
-  // A unit written after the number, with or without a space, is the label's.
-  if (!p->label.empty() && value.size() > p->label.size() &&
-      SameText(value.substr(value.size() - p->label.size()), p->label))
-    value = Trim(value.substr(0, value.size() - p->label.size()));
+  // A unit written after the number, with or without a space, in any letter
+  // case: the label's own, or the larger unit of its kind (kHz for Hz, s for
+  // ms). Longest first, so "kHz" is not read as "k" and "Hz".
+  double scale = 1.0;
+  std::vector<std::pair<std::string, double>> units;
+  if (SameText(p->label, "Hz")) units.emplace_back("kHz", 1000.0);
+  if (!p->label.empty()) units.emplace_back(p->label, 1.0);
+  if (SameText(p->label, "ms")) units.emplace_back("s", 1000.0);
+  for (const auto& [unit, factor] : units) {
+    if (value.size() > unit.size() && SameText(value.substr(value.size() - unit.size()), unit)) {
+      value = Trim(value.substr(0, value.size() - unit.size()));
+      scale = factor;
+      break;
+    }
+  }
   double v = 0.0;
   if (!ParseNumber(value, &v)) {
-    *error = p->name + " takes a number (" + p->RangeText() + "), not '" + value + "'";
+    *error = p->name + " takes a number (" + p->RangeText() + "), not '" + typed + "'";
     return false;
   }
+  v *= scale;
   double lo = std::min(p->min, p->max), hi = std::max(p->min, p->max);
   // Allow for the rounding of the end texts, nothing more.
   double slack = 1e-9 * (hi - lo);
   if (v < lo - slack || v > hi + slack) {
-    *error = p->name + "=" + value + " is out of range (" + p->RangeText() + ")";
+    *error = p->name + "=" + Trim(typed) + " is out of range (" + p->RangeText() + ")";
     return false;
   }
   double n = (v - p->min) / (p->max - p->min);

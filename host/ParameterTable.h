@@ -15,6 +15,9 @@
 
 #include "host/VstHost.h"
 
+// The number a person reads for a parameter index (--list, --set N=...).
+constexpr int ParameterNumber(int index) { return index + 1; }
+
 struct ParameterInfo {
   int index = 0;
   std::string name;   // effGetParamName
@@ -37,14 +40,17 @@ class ParameterTable {
   static ParameterTable Read(VstPlugin& plugin, bool useDisplayQuery = true);
 
   const std::vector<ParameterInfo>& params() const { return mParams; }
-  // By name, ignoring letter case and surrounding blanks, or by index number.
+  // By name, ignoring letter case and surrounding blanks, or by its number
+  // (ParameterNumber: counted from 1, as --list shows it).
   // Null when nothing matches.
   const ParameterInfo* Find(const std::string& name) const;
 
   // Parses "name=value" where value is in display units (a trailing unit
-  // label is accepted: "delay 1=20ms") or one of the parameter's texts
-  // ("knob action=rotate"). Sets *index and *normalised, or returns false
-  // with one line in *error (unknown name, not a value, out of range).
+  // label is accepted in any letter case, "delay 1=20ms", and so is the
+  // larger unit of a Hz or ms label: "detector HPF=0.1 kHz", "delay 1=0.02 s")
+  // or one of the parameter's texts ("knob action=rotate"). Sets *index and
+  // *normalised, or returns false with one line in *error (unknown name, not
+  // a value, out of range) that quotes the value as typed.
   bool ParseAssignment(const std::string& text, int* index, float* normalised,
                        std::string* error) const;
 

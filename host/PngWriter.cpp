@@ -1,6 +1,7 @@
 #include "host/PngWriter.h"
 
 #include <png.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <vector>
@@ -40,7 +41,10 @@ bool WritePng(const std::string& path, int width, int height, const std::uint32_
   png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
   if (std::fclose(file) != 0) ok = false;
   if (!ok) {
-    std::remove(path.c_str());
+    // Only an ordinary file holds a partial picture worth removing; a name
+    // that is a link or a device (as root, /dev/full) must survive.
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) std::remove(path.c_str());
     if (error) *error = "cannot write " + path;
   }
   return ok;

@@ -22,12 +22,12 @@ bool FindProgram(VstPlugin& plugin, const std::string& text, int* index, std::st
   for (char c : wanted) digits = digits && std::isdigit(static_cast<unsigned char>(c));
   if (digits) {
     int n = std::stoi(wanted);
-    if (n < count) {
-      *index = n;
+    if (n >= PresetNumber(0) && n <= PresetNumber(count - 1)) {
+      *index = ProgramIndex(n);
       return true;
     }
-    *error = "there is no preset " + wanted + " (presets are 0 to " + std::to_string(count - 1) +
-             ", see --list)";
+    *error = "there is no preset " + wanted + " (presets are " + std::to_string(PresetNumber(0)) +
+             " to " + std::to_string(PresetNumber(count - 1)) + ", see --list)";
     return false;
   }
   for (int i = 0; i < count; ++i) {
@@ -38,4 +38,8 @@ bool FindProgram(VstPlugin& plugin, const std::string& text, int* index, std::st
   }
   *error = "unknown preset '" + text + "' (see --list)";
   return false;
+}
+
+std::string PresetText(VstPlugin& plugin, int programIndex) {
+  return std::to_string(PresetNumber(programIndex)) + " " + plugin.ProgramNameIndexed(programIndex);
 }

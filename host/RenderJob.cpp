@@ -35,7 +35,10 @@ void StartPlugin(VstPlugin& plugin, int sampleRate, int blockFrames, int channel
 }
 
 bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const RenderOptions& options,
-            const RenderProgress& progress, std::string* error) {
+            const RenderProgress& progress, std::string* error, RenderStats* stats) {
+  RenderStats unused;
+  if (!stats) stats = &unused;
+  *stats = RenderStats{};
   const int fileChannels = source.channels();
   const int channels = OutputChannels(fileChannels, options);
   if (channels == 0) {
@@ -121,7 +124,8 @@ bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const Rende
         if (channels == 2) interleaved[k + 1] = outR[i];
       }
       ok = sink.write(interleaved.data(), last - first);
-      if (!ok) *error = sink.error();
+      if (ok) stats->outputFrames += last - first;
+      else *error = sink.error();
     }
     processed += n;
     if (ok && progress && !progress(inputFrames, source.frames())) {
@@ -131,5 +135,6 @@ bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const Rende
     if (inputDone && options.trimTail && processed >= latency + inputFrames) break;
   }
   plugin.MainsChanged(false);
+  stats->inputFrames = inputFrames;
   return ok;
 }

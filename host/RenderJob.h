@@ -56,6 +56,12 @@ void StartPlugin(VstPlugin& plugin, int sampleRate, int blockFrames, int channel
 // returns false with *error "stopped").
 using RenderProgress = std::function<bool(std::int64_t doneFrames, std::int64_t totalFrames)>;
 
+// What a render did, for its summary.
+struct RenderStats {
+  std::int64_t inputFrames = 0;   // frames the source delivered (fewer than declared when cut short)
+  std::int64_t outputFrames = 0;  // frames written to the sink
+};
+
 // Processes the whole source through the started plug-in into sink, which
 // takes OutputChannels() channels. Output frame i is the plug-in's output
 // frame i + initialDelay: the reported latency is compensated exactly. The
@@ -64,6 +70,6 @@ using RenderProgress = std::function<bool(std::int64_t doneFrames, std::int64_t 
 // the mean of both. Returns false with *error set when reading or writing
 // fails, the channels cannot be mapped or the rate is outside
 // kMinSampleRate..kMaxSampleRate; the sink may hold a partial result
-// then.
+// then. *stats (when given) is filled in either way.
 bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const RenderOptions& options,
-            const RenderProgress& progress, std::string* error);
+            const RenderProgress& progress, std::string* error, RenderStats* stats = nullptr);

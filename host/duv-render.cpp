@@ -1,7 +1,9 @@
 // duv-render: runs sound files through the DUV module offline, through the
 // project's own VST 2 host, exactly as a host application plays a track
 // through it. With no input file it renders a built-in demo, dry and
-// processed side by side.
+// processed side by side. "-" reads standard input or writes standard
+// output; whenever the sound goes to standard output, every message goes to
+// standard error.
 #include <signal.h>
 #include <unistd.h>
 
@@ -14,7 +16,9 @@
 
 #include "host/AudioFile.h"
 #include "host/DemoMaterial.h"
+#include "host/LevelMeter.h"
 #include "host/ParameterTable.h"
+#include "host/PluginListing.h"
 #include "host/ProgramChoice.h"
 #include "host/RenderJob.h"
 #include "host/VstHost.h"
@@ -41,7 +45,7 @@ struct Options {
   std::string input, output, preset, format, plugin, demoOut = "out";
   std::vector<std::string> sets;
   RenderOptions render;
-  bool list = false, quiet = false, help = false;
+  bool list = false, quiet = false, help = false, floatSamples = false;
 };
 
 // One line on stderr; returns the exit code to leave with.
@@ -50,27 +54,40 @@ int Fail(const std::string& message, int code = kExitFailed) {
   return code;
 }
 
+// A line on stderr that does not end the run (also with --quiet).
+void Warn(const std::string& message) { std::fprintf(stderr, "duv-render: %s\n", message.c_str()); }
+
 void PrintUsage(std::FILE* to) {
   std::fprintf(to,
                "usage: duv-render [options] [INPUT [OUTPUT]]\n"
-               "Runs a sound file (WAV, FLAC, AIFF, OGG, ...) through the DUV plug-in.\n"
+               "Runs a sound file (WAV, FLAC, AIFF, OGG, MP3, ...) through the DUV plug-in.\n"
+               "INPUT or OUTPUT \"-\" is standard input or output; with INPUT \"-\" and no OUTPUT\n"
+               "the result goes to standard output, and all messages to standard error.\n"
                "With no INPUT it renders a built-in demo: DIR/demo-dry.wav and DIR/demo-duv.wav.\n"
                "\n"
                "  -o, --output PATH     output file (default: INPUT with \"-duv\" added to its name)\n"
-               "  -p, --preset NAME|N   factory preset by name or number (see --list)\n"
+               "  -p, --preset NAME|N   factory preset by name or number, 1 to 12 (see --list)\n"
                "  -s, --set NAME=VALUE  parameter in display units, after the preset; repeatable\n"
-               "                        e.g. --set \"cents 1=-12.5\" --set wet=0.4 --set \"knob action=rotate\"\n"
+               "                        NAME or its number in --list; a unit may follow (ms or s,\n"
+               "                        Hz or kHz): --set \"cents 1=-12.5\" --set \"delay 2=20 ms\"\n"
+               "  -c, --channels N      output channels 1 or 2 (default: as the input);\n"
+               "                        --channels 2 renders a mono file in stereo, where the\n"
+               "                        doubler's width is heard\n"
+               "  -f, --format NAME     wav, flac, aiff, ogg, mp3 or opus (default: as OUTPUT's\n"
+               "                        extension; as the input when OUTPUT has none or is \"-\")\n"
+               "      --float           32-bit float samples (WAV, AIFF): keeps peaks above 0 dBFS\n"
+               "                        that integer formats clip\n"
                "  -b, --block N         host block size in frames, %d..%d (default 512)\n"
-               "  -c, --channels N      output channels 1 or 2 (default: as the input; 2 widens mono)\n"
-               "  -f, --format NAME     wav, flac, aiff or ogg (default: as OUTPUT's extension, else as INPUT)\n"
                "      --trim            output exactly as long as the input; by default the effect's\n"
                "                        tail is kept (0.1 s + 1024 frames more than the input)\n"
                "      --demo-out DIR    folder for the demo files (default: out)\n"
                "      --plugin PATH     the module to load (default: the one built beside this tool,\n"
                "                        then ~/.vst/DUV.so)\n"
                "  -l, --list            list presets and parameters, then exit\n"
-               "  -q, --quiet           no progress bar, no summary\n"
-               "  -h, --help            this text\n",
+               "  -q, --quiet           no progress bar, no summary (warnings still show)\n"
+               "  -h, --help            this text\n"
+               "\n"
+               "Exit status: 0 done, 1 failed (files, material), 2 wrong command line, 130 stopped.\n",
                kMinBlockFrames, kMaxBlockFrames);
 }
 
@@ -86,8 +103,17 @@ bool ParseInt(const std::string& text, int* out) {
 // False with *error set for a malformed command line.
 bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
   std::vector<std::string> positional;
+  bool optionsDone = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    if (optionsDone || a == "-" || a.empty() || a[0] != '-') {
+      positional.push_back(a);
+      continue;
+    }
+    if (a == "--") {  // everything after it is a file name, even "-x.wav"
+      optionsDone = true;
+      continue;
+    }
     std::string value;
     bool inlineValue = false;
     if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
@@ -114,6 +140,8 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
       o->list = true;
     } else if (a == "-q" || a == "--quiet") {
       o->quiet = true;
+    } else if (a == "--float") {
+      o->floatSamples = true;
     } else if (a == "--trim") {
       o->render.trimTail = true;
     } else if (a == "-o" || a == "--output") {
@@ -144,11 +172,9 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
         *error = "--channels takes 1 or 2, not '" + v + "'";
         return false;
       }
-    } else if (a.size() > 1 && a[0] == '-') {
+    } else {
       *error = "unknown option " + a + " (see --help)";
       return false;
-    } else {
-      positional.push_back(argv[i]);
     }
   }
   if (positional.size() > 2) {
@@ -228,7 +254,7 @@ bool Configure(VstPlugin& plugin, const Options& o, std::string* presetName, std
     if (!FindProgram(plugin, o.preset, &program, error)) return false;
     plugin.SetProgram(program);
   }
-  *presetName = plugin.ProgramName();
+  *presetName = PresetText(plugin, plugin.GetProgram());
   if (o.sets.empty()) return true;
   ParameterTable table = ParameterTable::Read(plugin);
   for (const std::string& s : o.sets) {
@@ -238,28 +264,6 @@ bool Configure(VstPlugin& plugin, const Options& o, std::string* presetName, std
     plugin.SetParameter(index, normalised);
   }
   return true;
-}
-
-void PrintList(VstPlugin& plugin) {
-  const AEffect* e = plugin.Effect();
-  std::printf("%s by %s: %d presets, %d parameters, latency %d frames\n",
-              plugin.EffectName().c_str(), plugin.VendorString().c_str(), e->numPrograms,
-              e->numParams, e->initialDelay);
-  std::printf("\npresets (--preset NAME or NUMBER)\n");
-  int current = plugin.GetProgram();
-  for (int i = 0; i < e->numPrograms; ++i)
-    std::printf("  %2d  %s%s\n", i, plugin.ProgramNameIndexed(i).c_str(),
-                i == current ? "  (current)" : "");
-  std::printf("\nparameters (--set \"NAME=VALUE\", VALUE in display units)\n");
-  std::printf("  %2s  %-14s %-12s %s\n", "#", "name", "value", "range");
-  ParameterTable table = ParameterTable::Read(plugin);
-  for (const ParameterInfo& p : table.params()) {
-    std::string value = plugin.ParamDisplay(p.index);
-    std::string label = plugin.ParamLabel(p.index);
-    if (!label.empty()) value += " " + label;
-    std::printf("  %2d  %-14s %-12s %s\n", p.index, p.name.c_str(), value.c_str(),
-                p.RangeText().c_str());
-  }
 }
 
 // A bar on stderr, redrawn when the percentage moves; only on a terminal.
@@ -296,27 +300,52 @@ bool WantProgress(const Options& o, std::int64_t frames, int rate) {
          static_cast<double>(frames) / rate >= kProgressMinSec;
 }
 
+// The input's own extension where the output is of its kind (".aif" stays ".aif").
 std::string ExtensionFor(AudioFormat format, const std::string& inputExt, AudioFormat input) {
-  return format.SameContainer(input) ? inputExt : "." + format.Extension();
+  return format.Extension() == input.Extension() ? inputExt : "." + format.Extension();
+}
+
+// Said after a render when integer output clipped, or a lossy file holds
+// samples beyond full scale that players will clip; empty otherwise.
+std::string ClipWarning(const LevelMeter& meter, AudioFormat format) {
+  if (meter.beyondFullScale() == 0 || format.IsFloat()) return {};
+  const std::string count = std::to_string(meter.beyondFullScale());
+  const std::string peak = DbfsText(meter.peak());
+  const std::string advice = "--float (WAV or AIFF) keeps them, or lower wet (--set wet=...)";
+  if (format.IsInteger())
+    return count + " samples clipped at full scale (peak " + peak + "); " + advice;
+  return count + " samples lie beyond full scale (peak " + peak + ") in " + format.Describe() +
+         ", which players clip; " + advice;
 }
 
 int RunFile(const Options& o) {
   std::string error;
+  const bool fromStdin = o.input == "-";
+  if (fromStdin && isatty(STDIN_FILENO))
+    return Fail("standard input is a terminal; pipe a sound file in (duv-render - < in.wav)",
+                kExitUsage);
+  std::string output = o.output;
+  if (output.empty() && fromStdin) output = "-";
+  const bool toStdout = output == "-";
+  if (toStdout && isatty(STDOUT_FILENO))
+    return Fail("standard output is a terminal; redirect it (> out.wav) or name an OUTPUT",
+                kExitUsage);
   auto reader = AudioFileReader::Open(o.input, &error);
   if (!reader) return Fail(error);
+  const std::string inputName = fromStdin ? "standard input" : o.input;
+  if (reader->frames() == 0) return Fail(inputName + " holds no audio (0 frames)");
   const int channels = OutputChannels(reader->channels(), o.render);
   if (channels == 0) {
-    return Fail(o.input + " has " + std::to_string(reader->channels()) +
+    return Fail(inputName + " has " + std::to_string(reader->channels()) +
                 " channels; duv-render takes mono or stereo files");
   }
   if (reader->sampleRate() < kMinSampleRate || reader->sampleRate() > kMaxSampleRate)
-    return Fail(o.input + " is at " + std::to_string(reader->sampleRate()) +
+    return Fail(inputName + " is at " + std::to_string(reader->sampleRate()) +
                 " Hz; duv-render takes " + std::to_string(kMinSampleRate) + " to " +
                 std::to_string(kMaxSampleRate) + " Hz");
   AudioFormat format;
-  if (!ChooseOutputFormat(o.format, o.output, reader->format(), &format, &error))
+  if (!ChooseOutputFormat(o.format, output, reader->format(), o.floatSamples, &format, &error))
     return Fail(error, kExitUsage);
-  std::string output = o.output;
   if (output.empty()) {
     fs::path in(o.input);
     output = (in.parent_path() / (in.stem().string() + "-duv" +
@@ -324,34 +353,51 @@ int RunFile(const Options& o) {
                  .string();
   }
   std::error_code ec;
-  if (fs::exists(output, ec) && fs::equivalent(output, o.input, ec)) {
+  if (!fromStdin && !toStdout && fs::exists(output, ec) && fs::equivalent(output, o.input, ec)) {
     return Fail("the output " + output + " would replace the input");
   }
+  const std::string outputName = toStdout ? "standard output" : output;
+  // Messages never mix with sound on standard output.
+  std::FILE* info = toStdout ? stderr : stdout;
 
   LoadedPlugin loaded;
   if (!LoadPlugin(o, &loaded, &error)) return Fail(error);
   VstPlugin& plugin = *loaded.plugin;
   StartPlugin(plugin, reader->sampleRate(), o.render.blockFrames, channels);
   std::string presetName;
-  if (!Configure(plugin, o, &presetName, &error)) return Fail(error);
+  if (!Configure(plugin, o, &presetName, &error)) return Fail(error, kExitUsage);
 
   auto writer = AudioFileWriter::Create(output, format, reader->sampleRate(), channels, &error);
-  if (!writer) return Fail(error);
+  if (!writer) return gStop ? Fail("stopped", kExitStopped) : Fail(error);
+  LevelMeter meter(*writer, channels);
   ProgressBar bar(WantProgress(o, reader->frames(), reader->sampleRate()), "rendering");
-  bool ok = Render(plugin, *reader, *writer, o.render,
+  RenderStats stats;
+  bool ok = Render(plugin, *reader, meter, o.render,
                    [&](std::int64_t done, std::int64_t total) { return bar.Update(done, total); },
-                   &error);
+                   &error, &stats);
   bar.Finish();
   if (!ok) return Fail(error, gStop ? kExitStopped : kExitFailed);
-  if (!writer->Commit()) return Fail(writer->error());
+  if (!writer->Commit([] { return !gStop; }))
+    return Fail(writer->error(), gStop ? kExitStopped : kExitFailed);
+
+  const bool truncated = stats.inputFrames < reader->claimedFrames();
+  if (truncated)
+    Warn(inputName + ": only " + std::to_string(stats.inputFrames) + " of " +
+         std::to_string(reader->claimedFrames()) + " frames could be read; the file is truncated");
+  if (std::string warning = ClipWarning(meter, format); !warning.empty()) Warn(warning);
   if (!o.quiet) {
-    std::int64_t frames = reader->frames() + (o.render.trimTail ? 0 : TailFrames(reader->sampleRate()));
-    std::printf("duv-render: wrote %s (%s, %d ch, %d Hz, %.2f s; preset %s; latency %d frames "
-                "compensated, %s)\n",
-                output.c_str(), format.Describe().c_str(), channels, reader->sampleRate(),
-                static_cast<double>(frames) / reader->sampleRate(), presetName.c_str(),
-                plugin.Effect()->initialDelay,
-                o.render.trimTail ? "tail trimmed" : "tail kept");
+    std::fprintf(info,
+                 "duv-render: wrote %s (%s, %d ch, %d Hz, %.2f s; preset %s; peak %s; latency %d "
+                 "frames compensated, %s%s)\n",
+                 outputName.c_str(), format.Describe().c_str(), channels, reader->sampleRate(),
+                 static_cast<double>(stats.outputFrames) / reader->sampleRate(),
+                 presetName.c_str(), DbfsText(meter.peak()).c_str(), plugin.Effect()->initialDelay,
+                 o.render.trimTail ? "tail trimmed" : "tail kept",
+                 truncated ? "; input truncated" : "");
+    if (reader->channels() == 1 && channels == 1 && o.render.channels == 0)
+      std::fprintf(info,
+                   "duv-render: mono in, mono out; --channels 2 renders it in stereo, where the "
+                   "doubler's width is heard\n");
   }
   return 0;
 }
@@ -374,7 +420,7 @@ int RunDemo(const Options& o) {
   render.channels = 2;
   StartPlugin(plugin, kDemoRate, render.blockFrames, 2);
   std::string presetName;
-  if (!Configure(plugin, o, &presetName, &error)) return Fail(error);
+  if (!Configure(plugin, o, &presetName, &error)) return Fail(error, kExitUsage);
 
   AudioBuffer material = MakeDemoMaterial(kDemoRate);
   AudioBuffer dry;
@@ -397,8 +443,9 @@ int RunDemo(const Options& o) {
   if (!dryWriter) return Fail(error);
   if (!dryWriter->write(dry.samples.data(), dry.frames()))
     return Fail(dryWriter->error());
-  if (!dryWriter->Commit()) return Fail(dryWriter->error());
-  if (!wet->Commit()) return Fail(wet->error());
+  auto keepGoing = [] { return !gStop; };
+  if (!dryWriter->Commit(keepGoing)) return Fail(dryWriter->error());
+  if (!wet->Commit(keepGoing)) return Fail(wet->error());
   if (!o.quiet)
     std::printf("duv-render: demo written to %s (dry) and %s (through DUV, preset %s)\n",
                 dryPath.c_str(), wetPath.c_str(), presetName.c_str());
@@ -419,14 +466,17 @@ int main(int argc, char** argv) {
   action.sa_handler = OnSignal;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A reader of standard output or a FIFO that goes away is reported as a
+  // write error (and the temporary file removed), not a silent death.
+  signal(SIGPIPE, SIG_IGN);
 
   if (o.list) {
     LoadedPlugin loaded;
     if (!LoadPlugin(o, &loaded, &error)) return Fail(error);
     StartPlugin(*loaded.plugin, kDemoRate, o.render.blockFrames, 2);
     std::string presetName;
-    if (!Configure(*loaded.plugin, o, &presetName, &error)) return Fail(error);
-    PrintList(*loaded.plugin);
+    if (!Configure(*loaded.plugin, o, &presetName, &error)) return Fail(error, kExitUsage);
+    std::fputs(PluginListing(*loaded.plugin).c_str(), stdout);
     return 0;
   }
   return o.input.empty() ? RunDemo(o) : RunFile(o);

@@ -1,16 +1,19 @@
 // duv-snapshot: loads the module through the project's host, sets a preset
 // and parameters, optionally plays a mouse gesture on the editor, and writes
-// the editor's picture as a PNG.
+// the editor's picture as a PNG. Presets are numbered from 1, as in
+// duv-render and the manual; --list prints the same list as duv-render.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "host/EditorDriver.h"
 #include "host/ParameterTable.h"
+#include "host/PluginListing.h"
 #include "host/PngWriter.h"
 #include "host/ProgramChoice.h"
 #include "host/VstHost.h"
@@ -18,19 +21,38 @@
 
 namespace {
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: duv-snapshot [--plugin PATH] [--preset NAME|NUMBER] [--set NAME=VALUE]...\n"
-               "                    [--gesture \"down X,Y [right] [shift|ctrl|alt]; drag X,Y; up X,Y\"]\n"
-               "                    [--window] [-o OUT.png]\n"
-               "  --window: open the editor in a real window on the current X display and\n"
-               "            save the server's picture of it (what a user sees)\n");
-  return 2;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+void PrintUsage(std::FILE* to) {
+  std::fprintf(to,
+               "usage: duv-snapshot [options]\n"
+               "Draws the DUV editor and saves its picture as a PNG file.\n"
+               "\n"
+               "  -o PATH               the picture, a name ending in .png (default: editor.png)\n"
+               "  -p, --preset NAME|N   factory preset by name or number, 1 to 12 (see --list)\n"
+               "  -s, --set NAME=VALUE  parameter in display units, after the preset; repeatable\n"
+               "      --gesture \"down X,Y [right] [shift|ctrl|alt]; drag X,Y; up X,Y\"\n"
+               "                        mouse steps played on the editor before the picture\n"
+               "      --window          open the editor in a real window on the current X display\n"
+               "                        and save the server's picture of it (what a user sees)\n"
+               "      --plugin PATH     the module to load (default: the one built in this tree)\n"
+               "  -l, --list            list presets and parameters, then exit\n"
+               "  -h, --help            this text\n"
+               "\n"
+               "Exit status: 0 done, 1 failed, 2 wrong command line.\n");
 }
 
-int Fail(const std::string& message) {
+int Fail(const std::string& message, int code = kExitFailed) {
   std::fprintf(stderr, "duv-snapshot: %s\n", message.c_str());
-  return 1;
+  return code;
+}
+
+// The picture is written as PNG, so its name must say so (any letter case).
+bool IsPngName(const std::string& path) {
+  std::string ext = std::filesystem::path(path).extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".png";
 }
 
 }  // namespace
@@ -38,19 +60,40 @@ int Fail(const std::string& message) {
 int main(int argc, char** argv) {
   std::string pluginPath = DUV_DEFAULT_PLUGIN, preset, gesture, out = "editor.png";
   std::vector<std::string> assignments;
-  bool window = false;
+  bool window = false, list = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    const char* v = nullptr;
-    if (a == "--plugin" && (v = next())) pluginPath = v;
-    else if (a == "--preset" && (v = next())) preset = v;
-    else if (a == "--set" && (v = next())) assignments.push_back(v);
-    else if (a == "--gesture" && (v = next())) gesture = v;
-    else if (a == "-o" && (v = next())) out = v;
-    else if (a == "--window") window = true;
-    else return Usage();
+    auto valued = [&](std::string* to) {
+      const char* v = next();
+      if (v) *to = v;
+      return v != nullptr;
+    };
+    std::string v;
+    if (a == "-h" || a == "--help") {
+      PrintUsage(stdout);
+      return 0;
+    } else if (a == "-l" || a == "--list") {
+      list = true;
+    } else if (a == "--window") {
+      window = true;
+    } else if (a == "--plugin" || a == "--preset" || a == "-p" || a == "--set" || a == "-s" ||
+               a == "--gesture" || a == "-o") {
+      if (!valued(&v)) return Fail(a + " needs a value (see --help)", kExitUsage);
+      if (a == "--plugin") pluginPath = v;
+      else if (a == "--preset" || a == "-p") preset = v;
+      else if (a == "--set" || a == "-s") assignments.push_back(v);
+      else if (a == "--gesture") gesture = v;
+      else out = v;
+    } else {
+      std::fprintf(stderr, "duv-snapshot: unknown argument %s\n", a.c_str());
+      PrintUsage(stderr);
+      return kExitUsage;
+    }
   }
+  if (!list && !IsPngName(out))
+    return Fail("cannot write " + out + ": the picture is a PNG, so give a name ending in .png",
+                kExitUsage);
 
   std::string error;
   auto module = VstModule::Load(pluginPath, &error);
@@ -63,15 +106,21 @@ int main(int argc, char** argv) {
 
   if (!preset.empty()) {
     int index = 0;
-    if (!FindProgram(*plugin, preset, &index, &error)) return Fail(error);
+    if (!FindProgram(*plugin, preset, &index, &error)) return Fail(error, kExitUsage);
     plugin->SetProgram(index);
   }
   ParameterTable table = ParameterTable::Read(*plugin);
   for (const std::string& assignment : assignments) {
     int index = 0;
     float normalised = 0;
-    if (!table.ParseAssignment(assignment, &index, &normalised, &error)) return Fail(error);
+    if (!table.ParseAssignment(assignment, &index, &normalised, &error))
+      return Fail(error, kExitUsage);
     plugin->SetParameter(index, normalised);
+  }
+  if (list) {
+    std::fputs(PluginListing(*plugin).c_str(), stdout);
+    plugin->Close();
+    return 0;
   }
 
   // A quarter second of silence lets the faded delay changes that the new
@@ -86,7 +135,7 @@ int main(int argc, char** argv) {
 
   EditorDriver editor(*plugin);
   std::vector<MouseStep> steps;
-  if (!EditorDriver::ParseGesture(gesture, &steps, &error)) return Fail(error);
+  if (!EditorDriver::ParseGesture(gesture, &steps, &error)) return Fail(error, kExitUsage);
 
   if (window) {
     // A top-level window stands in for the host's editor frame; the editor

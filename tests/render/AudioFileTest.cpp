@@ -5,8 +5,14 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <fstream>
+#include <sstream>
+#include <thread>
 
 #include "tests/render/RenderSupport.h"
 
@@ -61,6 +67,44 @@ TEST(AudioFile, OggVorbisRoundTripKeepsLengthAndLevel) {
   EXPECT_NEAR(std::sqrt(b / a), 1.0, 0.05);
 }
 
+TEST(AudioFile, Mp3AndOpusRoundTripsKeepLengthAndLevel) {
+  ScratchDir dir;
+  AudioBuffer in = Tone(48000, 48000, 2);
+  for (AudioFormat f : {AudioFormat{SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+                        AudioFormat{SF_FORMAT_OGG | SF_FORMAT_OPUS}}) {
+    SCOPED_TRACE(f.Describe());
+    std::string path = dir / ("a." + f.Extension()), error;
+    ASSERT_TRUE(WriteAudioFile(path, in, f, &error)) << error;
+    AudioBuffer out;
+    AudioFormat format;
+    ASSERT_TRUE(ReadAudioFile(path, &out, &format, &error)) << error;
+    EXPECT_EQ(format.code, f.code);
+    ASSERT_EQ(out.frames(), in.frames());
+    double a = 0.0, b = 0.0;
+    for (std::size_t i = 0; i < in.samples.size(); ++i) {
+      a += in.samples[i] * in.samples[i];
+      b += out.samples[i] * out.samples[i];
+    }
+    EXPECT_NEAR(std::sqrt(b / a), 1.0, 0.05);
+  }
+}
+
+// A doubler can exceed full scale; float files keep what lies beyond it.
+TEST(AudioFile, FloatFormatsKeepValuesBeyondFullScale) {
+  ScratchDir dir;
+  AudioBuffer in;
+  in.channels = 1;
+  in.samples = {1.5f, -2.25f, 0.5f, 1.0f};
+  for (AudioFormat f : {WavFloatFormat(), AudioFormat{SF_FORMAT_AIFF | SF_FORMAT_FLOAT}}) {
+    SCOPED_TRACE(f.Describe());
+    std::string path = dir / ("f." + f.Extension()), error;
+    ASSERT_TRUE(WriteAudioFile(path, in, f, &error)) << error;
+    AudioBuffer out;
+    ASSERT_TRUE(ReadAudioFile(path, &out, nullptr, &error)) << error;
+    EXPECT_EQ(out.samples, in.samples);
+  }
+}
+
 TEST(AudioFile, IntegerFormatsClipInsteadOfWrapping) {
   ScratchDir dir;
   AudioBuffer in;
@@ -111,6 +155,129 @@ TEST(AudioFileWriter, RefusesWhatCannotBeWrittenWithoutLeavingFiles) {
   EXPECT_TRUE(dir.List().empty());
 }
 
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+bool IsFifo(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+// Points TMPDIR at a folder of its own for one test, so leftovers show.
+struct OwnTempDir {
+  ScratchDir dir;
+  OwnTempDir() { setenv("TMPDIR", dir.path().c_str(), 1); }
+  ~OwnTempDir() { unsetenv("TMPDIR"); }
+};
+
+}  // namespace
+
+// A FIFO (like a device) is written into as it is, never replaced by a file:
+// its reader gets the whole file, and no temporary file is left anywhere.
+TEST(AudioFileWriter, WritesIntoAFifoAsItIs) {
+  ScratchDir dir;
+  OwnTempDir tmp;
+  AudioBuffer in = Tone(44100, 3000, 2);
+  std::string error;
+  ASSERT_TRUE(WriteAudioFile(dir / "ref.wav", in, Wav16Format(), &error)) << error;
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = Slurp(dir / "pipe"); });
+  bool ok = WriteAudioFile(dir / "pipe", in, Wav16Format(), &error);
+  // Should the writer not have opened the FIFO, the waiting reader is let go.
+  if (int fd = open((dir / "pipe").c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) close(fd);
+  reader.join();
+  ASSERT_TRUE(ok) << error;
+  EXPECT_TRUE(IsFifo(dir / "pipe"));
+  EXPECT_EQ(received, Slurp(dir / "ref.wav"));
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"pipe", "ref.wav"}));
+  EXPECT_TRUE(tmp.dir.List().empty());
+}
+
+// Symbolic links stay links: the file they lead to (through a chain, or not
+// there yet) receives the output, and the temporary file sits beside it.
+TEST(AudioFileWriter, WritesThroughSymlinks) {
+  ScratchDir dir;
+  AudioBuffer in = Tone(44100, 2000, 1);
+  std::string error;
+  std::filesystem::create_directory(dir / "real");
+  std::ofstream(dir / "real/old.wav") << "to be replaced";
+  std::filesystem::permissions(dir / "real/old.wav", std::filesystem::perms(0640));
+  std::filesystem::create_symlink("real/old.wav", dir / "link.wav");
+  std::filesystem::create_symlink("link.wav", dir / "chain.wav");
+  std::filesystem::create_symlink(dir / "real/new.wav", dir / "dangling.wav");
+  for (const char* name : {"link.wav", "chain.wav", "dangling.wav"}) {
+    SCOPED_TRACE(name);
+    auto w = AudioFileWriter::Create(dir / name, Wav16Format(), 44100, 1, &error);
+    ASSERT_TRUE(w) << error;
+    EXPECT_EQ(std::filesystem::path(w->tempPath()).parent_path(), dir.path() / "real");
+    ASSERT_TRUE(w->write(in.samples.data(), in.frames()));
+    ASSERT_TRUE(w->Commit()) << w->error();
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / name));
+  }
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"chain.wav", "dangling.wav", "link.wav", "real"}));
+  std::vector<std::string> real;
+  for (const auto& e : std::filesystem::directory_iterator(dir / "real"))
+    real.push_back(e.path().filename().string());
+  std::sort(real.begin(), real.end());
+  EXPECT_EQ(real, (std::vector<std::string>{"new.wav", "old.wav"}));
+  AudioBuffer out;
+  ASSERT_TRUE(ReadAudioFile(dir / "real/old.wav", &out, nullptr, &error)) << error;
+  EXPECT_EQ(out.frames(), 2000);
+  ASSERT_TRUE(ReadAudioFile(dir / "real/new.wav", &out, nullptr, &error)) << error;
+  EXPECT_EQ(out.frames(), 2000);
+  // A replaced file keeps its permissions.
+  EXPECT_EQ(std::filesystem::status(dir / "real/old.wav").permissions(),
+            std::filesystem::perms(0640));
+}
+
+TEST(AudioFileWriter, RefusesAFolderAndLinkLoops) {
+  ScratchDir dir;
+  std::string error;
+  std::filesystem::create_directory(dir / "sub");
+  EXPECT_FALSE(AudioFileWriter::Create(dir / "sub", Wav16Format(), 44100, 2, &error));
+  EXPECT_NE(error.find("folder"), std::string::npos) << error;
+  std::filesystem::create_symlink("b", dir / "a");
+  std::filesystem::create_symlink("a", dir / "b");
+  error.clear();
+  EXPECT_FALSE(AudioFileWriter::Create(dir / "a", Wav16Format(), 44100, 2, &error));
+  EXPECT_NE(error.find("symbolic links"), std::string::npos) << error;
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a", "b", "sub"}));
+}
+
+// A FIFO as input (like standard input) is read to its end first: most
+// formats need seeking, and the length is known only then.
+TEST(AudioFileReader, ReadsAFifoInEveryFormat) {
+  ScratchDir dir;
+  OwnTempDir tmp;
+  AudioBuffer in = Tone(48000, 4000, 2);
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  for (AudioFormat f : {WavFloatFormat(), FlacFormat(), AiffFormat(), OggVorbisFormat(),
+                        AudioFormat{SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+                        AudioFormat{SF_FORMAT_OGG | SF_FORMAT_OPUS}}) {
+    SCOPED_TRACE(f.Describe());
+    std::string path = dir / ("in." + f.Extension()), error;
+    ASSERT_TRUE(WriteAudioFile(path, in, f, &error)) << error;
+    AudioBuffer direct, piped;
+    ASSERT_TRUE(ReadAudioFile(path, &direct, nullptr, &error)) << error;
+    const std::string bytes = Slurp(path);
+    std::thread writer([&] { std::ofstream(dir / "pipe", std::ios::binary) << bytes; });
+    AudioFormat format;
+    bool ok = ReadAudioFile(dir / "pipe", &piped, &format, &error);
+    writer.join();
+    ASSERT_TRUE(ok) << error;
+    EXPECT_EQ(format.code, f.code);
+    EXPECT_EQ(piped.samples, direct.samples);
+  }
+  EXPECT_TRUE(tmp.dir.List().empty());
+}
+
 TEST(AudioFileReader, MissingAndNonAudioFilesGiveAReason) {
   ScratchDir dir;
   std::string error;
@@ -126,35 +293,82 @@ TEST(AudioFileReader, MissingAndNonAudioFilesGiveAReason) {
 }
 
 TEST(AudioFormatChoice, NameThenExtensionThenTheInput) {
-  AudioFormat out;
-  std::string error;
   const AudioFormat wav24{SF_FORMAT_WAV | SF_FORMAT_PCM_24};
-  ASSERT_TRUE(ChooseOutputFormat("", "x.wav", wav24, &out, &error));
-  EXPECT_EQ(out.code, wav24.code);  // same container: everything kept
-  ASSERT_TRUE(ChooseOutputFormat("", "", wav24, &out, &error));
-  EXPECT_EQ(out.code, wav24.code);
-  ASSERT_TRUE(ChooseOutputFormat("", "x.unknownext", wav24, &out, &error));
-  EXPECT_EQ(out.code, wav24.code);
-  ASSERT_TRUE(ChooseOutputFormat("", "x.FLAC", wav24, &out, &error));
-  EXPECT_EQ(out.code, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);  // the depth travels
-  ASSERT_TRUE(ChooseOutputFormat("aiff", "x.flac", wav24, &out, &error));
-  EXPECT_EQ(out.code, SF_FORMAT_AIFF | SF_FORMAT_PCM_24);  // the name wins
-  ASSERT_TRUE(ChooseOutputFormat("flac", "", WavFloatFormat(), &out, &error));
-  EXPECT_EQ(out.code, FlacFormat().code);  // FLAC has no float: 16-bit
-  ASSERT_TRUE(ChooseOutputFormat("ogg", "", wav24, &out, &error));
-  EXPECT_EQ(out.code, OggVorbisFormat().code);
-  ASSERT_TRUE(ChooseOutputFormat("wav", "", OggVorbisFormat(), &out, &error));
-  EXPECT_EQ(out.code, Wav16Format().code);
-  out.code = 123;
-  EXPECT_FALSE(ChooseOutputFormat("mp9", "", wav24, &out, &error));
-  EXPECT_NE(error.find("mp9"), std::string::npos);
-  EXPECT_EQ(out.code, 123);
+  const AudioFormat au16{SF_FORMAT_AU | SF_FORMAT_PCM_16};
+  const AudioFormat mp3{SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III};
+  const AudioFormat opus{SF_FORMAT_OGG | SF_FORMAT_OPUS};
+  struct Case {
+    const char* name;
+    const char* path;
+    AudioFormat input;
+    bool floatSamples;
+    int code;
+  };
+  for (const Case& c : {
+           Case{"", "x.wav", wav24, false, wav24.code},  // same container: everything kept
+           Case{"", "", wav24, false, wav24.code},
+           Case{"", "-", wav24, false, wav24.code},
+           Case{"", "no-extension", wav24, false, wav24.code},
+           Case{"", "x.au", au16, false, au16.code},  // the input's own container, by its extension
+           Case{"", "x.FLAC", wav24, false, SF_FORMAT_FLAC | SF_FORMAT_PCM_24},  // the depth travels
+           Case{"aiff", "x.flac", wav24, false, SF_FORMAT_AIFF | SF_FORMAT_PCM_24},  // the name wins
+           Case{"flac", "", WavFloatFormat(), false, FlacFormat().code},  // FLAC has no float
+           Case{"ogg", "", wav24, false, OggVorbisFormat().code},
+           Case{"wav", "", OggVorbisFormat(), false, Wav16Format().code},
+           Case{"", "x.mp3", wav24, false, mp3.code},
+           Case{"", "x.Opus", wav24, false, opus.code},
+           Case{"opus", "", OggVorbisFormat(), false, opus.code},  // same container, new codec
+           Case{"", "x.ogg", opus, false, opus.code},
+           Case{"", "x.wav", mp3, false, Wav16Format().code},  // lossy codecs do not travel
+           Case{"", "x.aiff", opus, false, AiffFormat().code},
+           Case{"", "x.wav", Wav16Format(), true, WavFloatFormat().code},
+           Case{"", "", wav24, true, WavFloatFormat().code},
+           Case{"aiff", "", FlacFormat(), true, SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
+       }) {
+    SCOPED_TRACE(std::string(c.name) + " / " + c.path);
+    AudioFormat out;
+    std::string error;
+    ASSERT_TRUE(ChooseOutputFormat(c.name, c.path, c.input, c.floatSamples, &out, &error)) << error;
+    EXPECT_EQ(out.code, c.code);
+  }
+}
+
+TEST(AudioFormatChoice, NamesItCannotHonourAreRefused) {
+  struct Case {
+    const char* name;
+    const char* path;
+    AudioFormat input;
+    bool floatSamples;
+    const char* mention;
+  };
+  for (const Case& c : {
+           Case{"mp9", "", Wav16Format(), false, "'mp9'"},
+           Case{"", "x.xyz", Wav16Format(), false, "'x.xyz'"},
+           Case{"", "x.wav.bak", Wav16Format(), false, "wav, flac, aiff, ogg, mp3, opus"},
+           Case{"flac", "", Wav16Format(), true, "FLAC"},
+           Case{"", "x.ogg", Wav16Format(), true, "--float"},
+           Case{"", "x.mp3", Wav16Format(), true, "--float"},
+           Case{"", "x.opus", Wav16Format(), true, "--float"},
+           Case{"", "", FlacFormat(), true, "--float"},
+       }) {
+    SCOPED_TRACE(std::string(c.name) + " / " + c.path);
+    AudioFormat out{123};
+    std::string error;
+    EXPECT_FALSE(ChooseOutputFormat(c.name, c.path, c.input, c.floatSamples, &out, &error));
+    EXPECT_NE(error.find(c.mention), std::string::npos) << error;
+    EXPECT_EQ(out.code, 123);
+  }
 }
 
 TEST(AudioFormatChoice, DescriptionsAndExtensions) {
   EXPECT_EQ(FlacFormat().Describe(), "FLAC 16-bit");
   EXPECT_EQ(WavFloatFormat().Describe(), "WAV float");
   EXPECT_EQ(OggVorbisFormat().Describe(), "OGG Vorbis");
+  EXPECT_EQ(AudioFormat{SF_FORMAT_OGG | SF_FORMAT_OPUS}.Describe(), "OGG Opus");
+  EXPECT_EQ(AudioFormat{SF_FORMAT_OGG | SF_FORMAT_OPUS}.Extension(), "opus");
+  EXPECT_EQ(AudioFormat{SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III}.Describe(), "MP3");
+  EXPECT_EQ(AudioFormat{SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III}.Extension(), "mp3");
+  EXPECT_EQ(AudioFormat{SF_FORMAT_AIFF | SF_FORMAT_FLOAT}.Describe(), "AIFF float");
   EXPECT_EQ(OggVorbisFormat().Extension(), "ogg");
   EXPECT_EQ(AiffFormat().Extension(), "aiff");
   EXPECT_TRUE(FlacFormat().SameContainer({SF_FORMAT_FLAC | SF_FORMAT_PCM_24}));

@@ -109,7 +109,14 @@ TEST(ParameterTable, AssignmentsInDisplayUnitsReachThePlugIn) {
   EXPECT_EQ(f.Apply("rocker action=JUMP"), "jump");
   EXPECT_EQ(f.Apply("bypass=on"), "on");
   EXPECT_EQ(f.Apply("bypass=off"), "off");
-  EXPECT_EQ(f.Apply("2=50"), "50.0");  // by index
+  EXPECT_EQ(f.Apply("3=64"), "64.0");  // delay 1 by number, counted from 1 as --list shows them
+  // A larger unit of the label's kind, in any letter case.
+  EXPECT_EQ(f.Apply("detector HPF=0.1 kHz"), "100");
+  EXPECT_EQ(f.Apply("detector HPF=0.12KHZ"), "120");
+  EXPECT_EQ(f.Apply("detector HPF=60 hz"), "60");
+  EXPECT_EQ(f.Apply("delay 1=0.02 s"), "20.0");
+  EXPECT_EQ(f.Apply("delay 2=0.0333S"), "33.3");
+  EXPECT_EQ(f.Apply("delay 2=40 MS"), "40.0");
 }
 
 TEST(ParameterTable, BadAssignmentsGiveOneLineNamingTheProblem) {
@@ -123,9 +130,14 @@ TEST(ParameterTable, BadAssignmentsGiveOneLineNamingTheProblem) {
                         Case{"cents 1=-50.5", "out of range"}, Case{"delay 1=4.9", "out of range"},
                         Case{"stereo width=101", "out of range"}, Case{"wet=abc", "takes a number"},
                         Case{"wet=", "takes a number"}, Case{"wet=nan", "takes a number"},
-                        Case{"wet=inf", "takes a number"}, Case{"delay 1=20 s", "takes a number"},
+                        Case{"wet=inf", "takes a number"}, Case{"delay 1=20 s", "out of range"},
+                        Case{"delay 1=20 kHz", "not '20 kHz'"}, Case{"cents 1=3 s", "not '3 s'"},
+                        Case{"detector HPF=0.2 kHz", "detector HPF=0.2 kHz is out of range"},
+                        Case{"detector HPF=0.1 k", "not '0.1 k'"},
+                        Case{"detector HPF=0.1 kHz x", "not '0.1 kHz x'"},
                         Case{"knob action=spin", "drag | rotate"}, Case{"bypass=1", "off | on"},
-                        Case{"11=0", "unknown parameter"}, Case{"=3", "unknown parameter"}}) {
+                        Case{"12=0", "unknown parameter"}, Case{"0=0", "unknown parameter"},
+                        Case{"=3", "unknown parameter"}}) {
     SCOPED_TRACE(c.text);
     int index = 77;
     float n = 7.0f;

@@ -12,7 +12,8 @@ TEST(ProgramChoice, FindsByNumberAndByNameIgnoringCase) {
     const char* text;
     int index;
   };
-  for (const Case& c : {Case{"0", 0}, Case{"3", 3}, Case{"11", 11}, Case{"Silky Vocal", 1},
+  // Numbers count from 1, as the manual and --list do; the host's index from 0.
+  for (const Case& c : {Case{"1", 0}, Case{"4", 3}, Case{"12", 11}, Case{"Silky Vocal", 1},
                         Case{"silky vocal", 1}, Case{"  HEROIC GUITAR ", 2}, Case{"Brindle", 6},
                         Case{"Wide Snare", 4}, Case{"- 8 -", 7}}) {
     int index = -1;
@@ -25,13 +26,17 @@ TEST(ProgramChoice, FindsByNumberAndByNameIgnoringCase) {
 TEST(ProgramChoice, UnknownNamesAndNumbersAreRefused) {
   auto p = NewPlugin();
   StartPlugin(*p, 44100, 512, 2);
-  for (const char* text : {"12", "99999999999", "-1", "Silky", "", "Default2"}) {
+  for (const char* text : {"0", "13", "99999999999", "-1", "Silky", "", "Default2"}) {
     int index = -7;
     std::string error;
     EXPECT_FALSE(FindProgram(*p, text, &index, &error)) << text;
     EXPECT_EQ(index, -7) << text;
     EXPECT_NE(error.find("preset"), std::string::npos) << error;
   }
+  std::string error;
+  int index = 0;
+  EXPECT_FALSE(FindProgram(*p, "13", &index, &error));
+  EXPECT_NE(error.find("presets are 1 to 12"), std::string::npos) << error;
 }
 
 TEST(ProgramChoice, AChosenPresetSetsItsValues) {

@@ -1,11 +1,17 @@
 // duv-render as a user runs it: the demo, --list, presets, channels, formats,
 // and one clear message with no output left behind for every bad input.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sndfile.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <thread>
 
 #include "tests/render/RenderSupport.h"
 
@@ -29,19 +35,35 @@ std::string Slurp(const std::string& path) {
   return s.str();
 }
 
-// Runs duv-render in `cwd` with stdout and stderr going to files elsewhere
-// (so stderr is not a terminal, as in any scripted use).
-RunResult RunTool(const std::string& cwd, const std::vector<std::string>& args) {
+// Runs a shell script in `cwd` with its stdout and stderr going to files
+// elsewhere (so stderr is not a terminal, as in any scripted use); TOOL in
+// the script stands for duv-render.
+RunResult RunShell(const std::string& cwd, std::string script) {
   static ScratchDir logs;
-  std::string cmd = "cd " + Quote(cwd) + " && " + Quote(DUV_RENDER_PATH);
-  for (const std::string& a : args) cmd += " " + Quote(a);
-  cmd += " >" + Quote(logs / "out") + " 2>" + Quote(logs / "err") + " </dev/null";
+  for (std::size_t at; (at = script.find("TOOL")) != std::string::npos;)
+    script.replace(at, 4, Quote(DUV_RENDER_PATH));
+  std::string cmd = "cd " + Quote(cwd) + " && { " + script + " ; } >" + Quote(logs / "out") +
+                    " 2>" + Quote(logs / "err");
   int status = std::system(cmd.c_str());
   RunResult r;
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   r.out = Slurp(logs / "out");
   r.err = Slurp(logs / "err");
   return r;
+}
+
+// Runs duv-render with these arguments and nothing on stdin.
+RunResult RunTool(const std::string& cwd, const std::vector<std::string>& args) {
+  std::string cmd = "TOOL";
+  for (const std::string& a : args) cmd += " " + Quote(a);
+  return RunShell(cwd, cmd + " </dev/null");
+}
+
+// A reader still waiting to open `fifo` (because the tool failed before
+// opening it) is let go with an empty stream; a finished one is not affected.
+void ReleaseFifoReader(const std::string& fifo) {
+  int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  if (fd >= 0) close(fd);
 }
 
 int Lines(const std::string& s) {
@@ -94,7 +116,7 @@ TEST(RenderCli, ListShowsPresetsAndParametersWithRanges) {
   ScratchDir d;
   RunResult r = RunTool(d.path(), {"--list"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  for (const char* text : {"Default  (current)", "1  Silky Vocal", "6  Brindle", "cents 1",
+  for (const char* text : {" 1  Default  (current)", " 2  Silky Vocal", " 7  Brindle", "cents 1",
                            "-10.0 cents", "-50 .. 50 cents", "5 .. 100 ms", "50 .. 150 Hz",
                            "drag | rotate", "off | on", "latency 4096 frames"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text << " in\n" << r.out;
@@ -106,11 +128,56 @@ TEST(RenderCli, ListShowsPresetsAndParametersWithRanges) {
   EXPECT_TRUE(d.List().empty());
 }
 
+// The preset numbers a reader of the manual uses: its table rows "| N | Name |"
+// under the header "| # | Preset |" are what --list prints, number for number.
+TEST(RenderCli, ListNumbersPresetsAsTheManualDoes) {
+  std::ifstream manual(DUV_MANUAL_PATH);
+  ASSERT_TRUE(manual) << DUV_MANUAL_PATH;
+  std::vector<std::pair<int, std::string>> table;
+  bool inTable = false;
+  for (std::string line; std::getline(manual, line);) {
+    if (line.rfind("| # | Preset |", 0) == 0) {
+      inTable = true;
+    } else if (inTable && line.rfind("| ", 0) == 0) {
+      std::size_t a = line.find(" | "), b = line.find(" | ", a + 3);
+      ASSERT_NE(b, std::string::npos) << line;
+      table.emplace_back(std::stoi(line.substr(2, a - 2)), line.substr(a + 3, b - a - 3));
+    } else {
+      inTable = inTable && table.empty();
+    }
+  }
+  ASSERT_GE(table.size(), 7u);
+
+  ScratchDir d;
+  RunResult r = RunTool(d.path(), {"--list"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  // The preset section: "  N  Name" lines up to the first blank line.
+  std::map<int, std::string> listed;
+  std::istringstream out(r.out.substr(r.out.find("\npresets") + 1));
+  std::string line;
+  std::getline(out, line);
+  while (std::getline(out, line) && !line.empty()) {
+    std::istringstream fields(line);
+    int number = 0;
+    fields >> number;
+    std::string name = line.substr(6);
+    if (name.size() > 11 && name.substr(name.size() - 11) == "  (current)") name.resize(name.size() - 11);
+    listed[number] = name;
+  }
+  ASSERT_EQ(listed.size(), 12u) << r.out;
+  EXPECT_EQ(listed.begin()->first, 1);
+  EXPECT_EQ(listed.rbegin()->first, 12);
+  EXPECT_EQ(listed[12], "- 12 -");
+  for (const auto& [number, name] : table) EXPECT_EQ(listed[number], name) << "preset " << number;
+}
+
 TEST(RenderCli, PresetByNameAndByNumberGiveTheSameFile) {
   ScratchDir d;
   Write(d / "in.wav", Tone(44100, 20000, 2));
-  ASSERT_EQ(RunTool(d.path(), {"in.wav", "byname.wav", "--preset", "Rich Slapback"}).exitCode, 0);
-  ASSERT_EQ(RunTool(d.path(), {"in.wav", "-o", "bynumber.wav", "-p", "3", "-q"}).exitCode, 0);
+  RunResult r = RunTool(d.path(), {"in.wav", "byname.wav", "--preset", "Rich Slapback"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("preset 4 Rich Slapback"), std::string::npos) << r.out;
+  ASSERT_EQ(RunTool(d.path(), {"in.wav", "-o", "bynumber.wav", "-p", "4", "-q"}).exitCode, 0);
   ASSERT_EQ(RunTool(d.path(), {"in.wav"}).exitCode, 0);  // default name: in-duv.wav
   std::string byName = Slurp(d / "byname.wav");
   EXPECT_FALSE(byName.empty());
@@ -143,8 +210,16 @@ TEST(RenderCli, MonoStaysMonoUnlessWidened) {
   EXPECT_EQ(m.channels, 1);
   EXPECT_EQ(m.sampleRate, 32000);
   EXPECT_EQ(m.frames(), 16000 + TailFrames(32000));
-  ASSERT_EQ(RunTool(d.path(), {"mono.wav", "wide.wav", "--channels", "2"}).exitCode, 0);
+  // A doubler's point is width: the summary says how to get it.
+  EXPECT_NE(r.out.find("mono in, mono out"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("--channels 2"), std::string::npos) << r.out;
+  r = RunTool(d.path(), {"mono.wav", "wide.wav", "--channels", "2"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out.find("mono in"), std::string::npos) << r.out;
   EXPECT_EQ(Read(d / "wide.wav").channels, 2);
+  r = RunTool(d.path(), {"mono.wav", "asked.wav", "--channels", "1"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out.find("--channels 2"), std::string::npos) << r.out;
   ASSERT_EQ(RunTool(d.path(), {"mono.wav", "trim.wav", "--trim"}).exitCode, 0);
   EXPECT_EQ(Read(d / "trim.wav").frames(), 16000);
 }
@@ -174,6 +249,189 @@ TEST(RenderCli, FlacRoundTripKeepsFormatRateAndAlignment) {
   EXPECT_EQ(format.code, OggVorbisFormat().code);
 }
 
+// The extension names the format (or --format does); float where the
+// container holds it.
+TEST(RenderCli, OutputFormatFollowsTheNameGiven) {
+  ScratchDir d;
+  Write(d / "in.wav", Tone(48000, 9600, 2));
+  struct Case {
+    std::vector<std::string> args;
+    const char* file;
+    int code;
+  };
+  const std::vector<Case> cases = {
+      {{"in.wav", "a.mp3"}, "a.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+      {{"in.wav", "a.opus"}, "a.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS},
+      {{"in.wav", "a.OGG"}, "a.OGG", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+      {{"in.wav", "a.aif"}, "a.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
+      {{"in.wav", "--format", "mp3"}, "in-duv.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+      {{"in.wav", "-f", "OPUS"}, "in-duv.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS},
+      {{"in.wav", "b.wav", "--float"}, "b.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+      {{"in.wav", "b.aiff", "--float"}, "b.aiff", SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
+      {{"in.wav", "--float"}, "in-duv.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+      {{"in.wav", "c.xyz", "-f", "flac"}, "c.xyz", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    RunResult r = RunTool(d.path(), c.args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    AudioFormat format;
+    AudioBuffer out = Read(d / c.file, &format);
+    EXPECT_EQ(format.code, c.code);
+    EXPECT_EQ(out.frames(), 9600 + TailFrames(48000));
+  }
+}
+
+// A FIFO (like a device) is written into, never replaced by a file; a
+// symbolic link stays a link and its target gets the output.
+TEST(RenderCli, WritesIntoFifosAndThroughSymlinksAsTheyAre) {
+  ScratchDir d, tmp;
+  Write(d / "in.wav", Tone(44100, 8000, 2));
+  ASSERT_EQ(RunTool(d.path(), {"in.wav", "ref.wav", "-q"}).exitCode, 0);
+  const std::string ref = Slurp(d / "ref.wav");
+  // No extension: the input's format, as for a device such as /dev/null.
+  ASSERT_EQ(mkfifo((d / "pipe").c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = Slurp(d / "pipe"); });
+  RunResult r = RunShell(d.path(), "TMPDIR=" + Quote(tmp.path()) + " TOOL in.wav pipe");
+  ReleaseFifoReader(d / "pipe");
+  reader.join();
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("wrote pipe"), std::string::npos) << r.out;
+  struct stat st {};
+  ASSERT_EQ(lstat((d / "pipe").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_TRUE(received == ref) << received.size() << " bytes, not " << ref.size();
+
+  std::filesystem::create_directory(d / "sub");
+  std::ofstream(d / "sub/target.wav") << "older take";
+  std::filesystem::create_symlink("sub/target.wav", d / "link.wav");
+  r = RunTool(d.path(), {"in.wav", "link.wav", "-q"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(d / "link.wav"));
+  EXPECT_TRUE(Slurp(d / "sub/target.wav") == ref);
+  EXPECT_EQ(d.List(), (std::vector<std::string>{"in.wav", "link.wav", "pipe", "ref.wav", "sub"}));
+  EXPECT_TRUE(tmp.List().empty());
+}
+
+// "-" is standard input and standard output; the sound on stdout keeps every
+// message on stderr.
+TEST(RenderCli, DashReadsStdinAndWritesStdout) {
+  ScratchDir d, tmp;
+  Write(d / "in.wav", Tone(44100, 6000, 1));
+  ASSERT_EQ(RunTool(d.path(), {"in.wav", "ref.wav", "-q"}).exitCode, 0);
+  ASSERT_EQ(RunTool(d.path(), {"in.wav", "ref.flac", "-q"}).exitCode, 0);
+  const std::string ref = Slurp(d / "ref.wav");
+  const std::string env = "TMPDIR=" + Quote(tmp.path()) + " ";
+
+  RunResult r = RunShell(d.path(), "cat in.wav | " + env + "TOOL - | cat");  // no OUTPUT: stdout
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(r.out == ref) << r.out.size() << " bytes, not " << ref.size();
+  EXPECT_NE(r.err.find("wrote standard output"), std::string::npos) << r.err;
+  r = RunShell(d.path(), env + "TOOL in.wav -o - | cat");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(r.out == ref) << r.out.size() << " bytes, not " << ref.size();
+  EXPECT_NE(r.err.find("wrote standard output"), std::string::npos) << r.err;
+  r = RunShell(d.path(), "cat in.wav | " + env + "TOOL - - --format flac -q | cat");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(r.out == Slurp(d / "ref.flac")) << r.out.size() << " bytes";
+  EXPECT_EQ(r.err, "");
+  r = RunShell(d.path(), env + "TOOL - piped.wav < in.wav");  // stdin a regular file
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Slurp(d / "piped.wav") == ref);
+  EXPECT_NE(r.out.find("wrote piped.wav"), std::string::npos) << r.out;
+
+  // Sound is never sent to a terminal, nor read from one. The test holds the
+  // terminal open and drains it, so a tool that did use it would not block
+  // on a full buffer; the timeout ends one that waits to read.
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string terminal = ptsname(master);
+  int slave = open(terminal.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  std::thread drain([master] {
+    char bytes[4096];
+    while (read(master, bytes, sizeof bytes) > 0) {
+    }
+  });
+  for (std::string redirect : {"- < in.wav > ", "in.wav -o - > ", "- out.wav < "}) {
+    SCOPED_TRACE(redirect);
+    r = RunShell(d.path(), env + "timeout 20 TOOL " + redirect + terminal);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("terminal"), std::string::npos) << r.err;
+  }
+  close(slave);  // the drain ends when no side of the terminal is open
+  drain.join();
+  close(master);
+  r = RunShell(d.path(), "TOOL - empty.wav < /dev/null");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("standard input is empty"), std::string::npos) << r.err;
+
+  EXPECT_EQ(d.List(), (std::vector<std::string>{"in.wav", "piped.wav", "ref.flac", "ref.wav"}));
+  EXPECT_TRUE(tmp.List().empty());
+}
+
+// Loud material through a wide preset goes beyond full scale: integer output
+// clips, and the tool says how many samples, the peak, and what helps.
+TEST(RenderCli, ClippingIsCountedAndFloatOutputKeepsThePeaks) {
+  ScratchDir d;
+  AudioBuffer loud = Tone(44100, 30000, 1);
+  for (float& v : loud.samples) v *= 0.98f / 0.45f;  // peaks near -0.1 dBFS
+  Write(d / "loud.wav", loud);
+
+  RunResult f = RunTool(d.path(), {"loud.wav", "float.wav", "--preset", "5", "--float"});
+  ASSERT_EQ(f.exitCode, 0) << f.err;
+  AudioBuffer kept = Read(d / "float.wav");
+  std::int64_t beyond = 0;
+  float peak = 0.0f;
+  for (float v : kept.samples) {
+    beyond += std::fabs(v) > 1.0f;
+    peak = std::max(peak, std::fabs(v));
+  }
+  ASSERT_GT(beyond, 0);  // the material does what it is here for
+  char peakText[32];
+  std::snprintf(peakText, sizeof peakText, "peak %+.1f dBFS", 20.0 * std::log10(peak));
+  EXPECT_NE(f.out.find(peakText), std::string::npos) << peakText << " in " << f.out;
+  EXPECT_EQ(f.err, "");
+
+  RunResult r = RunTool(d.path(), {"loud.wav", "int.wav", "--preset", "5"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find(peakText), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find(std::to_string(beyond) + " samples clipped"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("--float"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("wet"), std::string::npos) << r.err;
+  EXPECT_EQ(Lines(r.err), 1) << r.err;
+  // Quiet keeps the warning.
+  r = RunTool(d.path(), {"loud.wav", "int.wav", "--preset", "5", "-q"});
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("clipped"), std::string::npos) << r.err;
+  // Within full scale nothing is said but the peak.
+  r = RunTool(d.path(), {"loud.wav", "int.wav", "--set", "wet=0"});
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("peak -0."), std::string::npos) << r.out;
+}
+
+// What a truncated file holds is rendered, with a warning; an empty one is refused.
+TEST(RenderCli, TruncatedInputIsRenderedWithAWarning) {
+  ScratchDir d;
+  for (const char* name : {"cut.wav", "cut.aiff"}) {
+    SCOPED_TRACE(name);
+    AudioFormat format = std::string(name).find(".aiff") != std::string::npos ? AiffFormat()
+                                                                               : Wav16Format();
+    Write(d / name, Tone(44100, 5000, 2), format);
+    // Keep the header and 1000 of the 5000 frames (4 bytes each), plus half a frame.
+    std::filesystem::resize_file(d / name, std::filesystem::file_size(d / name) - (4 * 4000 - 2));
+    RunResult r = RunTool(d.path(), {name, "out.wav"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "duv-render: " + std::string(name) +
+                         ": only 1000 of 5000 frames could be read; the file is truncated\n");
+    EXPECT_NE(r.out.find("truncated"), std::string::npos) << r.out;
+    EXPECT_EQ(Read(d / "out.wav").frames(), 1000 + TailFrames(44100));
+  }
+}
+
 TEST(RenderCli, NoProgressBarWhenStderrIsNotATerminal) {
   ScratchDir d;
   Write(d / "long.wav", Tone(44100, 44100 * 6, 1));
@@ -192,38 +450,50 @@ TEST(RenderCli, BadInputGivesOneMessageAndLeavesNoOutput) {
   AudioBuffer slow = Tone(4000, 2000, 1);
   Write(d / "slow.wav", slow);
   std::ofstream(d / "words.wav") << "not a sound file at all, only words\n";
+  std::ofstream(d / "zero.wav").flush();
+  Write(d / "silent.wav", AudioBuffer{});
   const std::vector<std::string> inputs = d.List();
 
+  // Exit 1: the files or the material; 2: the command line itself.
   struct Case {
     std::vector<std::string> args;
     const char* mention;
+    int exitCode;
   };
   const std::vector<Case> cases = {
-      {{"missing.wav", "out.wav"}, "missing.wav"},
-      {{"words.wav", "out.wav"}, "words.wav"},
-      {{"in.wav", "out.wav", "--preset", "Nope"}, "unknown preset 'Nope'"},
-      {{"in.wav", "out.wav", "--preset", "12"}, "no preset 12"},
-      {{"in.wav", "out.wav", "--set", "loudness=3"}, "unknown parameter 'loudness'"},
-      {{"in.wav", "out.wav", "--set", "wet=1.5"}, "out of range"},
-      {{"in.wav", "out.wav", "--set", "cents 1=-60"}, "out of range"},
-      {{"in.wav", "out.wav", "--set", "knob action=spin"}, "drag | rotate"},
-      {{"three.wav", "out.wav"}, "3 channels"},
-      {{"slow.wav", "out.wav"}, "4000 Hz"},
-      {{"in.wav", "out.wav", "--block", "0"}, "--block"},
-      {{"in.wav", "out.wav", "--channels", "3"}, "--channels"},
-      {{"in.wav", "out.wav", "--format", "mp9"}, "mp9"},
-      {{"in.wav", "out.wav", "--plugin", "/no/such/DUV.so"}, "/no/such/DUV.so"},
-      {{"in.wav", "in.wav"}, "would replace the input"},
-      {{"in.wav", "out.wav", "--bogus"}, "--bogus"},
-      {{"in.wav", "out.wav", "--preset"}, "needs a value"},
-      {{"in.wav", "no/such/folder/out.wav"}, "cannot write"},
+      {{"missing.wav", "out.wav"}, "missing.wav", 1},
+      {{"words.wav", "out.wav"}, "words.wav", 1},
+      {{"zero.wav", "out.wav"}, "zero.wav is empty", 1},
+      {{"silent.wav", "out.wav"}, "silent.wav holds no audio", 1},
+      {{"in.wav", "out.wav", "--preset", "Nope"}, "unknown preset 'Nope'", 2},
+      {{"in.wav", "out.wav", "--preset", "13"}, "no preset 13", 2},
+      {{"in.wav", "out.wav", "--preset", "0"}, "presets are 1 to 12", 2},
+      {{"in.wav", "out.wav", "--set", "loudness=3"}, "unknown parameter 'loudness'", 2},
+      {{"in.wav", "out.wav", "--set", "wet=1.5"}, "out of range", 2},
+      {{"in.wav", "out.wav", "--set", "cents 1=-60"}, "out of range", 2},
+      {{"in.wav", "out.wav", "--set", "knob action=spin"}, "drag | rotate", 2},
+      {{"three.wav", "out.wav"}, "3 channels", 1},
+      {{"slow.wav", "out.wav"}, "4000 Hz", 1},
+      {{"in.wav", "out.wav", "--block", "0"}, "--block", 2},
+      {{"in.wav", "out.wav", "--channels", "3"}, "--channels", 2},
+      {{"in.wav", "out.wav", "--format", "mp9"}, "mp9", 2},
+      {{"in.wav", "out.xyz"}, "wav, flac, aiff, ogg, mp3, opus", 2},
+      {{"in.wav", "-o", "out.mp9"}, "'out.mp9'", 2},
+      {{"in.wav", "out.flac", "--float"}, "--float", 2},
+      {{"in.wav", "--float", "-f", "mp3"}, "--float", 2},
+      {{"in.wav", "out.opus"}, "48000", 1},  // Opus runs at 8, 12, 16, 24 or 48 kHz only
+      {{"in.wav", "out.wav", "--plugin", "/no/such/DUV.so"}, "/no/such/DUV.so", 1},
+      {{"in.wav", "in.wav"}, "would replace the input", 1},
+      {{"in.wav", "out.wav", "--bogus"}, "--bogus", 2},
+      {{"in.wav", "out.wav", "--preset"}, "needs a value", 2},
+      {{"in.wav", "no/such/folder/out.wav"}, "cannot write", 1},
   };
   for (const Case& c : cases) {
     std::string line;
     for (const auto& a : c.args) line += a + " ";
     SCOPED_TRACE(line);
     RunResult r = RunTool(d.path(), c.args);
-    EXPECT_NE(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, c.exitCode);
     EXPECT_EQ(Lines(r.err), 1) << r.err;
     EXPECT_EQ(r.err.rfind("duv-render: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find(c.mention), std::string::npos) << r.err;

@@ -270,8 +270,12 @@ TEST(RenderStreams, ASourceShorterThanDeclaredEndsWhereItsFramesEnd) {
   out.channels = 2;
   MemorySink sink(&out);
   std::string error;
-  ASSERT_TRUE(Render(*s.plugin, source, sink, RenderOptions{}, nullptr, &error)) << error;
+  RenderStats stats;
+  ASSERT_TRUE(Render(*s.plugin, source, sink, RenderOptions{}, nullptr, &error, &stats)) << error;
   EXPECT_EQ(out.frames(), in.frames() + TailFrames(44100));
+  EXPECT_GT(source.frames(), in.frames());
+  EXPECT_EQ(stats.inputFrames, in.frames());
+  EXPECT_EQ(stats.outputFrames, out.frames());
 }
 
 TEST(RenderStreams, ReadAndWriteFailuresStopTheRenderWithTheirMessage) {
