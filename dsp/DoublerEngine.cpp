@@ -67,8 +67,8 @@ DoublerEngine::DoublerEngine() {
   detectorHpf = 100.0;
   ClearVoiceMotion(&voice1);
   ClearVoiceMotion(&voice2);
-  envelope.SetAttack(25.0);
-  envelope.SetRelease(15.0);
+  frame.envelope.SetAttack(25.0);
+  frame.envelope.SetRelease(15.0);
   FillAnalysisWindow(analysisWindow);
   FillBinWeights(binWeights);
   // Safe state before the first Reset: silent buffers, distinct block roles.
@@ -109,10 +109,10 @@ void DoublerEngine::Reset(double sr) {
   UpdateWetCutoff();
   bypassFadeLength = TruncSaturate(sr * 0.01);
   delayFadeHalf = TruncSaturate(sr * 0.08);
-  bypassFadeCounter = 0;
+  frame.bypassFadeCounter = 0;
   std::memset(marksStore, 0, sizeof(marksStore));
-  envelope.SetSampleRate(sr);
-  transientHold = 0;
+  frame.envelope.SetSampleRate(sr);
+  frame.transientHold = 0;
   transientHoldLength = TruncSaturate(sr * 0.2);
   if (lamp != nullptr) lamp->SetLit(false);
 }
@@ -154,7 +154,7 @@ void DoublerEngine::SetColor(double v) { color = v; }
 
 void DoublerEngine::SetBypass(bool b) {
   if (b != bypass) {
-    bypassFadeCounter = bypassFadeLength;
+    frame.bypassFadeCounter = bypassFadeLength;
     bypass = b;
   }
   if (lamp != nullptr) lamp->SetLit(b);
@@ -183,55 +183,57 @@ void DoublerEngine::ProcessBlock(const double* const* inputs, double* const* out
   }
 }
 
+inline void DoublerEngine::StepFrame(double inL, double inR, double* outL, double* outR, StereoFrame* newest,
+                                     const StereoFrame* delayed, StereoFrame* play, uint8_t* mark, FrameState* s,
+                                     const FrameConstants& c) {
+  const double L = CleanInput(inL);
+  const double R = CleanInput(inR);
+  *newest = {static_cast<float>(L), static_cast<float>(R)};
+
+  const StereoFrame played = *play;
+  const StereoFrame old = *delayed;
+  if (s->bypassFadeCounter > 0) {
+    const double a = static_cast<double>(s->bypassFadeCounter) / c.bypassFadeLength;
+    if (!c.bypassOn) {
+      *outL = (1.0 - a) * played.left + a * old.left;
+      *outR = (1.0 - a) * played.right + a * old.right;
+    } else {
+      *outL = a * played.left + (1.0 - a) * old.left;
+      *outR = a * played.right + (1.0 - a) * old.right;
+    }
+    --s->bypassFadeCounter;
+  } else if (c.bypassOn) {
+    *outL = old.left;
+    *outR = old.right;
+  } else {
+    *outL = played.left;
+    *outR = played.right;
+  }
+
+  *play = {static_cast<float>(L * c.dryGain), static_cast<float>(R * c.dryGain)};
+
+  // The envelope compared is the one before this frame.
+  const double S = L + R;
+  uint8_t onset = 0;
+  if (s->transientHold > 0) {
+    --s->transientHold;
+  } else if (std::fabs(S) > kOnsetLevel && std::fabs(S) > kOnsetOverEnvelope * s->envelope.Value()) {
+    onset = 1;
+    s->transientHold = c.transientHoldLength;
+  }
+  *mark = onset;
+  s->envelope.Process(S);
+}
+
 // The plain per-frame loop on the member state, as the processing is
 // defined; ProcessFramesFast below must give the same bits.
 void DoublerEngine::ProcessFramesReference(const double* const* inputs, double* const* outputs, int nFrames,
                                            const BlockGains& g) {
-  const double dryGain = g.dryGain;
-
-  const double* inL = inputs[0];
-  const double* inR = inputs[1];
-  double* outL = outputs[0];
-  double* outR = outputs[1];
+  const FrameConstants c{g.dryGain, bypass, bypassFadeLength, transientHoldLength};
   for (int n = 0; n < nFrames; ++n) {
-    const double L = CleanInput(inL[n]);
-    const double R = CleanInput(inR[n]);
     const int wp = writePos;
-    history[kNewestBlockStart + wp] = {static_cast<float>(L), static_cast<float>(R)};
-
-    const StereoFrame played = playBlock[wp];
-    const StereoFrame delayed = history[kDelayedStart + wp];
-    if (bypassFadeCounter > 0) {
-      const double a = static_cast<double>(bypassFadeCounter) / bypassFadeLength;
-      if (!bypass) {
-        outL[n] = (1.0 - a) * played.left + a * delayed.left;
-        outR[n] = (1.0 - a) * played.right + a * delayed.right;
-      } else {
-        outL[n] = a * played.left + (1.0 - a) * delayed.left;
-        outR[n] = a * played.right + (1.0 - a) * delayed.right;
-      }
-      --bypassFadeCounter;
-    } else if (bypass) {
-      outL[n] = delayed.left;
-      outR[n] = delayed.right;
-    } else {
-      outL[n] = played.left;
-      outR[n] = played.right;
-    }
-
-    playBlock[wp] = {static_cast<float>(L * dryGain), static_cast<float>(R * dryGain)};
-
-    const double S = L + R;
-    uint8_t mark = 0;
-    if (transientHold > 0) {
-      --transientHold;
-    } else if (std::fabs(S) > kOnsetLevel && std::fabs(S) > kOnsetOverEnvelope * envelope.Value()) {
-      mark = 1;
-      transientHold = transientHoldLength;
-    }
-    transientMarks[kNewestBlockStart + wp] = mark;
-    envelope.Process(S);
-
+    StepFrame(inputs[0][n], inputs[1][n], &outputs[0][n], &outputs[1][n], &history[kNewestBlockStart + wp],
+              &history[kDelayedStart + wp], &playBlock[wp], &transientMarks[kNewestBlockStart + wp], &frame, c);
     if (++writePos == kBlockFrames) {
       writePos = 0;
       BlockStep(g);
@@ -239,70 +241,29 @@ void DoublerEngine::ProcessFramesReference(const double* const* inputs, double* 
   }
 }
 
-
-// The same loop in runs up to the next block boundary, with the per-frame
-// state in locals (the output stores may alias any double in memory, so
-// member state would be reloaded every frame). Same operations, same order.
+// The same steps in runs up to the next block boundary, with the step's
+// state in a local copy (the output stores may alias any double in memory,
+// so member state would be reloaded every frame).
 void DoublerEngine::ProcessFramesFast(const double* const* inputs, double* const* outputs, int nFrames,
                                       const BlockGains& g) {
-  const double dryGain = g.dryGain;
+  const FrameConstants c{g.dryGain, bypass, bypassFadeLength, transientHoldLength};
   const double* inL = inputs[0];
   const double* inR = inputs[1];
   double* outL = outputs[0];
   double* outR = outputs[1];
-  const bool bypassOn = bypass;
-  const int32_t fadeLength = bypassFadeLength;
-  const int32_t holdLength = transientHoldLength;
   int n = 0;
   while (n < nFrames) {
     const int wp0 = writePos;
     const int run = std::min(nFrames - n, kBlockFrames - wp0);
     StereoFrame* const newest = history + kNewestBlockStart + wp0;
-    const StereoFrame* const delayedRun = history + kDelayedStart + wp0;
+    const StereoFrame* const delayed = history + kDelayedStart + wp0;
     StereoFrame* const play = playBlock + wp0;
     uint8_t* const marks = transientMarks + kNewestBlockStart + wp0;
-    EnvelopeFollower env = envelope;
-    int32_t fadeCounter = bypassFadeCounter;
-    int32_t hold = transientHold;
+    FrameState s = frame;
     for (int i = 0; i < run; ++i, ++n) {
-      const double L = CleanInput(inL[n]);
-      const double R = CleanInput(inR[n]);
-      newest[i] = {static_cast<float>(L), static_cast<float>(R)};
-      const StereoFrame played = play[i];
-      const StereoFrame delayed = delayedRun[i];
-      if (fadeCounter > 0) {
-        const double a = static_cast<double>(fadeCounter) / fadeLength;
-        if (!bypassOn) {
-          outL[n] = (1.0 - a) * played.left + a * delayed.left;
-          outR[n] = (1.0 - a) * played.right + a * delayed.right;
-        } else {
-          outL[n] = a * played.left + (1.0 - a) * delayed.left;
-          outR[n] = a * played.right + (1.0 - a) * delayed.right;
-        }
-        --fadeCounter;
-      } else if (bypassOn) {
-        outL[n] = delayed.left;
-        outR[n] = delayed.right;
-      } else {
-        outL[n] = played.left;
-        outR[n] = played.right;
-      }
-      play[i] = {static_cast<float>(L * dryGain), static_cast<float>(R * dryGain)};
-
-      const double S = L + R;
-      uint8_t mark = 0;
-      if (hold > 0) {
-        --hold;
-      } else if (std::fabs(S) > kOnsetLevel && std::fabs(S) > kOnsetOverEnvelope * env.Value()) {
-        mark = 1;
-        hold = holdLength;
-      }
-      marks[i] = mark;
-      env.Process(S);
+      StepFrame(inL[n], inR[n], &outL[n], &outR[n], &newest[i], &delayed[i], &play[i], &marks[i], &s, c);
     }
-    envelope = env;
-    bypassFadeCounter = fadeCounter;
-    transientHold = hold;
+    frame = s;
     writePos = wp0 + run;
     if (writePos == kBlockFrames) {
       writePos = 0;
