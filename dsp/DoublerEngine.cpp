@@ -346,7 +346,8 @@ void DoublerEngine::RenderWetReference(const BlockGains& g) {
 // The same rendering, restructured: the block is cut into runs over which
 // neither voice's tap can switch (a switch happens only inside the delay
 // fade, at a frame FramesWithCurrentTap predicts), so each run renders voice
-// 1, then voice 2, into scratch buffers with the voice state in registers,
+// 1, then voice 2, into scratch buffers with the voice state in registers
+// (the long stretches of plain gliding in spans, the rest frame by frame),
 // and then mixes, filters and shapes both sides at once in the two double
 // lanes of SSE2 registers. Every lane and every voice step performs the
 // reference's operations in the reference's order: same bits.
@@ -368,7 +369,13 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
                               FramesWithCurrentTap(voice2, fadeHalf)});
     for (auto [voice, frames] : {std::pair{&voice1, voice1Frames}, std::pair{&voice2, voice2Frames}}) {
       DelayVoice v = *voice;
-      for (int k = k0; k < k0 + run; ++k) frames[k] = NextVoiceFrameInline(&v, context, kRenderIndex + k);
+      for (int k = k0; k < k0 + run;) {
+        k += GlideSpanInline(&v, context, kRenderIndex + k, k0 + run - k, frames + k);
+        if (k < k0 + run) {
+          frames[k] = NextVoiceFrameInline(&v, context, kRenderIndex + k);
+          ++k;
+        }
+      }
       *voice = v;
     }
     // A change running at the start of a run runs to its end: it can only

@@ -149,7 +149,7 @@ class DoublerEngine {
   // moving the contents down; only when a window reaches the end of its
   // store do the contents move back to the start (every kSlackBlocks + 1
   // steps). Indices into the windows mean what they always mean.
-  static constexpr int kSlackBlocks = 4;
+  static constexpr int kSlackBlocks = 12;
   static constexpr int kStoreFrames = kHistoryFrames + kSlackBlocks * kBlockFrames;
   alignas(32) StereoFrame historyStore[kStoreFrames];
   uint8_t marksStore[kStoreFrames];
