@@ -212,8 +212,11 @@ inline void DoublerEngine::StepFrame(double inL, double inR, double* outL, doubl
 
   *play = {static_cast<float>(L * c.dryGain), static_cast<float>(R * c.dryGain)};
 
+  StepOnset(L + R, mark, s, c);
+}
+
+inline void DoublerEngine::StepOnset(double S, uint8_t* mark, FrameState* s, const FrameConstants& c) {
   // The envelope compared is the one before this frame.
-  const double S = L + R;
   uint8_t onset = 0;
   if (s->transientHold > 0) {
     --s->transientHold;
@@ -241,9 +244,61 @@ void DoublerEngine::ProcessFramesReference(const double* const* inputs, double* 
   }
 }
 
+namespace {
+
+// Steps 1 to 4 of the per-frame step for count frames without a bypass
+// fade, two frames per SSE2 register (one channel's two frames per double
+// register), and the input sums L + R into sums: for each frame the
+// operations of StepFrame in its order, hence its bits. The inputs are read
+// before the outputs of the same frames are written, so the buffers may be
+// the same. The pointers are the first frame's, as for StepFrame.
+void OutputRunSse2(const double* inL, const double* inR, double* outL, double* outR, StereoFrame* newest,
+                   const StereoFrame* delayed, StereoFrame* play, double* sums, int count, double dryGain,
+                   bool bypassOn) {
+  const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFFll));
+  const __m128d tiny = _mm_set1_pd(1e-10), huge = _mm_set1_pd(static_cast<double>(FLT_MAX));
+  const __m128d dry = _mm_set1_pd(dryGain);
+  const StereoFrame* const heard = bypassOn ? delayed : play;
+  int i = 0;
+  for (; i + 2 <= count; i += 2) {
+    __m128d l = _mm_loadu_pd(inL + i), r = _mm_loadu_pd(inR + i);
+    // CleanInput: NaN to 0 first with a quiet comparison, so that the
+    // ordered comparisons after it never see a NaN (no invalid flag).
+    l = _mm_and_pd(l, _mm_cmpord_pd(l, l));
+    r = _mm_and_pd(r, _mm_cmpord_pd(r, r));
+    const __m128d al = _mm_and_pd(l, absMask), ar = _mm_and_pd(r, absMask);
+    l = _mm_and_pd(l, _mm_and_pd(_mm_cmpge_pd(al, tiny), _mm_cmple_pd(al, huge)));
+    r = _mm_and_pd(r, _mm_and_pd(_mm_cmpge_pd(ar, tiny), _mm_cmple_pd(ar, huge)));
+    _mm_storeu_ps(&newest[i].left, _mm_unpacklo_ps(_mm_cvtpd_ps(l), _mm_cvtpd_ps(r)));  // L0 R0 L1 R1
+
+    const __m128 h = _mm_loadu_ps(&heard[i].left);  // L0 R0 L1 R1
+    _mm_storeu_pd(outL + i, _mm_cvtps_pd(_mm_shuffle_ps(h, h, _MM_SHUFFLE(3, 1, 2, 0))));
+    _mm_storeu_pd(outR + i, _mm_cvtps_pd(_mm_shuffle_ps(h, h, _MM_SHUFFLE(2, 0, 3, 1))));
+
+    const __m128 dl = _mm_cvtpd_ps(_mm_mul_pd(l, dry)), dr = _mm_cvtpd_ps(_mm_mul_pd(r, dry));
+    _mm_storeu_ps(&play[i].left, _mm_unpacklo_ps(dl, dr));
+    _mm_storeu_pd(sums + i, _mm_add_pd(l, r));
+  }
+  for (; i < count; ++i) {
+    const double L = CleanInput(inL[i]);
+    const double R = CleanInput(inR[i]);
+    newest[i] = {static_cast<float>(L), static_cast<float>(R)};
+    const StereoFrame out = heard[i];
+    outL[i] = out.left;
+    outR[i] = out.right;
+    play[i] = {static_cast<float>(L * dryGain), static_cast<float>(R * dryGain)};
+    sums[i] = L + R;
+  }
+}
+
+}  // namespace
+
 // The same steps in runs up to the next block boundary, with the step's
 // state in a local copy (the output stores may alias any double in memory,
-// so member state would be reloaded every frame).
+// so member state would be reloaded every frame). Frames of a bypass fade
+// run StepFrame; the others run OutputRunSse2 and then StepOnset, whose
+// envelope is a chain of dependent operations that vector lanes cannot
+// share.
 void DoublerEngine::ProcessFramesFast(const double* const* inputs, double* const* outputs, int nFrames,
                                       const BlockGains& g) {
   const FrameConstants c{g.dryGain, bypass, bypassFadeLength, transientHoldLength};
@@ -260,9 +315,13 @@ void DoublerEngine::ProcessFramesFast(const double* const* inputs, double* const
     StereoFrame* const play = playBlock + wp0;
     uint8_t* const marks = transientMarks + kNewestBlockStart + wp0;
     FrameState s = frame;
-    for (int i = 0; i < run; ++i, ++n) {
+    int i = 0;
+    for (; i < run && s.bypassFadeCounter > 0; ++i, ++n) {
       StepFrame(inL[n], inR[n], &outL[n], &outR[n], &newest[i], &delayed[i], &play[i], &marks[i], &s, c);
     }
+    OutputRunSse2(inL + n, inR + n, outL + n, outR + n, newest + i, delayed + i, play + i, sumScratch + i, run - i,
+                  c.dryGain, c.bypassOn);
+    for (; i < run; ++i, ++n) StepOnset(sumScratch[i], &marks[i], &s, c);
     frame = s;
     writePos = wp0 + run;
     if (writePos == kBlockFrames) {

@@ -131,6 +131,9 @@ class DoublerEngine {
   static void StepFrame(double inL, double inR, double* outL, double* outR, StereoFrame* newest,
                         const StereoFrame* delayed, StereoFrame* play, uint8_t* mark, FrameState* state,
                         const FrameConstants& c);
+  // Its steps 5 and 6 alone, for the cleaned input sum S = L + R: the
+  // transient mark and the envelope.
+  static void StepOnset(double S, uint8_t* mark, FrameState* state, const FrameConstants& c);
   // Each has a plain reference (run when the layer's path is kScalar, see
   // dsp/DspPath.h) and a fast version that gives the same bits.
   void ProcessFramesReference(const double* const* inputs, double* const* outputs, int nFrames, const BlockGains& g);
@@ -186,6 +189,8 @@ class DoublerEngine {
   DetectorScratch detectorScratch;
   // The fast wet rendering's frames of each voice, per block.
   StereoFrame voiceScratch[2][kBlockFrames];
+  // The fast per-frame loop's input sums L + R of one run.
+  double sumScratch[kBlockFrames];
 
   IndicatorLamp* lamp = nullptr;
 };
