@@ -161,10 +161,12 @@ inline int GlideSpanInline(DelayVoice* v, const VoiceContext& c, int index, int 
   const bool gliding = v->readPos >= 0.0;
   if (gliding) {
     // A finite ratio >= 0 keeps the positions finite and nextReadPos on its
-    // side of 0; a half period below 4096 keeps the positions above 0 and
-    // below 2^52 (x >= 4096), where the conversion truncates exactly, as in
-    // ReadHistoryInline.
-    if (!(c.period > 0.0) || !(c.halfPeriod < 4096.0) || !(ratio >= 0.0) || !std::isfinite(ratio)) return 0;
+    // side of 0. Within half a period below 2048 of x (4096..5119) a
+    // position lies in 2048..7167, where the conversion truncates exactly
+    // and the first frame read, 4096 - delay + trunc(pos), stays inside
+    // 0..11263: ReadHistoryInline's clamps cannot act. (Detected periods
+    // stay below 2734 frames, so this holds for every real period.)
+    if (!(c.period > 0.0) || !(c.halfPeriod < 2048.0) || !(ratio >= 0.0) || !std::isfinite(ratio)) return 0;
   } else if (!(v->readPos < 0.0) || c.period > 0.0) {
     return 0;
   }
@@ -185,10 +187,8 @@ inline int GlideSpanInline(DelayVoice* v, const VoiceContext& c, int index, int 
     const bool moveNext = v->nextReadPos >= 0.0;
     for (; n < count; ++n, x += 1.0) {
       if (pos >= x + c.halfPeriod || pos < x - c.halfPeriod) break;  // Realign would start a splice
-      const long long whole = static_cast<long long>(pos);
-      const long long first = baseFrame + whole;
-      const int clamped = static_cast<int>(first > kHistoryFrames - 2 ? kHistoryFrames - 2 : first < 0 ? 0 : first);
-      out[n] = LerpFramesSse2(c.history + clamped, pos - static_cast<double>(whole));
+      const int whole = static_cast<int>(pos);
+      out[n] = LerpFramesSse2(c.history + baseFrame + whole, pos - static_cast<double>(whole));
       pos += ratio;
     }
     v->readPos = pos;
