@@ -402,6 +402,52 @@ void DoublerEngine::RenderWetReference(const BlockGains& g) {
   }
 }
 
+namespace {
+
+struct MixConstants {
+  __m128d sameGain, crossGain, keep, twoDrive;  // twoDrive = 2 * color drive
+  int32_t fadeHalf;
+  IndicatorLamp* lamp;
+};
+
+// Mixes, filters and shapes count frames of both voices (p voice 1, q voice
+// 2) into mix, both sides at once in the two double lanes of SSE2 registers;
+// with kFading the delay-change fades apply (the voices' fade state moves).
+// One instance per case, so that no case carries the others' registers.
+template <bool kShaping, bool kFading>
+void MixRun(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int count, LowpassPair* filterPair,
+            const MixConstants& m, DelayVoice* voice1, DelayVoice* voice2) {
+  LowpassPair filters = *filterPair;
+  for (int k = 0; k < count; ++k) {
+    // (p.left, p.right, q.left, q.right) -> lanes (p.left, q.right) and (q.left, p.right).
+    const __m128 pq = _mm_movelh_ps(LoadFrame(&p[k]), LoadFrame(&q[k]));
+    const __m128d own = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(3, 3, 3, 0)));
+    const __m128d other = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(1, 1, 1, 2)));
+    const __m128d sum = _mm_add_pd(_mm_mul_pd(m.sameGain, own), _mm_mul_pd(m.crossGain, other));
+    // mixL stays double, mixR is rounded to a float first.
+    const __m128d mixed = _mm_move_sd(_mm_cvtps_pd(_mm_cvtpd_ps(sum)), sum);
+    __m128 y = _mm_cvtpd_ps(filters.Process(mixed));
+    if (kShaping) {
+      // keep y - (2 drive) ((y y + ((2 y) y) y) - y), as Shape.
+      const __m128d yd = _mm_cvtps_pd(y);
+      const __m128d cube = _mm_mul_pd(_mm_mul_pd(_mm_add_pd(yd, yd), yd), yd);  // 2 y is exact as y + y
+      const __m128d poly = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(yd, yd), cube), yd);
+      y = _mm_cvtpd_ps(_mm_sub_pd(_mm_mul_pd(m.keep, yd), _mm_mul_pd(m.twoDrive, poly)));
+    }
+    if (kFading) {
+      float yL = _mm_cvtss_f32(y);
+      float yR = _mm_cvtss_f32(_mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
+      ApplyDelayFadeInline(voice1, &yL, m.fadeHalf, m.lamp);
+      ApplyDelayFadeInline(voice2, &yR, m.fadeHalf, m.lamp);
+      y = _mm_unpacklo_ps(_mm_set_ss(yL), _mm_set_ss(yR));
+    }
+    StoreFrame(&mix[k], _mm_add_ps(LoadFrame(&mix[k]), y));
+  }
+  *filterPair = filters;
+}
+
+}  // namespace
+
 // The same rendering, restructured: the block is cut into runs over which
 // neither voice's tap can switch (a switch happens only inside the delay
 // fade, at a frame FramesWithCurrentTap predicts), so each run renders voice
@@ -413,12 +459,9 @@ void DoublerEngine::RenderWetReference(const BlockGains& g) {
 void DoublerEngine::RenderWetFast(const BlockGains& g) {
   const VoiceContext context{history, transientMarks, period, halfPeriod, lookAhead, bypassFadeLength};
   const int32_t fadeHalf = delayFadeHalf;
-  IndicatorLamp* const lampOrNull = lamp;
   const bool shaping = g.colorDrive > 0.0f;
-  const __m128d sameGain = _mm_set1_pd(g.sameGain), crossGain = _mm_set1_pd(g.crossGain);
-  const __m128d keep = _mm_set1_pd(g.colorKeep);
-  const __m128d twoDrive = _mm_set1_pd(2.0 * static_cast<double>(g.colorDrive));
-  const __m128d two = _mm_set1_pd(2.0);
+  const MixConstants mix{_mm_set1_pd(g.sameGain), _mm_set1_pd(g.crossGain), _mm_set1_pd(g.colorKeep),
+                         _mm_set1_pd(2.0 * static_cast<double>(g.colorDrive)), fadeHalf, lamp};
   LowpassPair filters(wetFilterL, wetFilterR);
   StereoFrame* const voice1Frames = voiceScratch[0];
   StereoFrame* const voice2Frames = voiceScratch[1];
@@ -440,31 +483,9 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
     // A change running at the start of a run runs to its end: it can only
     // finish at a tap switch, which is the run's last frame.
     const bool fading = voice1.delayFadeCounter != 0 || voice2.delayFadeCounter != 0;
-    for (int k = k0; k < k0 + run; ++k) {
-      // (p.left, p.right, q.left, q.right) -> lanes (p.left, q.right) and (q.left, p.right).
-      const __m128 pq = _mm_movelh_ps(LoadFrame(&voice1Frames[k]), LoadFrame(&voice2Frames[k]));
-      const __m128d own = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(3, 3, 3, 0)));
-      const __m128d other = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(1, 1, 1, 2)));
-      const __m128d sum = _mm_add_pd(_mm_mul_pd(sameGain, own), _mm_mul_pd(crossGain, other));
-      // mixL stays double, mixR is rounded to a float first.
-      const __m128d mix = _mm_move_sd(_mm_cvtps_pd(_mm_cvtpd_ps(sum)), sum);
-      __m128 y = _mm_cvtpd_ps(filters.Process(mix));
-      if (shaping) {
-        // keep y - (2 drive) ((y y + ((2 y) y) y) - y), as Shape.
-        const __m128d yd = _mm_cvtps_pd(y);
-        const __m128d cube = _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(two, yd), yd), yd);
-        const __m128d poly = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(yd, yd), cube), yd);
-        y = _mm_cvtpd_ps(_mm_sub_pd(_mm_mul_pd(keep, yd), _mm_mul_pd(twoDrive, poly)));
-      }
-      if (fading) {
-        float yL = _mm_cvtss_f32(y);
-        float yR = _mm_cvtss_f32(_mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
-        ApplyDelayFadeInline(&voice1, &yL, fadeHalf, lampOrNull);
-        ApplyDelayFadeInline(&voice2, &yR, fadeHalf, lampOrNull);
-        y = _mm_unpacklo_ps(_mm_set_ss(yL), _mm_set_ss(yR));
-      }
-      StoreFrame(&mixBlock[k], _mm_add_ps(LoadFrame(&mixBlock[k]), y));
-    }
+    const auto mixRun = !fading ? (shaping ? &MixRun<true, false> : &MixRun<false, false>)
+                                : (shaping ? &MixRun<true, true> : &MixRun<false, true>);
+    mixRun(mixBlock + k0, voice1Frames + k0, voice2Frames + k0, run, &filters, mix, &voice1, &voice2);
     k0 += run;
   }
   filters.Store(&wetFilterL, &wetFilterR);
