@@ -17,7 +17,7 @@
 // all may run on the audio thread. Parameter values take effect at the next
 // ProcessBlock call (delays through their 160 ms faded change).
 //
-// Size: about 320 KiB, all inside the object; allocate it on the heap.
+// Size: about 400 KiB, all inside the object; allocate it on the heap.
 #pragma once
 
 #include <cstdint>
