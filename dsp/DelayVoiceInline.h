@@ -3,7 +3,9 @@
 // fast render loop inlines them on local copies of the voices, so the voice
 // state stays in registers across a block. One body each: both callers run
 // the same operations in the same order, hence the same results.
-// Contracts: as the functions of the same name without "Inline".
+// Contracts: as the functions of the same name without "Inline". Below them,
+// the fast render loop's span of plain gliding (GlideSpanInline), which a
+// test holds to the per-frame step frame by frame.
 #pragma once
 
 #include <emmintrin.h>
