@@ -3,12 +3,17 @@
 // fast render loop inlines them on local copies of the voices, so the voice
 // state stays in registers across a block. One body each: both callers run
 // the same operations in the same order, hence the same results.
-// Contracts: as the functions of the same name without "Inline".
+// Contracts: as the functions of the same name without "Inline". Below them,
+// the fast render loop's span of plain gliding (GlideSpanInline), which a
+// test holds to the per-frame step frame by frame.
 #pragma once
+
+#include <emmintrin.h>
 
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "dsp/DelayVoice.h"
 #include "dsp/IndicatorLamp.h"
@@ -126,4 +131,85 @@ inline void ApplyDelayFadeInline(DelayVoice* v, float* sample, int delayFadeHalf
   }
   *sample = static_cast<float>(static_cast<double>(*sample) * std::abs(r - delayFadeHalf) * v->delayFadeGain /
                                delayFadeHalf);
+}
+
+// (1 - t) * a + t * b per channel for the adjacent frames a = at[0] and
+// b = at[1], in double from the float frames, rounded to float: the
+// interpolation of ReadHistoryInline in the two double lanes of an SSE2
+// register, same operations in the same order per lane.
+inline StereoFrame LerpFramesSse2(const StereoFrame* at, double t) {
+  const __m128 ab = _mm_loadu_ps(&at->left);  // aL aR bL bR
+  const __m128d a = _mm_cvtps_pd(ab);
+  const __m128d b = _mm_cvtps_pd(_mm_movehl_ps(ab, ab));
+  const __m128d tt = _mm_set1_pd(t);
+  const __m128d mixed = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_set1_pd(1.0), tt), a), _mm_mul_pd(tt, b));
+  StereoFrame out;
+  _mm_storel_pi(reinterpret_cast<__m64*>(&out), _mm_cvtpd_ps(mixed));
+  return out;
+}
+
+// Renders the frames for index, index + 1, ... (at most count) as long as
+// the voice's step would only read and move on: gliding without a splice
+// (readPos >= 0, a known period, the position within half a period of the
+// tap) or resting on the plain tap (readPos < 0, no period), no fade, no
+// transient pending and no mark at the look-ahead position. Returns how many
+// frames it rendered into out (0 when the voice is in no such state); the
+// frame after them needs NextVoiceFrameInline. Same frames and state as
+// that many NextVoiceFrameInline calls.
+inline int GlideSpanInline(DelayVoice* v, const VoiceContext& c, int index, int count, StereoFrame* out) {
+  if (v->fadeCounter != 0 || v->transientCountdown != 0 || count <= 0) return 0;
+  const int baseFrame = kMaxDelayFrames - v->delay;
+  const double ratio = v->ratio;
+  const bool gliding = v->readPos >= 0.0;
+  if (gliding) {
+    // A finite ratio >= 0 keeps the positions finite and nextReadPos on its
+    // side of 0. Within half a period below 2048 of x (4096..5119) a
+    // position lies in 2048..7167, where the conversion truncates exactly
+    // and the first frame read, 4096 - delay + trunc(pos), stays inside
+    // 0..11263: ReadHistoryInline's clamps cannot act. (Detected periods
+    // stay below 2734 frames, so this holds for every real period.)
+    if (!(c.period > 0.0) || !(c.halfPeriod < 2048.0) || !(ratio >= 0.0) || !std::isfinite(ratio)) return 0;
+  } else if (!(v->readPos < 0.0) || c.period > 0.0) {
+    return 0;
+  }
+  // The span ends before the first frame whose look-ahead position holds a
+  // mark (marks are 0 or 1; positions outside the history count as unmarked,
+  // as in the step).
+  const long long firstMark = 4096LL + index + c.lookAhead - v->delay;
+  const long long from = firstMark < 0 ? 0 : firstMark;
+  const long long to = firstMark + count > kHistoryFrames ? kHistoryFrames : firstMark + count;
+  if (from < to) {
+    const void* hit = std::memchr(c.transientMarks + from, 1, static_cast<size_t>(to - from));
+    if (hit != nullptr) count = static_cast<int>(static_cast<const uint8_t*>(hit) - c.transientMarks - firstMark);
+  }
+  int n = 0;
+  if (gliding) {
+    double pos = v->readPos;
+    double x = index;
+    const bool moveNext = v->nextReadPos >= 0.0;
+    for (; n < count; ++n, x += 1.0) {
+      if (pos >= x + c.halfPeriod || pos < x - c.halfPeriod) break;  // Realign would start a splice
+      const int whole = static_cast<int>(pos);
+      out[n] = LerpFramesSse2(c.history + baseFrame + whole, pos - static_cast<double>(whole));
+      pos += ratio;
+    }
+    v->readPos = pos;
+    if (moveNext) {
+      double next = v->nextReadPos;
+      for (int i = 0; i < n; ++i) next += ratio;
+      v->nextReadPos = next;
+    }
+  } else {
+    for (; n < count; ++n) {
+      int frame = baseFrame + index + n;
+      if (frame < 0) frame = 0;
+      if (frame > kHistoryFrames - 1) frame = kHistoryFrames - 1;
+      out[n] = c.history[frame];
+    }
+    // nextReadPos < 0 on the plain tap in practice; moved as the step would.
+    if (v->nextReadPos >= 0.0) {
+      for (int i = 0; i < n && v->nextReadPos >= 0.0; ++i) v->nextReadPos += ratio;
+    }
+  }
+  return n;
 }

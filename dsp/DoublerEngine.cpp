@@ -29,6 +29,9 @@ constexpr int kRenderIndex = 4096;  // index of wet slot 0 in the voices' space
 constexpr double kOnsetLevel = 0.01;
 constexpr double kOnsetOverEnvelope = 16.0;
 
+// Frames per piece of the fast per-frame loop (see ProcessFramesFast).
+constexpr int kOnsetPiece = 16;
+
 // Tiny inputs become exact zeros so they never reach recursive state; values
 // that are not finite or would overflow the float history are treated the
 // same way instead of poisoning the filters and the detector for good.
@@ -67,8 +70,8 @@ DoublerEngine::DoublerEngine() {
   detectorHpf = 100.0;
   ClearVoiceMotion(&voice1);
   ClearVoiceMotion(&voice2);
-  envelope.SetAttack(25.0);
-  envelope.SetRelease(15.0);
+  frame.envelope.SetAttack(25.0);
+  frame.envelope.SetRelease(15.0);
   FillAnalysisWindow(analysisWindow);
   FillBinWeights(binWeights);
   // Safe state before the first Reset: silent buffers, distinct block roles.
@@ -109,10 +112,10 @@ void DoublerEngine::Reset(double sr) {
   UpdateWetCutoff();
   bypassFadeLength = TruncSaturate(sr * 0.01);
   delayFadeHalf = TruncSaturate(sr * 0.08);
-  bypassFadeCounter = 0;
+  frame.bypassFadeCounter = 0;
   std::memset(marksStore, 0, sizeof(marksStore));
-  envelope.SetSampleRate(sr);
-  transientHold = 0;
+  frame.envelope.SetSampleRate(sr);
+  frame.transientHold = 0;
   transientHoldLength = TruncSaturate(sr * 0.2);
   if (lamp != nullptr) lamp->SetLit(false);
 }
@@ -154,7 +157,7 @@ void DoublerEngine::SetColor(double v) { color = v; }
 
 void DoublerEngine::SetBypass(bool b) {
   if (b != bypass) {
-    bypassFadeCounter = bypassFadeLength;
+    frame.bypassFadeCounter = bypassFadeLength;
     bypass = b;
   }
   if (lamp != nullptr) lamp->SetLit(b);
@@ -183,55 +186,60 @@ void DoublerEngine::ProcessBlock(const double* const* inputs, double* const* out
   }
 }
 
+inline void DoublerEngine::StepFrame(double inL, double inR, double* outL, double* outR, StereoFrame* newest,
+                                     const StereoFrame* delayed, StereoFrame* play, uint8_t* mark, FrameState* s,
+                                     const FrameConstants& c) {
+  const double L = CleanInput(inL);
+  const double R = CleanInput(inR);
+  *newest = {static_cast<float>(L), static_cast<float>(R)};
+
+  const StereoFrame played = *play;
+  const StereoFrame old = *delayed;
+  if (s->bypassFadeCounter > 0) {
+    const double a = static_cast<double>(s->bypassFadeCounter) / c.bypassFadeLength;
+    if (!c.bypassOn) {
+      *outL = (1.0 - a) * played.left + a * old.left;
+      *outR = (1.0 - a) * played.right + a * old.right;
+    } else {
+      *outL = a * played.left + (1.0 - a) * old.left;
+      *outR = a * played.right + (1.0 - a) * old.right;
+    }
+    --s->bypassFadeCounter;
+  } else if (c.bypassOn) {
+    *outL = old.left;
+    *outR = old.right;
+  } else {
+    *outL = played.left;
+    *outR = played.right;
+  }
+
+  *play = {static_cast<float>(L * c.dryGain), static_cast<float>(R * c.dryGain)};
+
+  StepOnset(L + R, mark, s, c);
+}
+
+inline void DoublerEngine::StepOnset(double S, uint8_t* mark, FrameState* s, const FrameConstants& c) {
+  // The envelope compared is the one before this frame.
+  uint8_t onset = 0;
+  if (s->transientHold > 0) {
+    --s->transientHold;
+  } else if (std::fabs(S) > kOnsetLevel && std::fabs(S) > kOnsetOverEnvelope * s->envelope.Value()) {
+    onset = 1;
+    s->transientHold = c.transientHoldLength;
+  }
+  *mark = onset;
+  s->envelope.Process(S);
+}
+
 // The plain per-frame loop on the member state, as the processing is
 // defined; ProcessFramesFast below must give the same bits.
 void DoublerEngine::ProcessFramesReference(const double* const* inputs, double* const* outputs, int nFrames,
                                            const BlockGains& g) {
-  const double dryGain = g.dryGain;
-
-  const double* inL = inputs[0];
-  const double* inR = inputs[1];
-  double* outL = outputs[0];
-  double* outR = outputs[1];
+  const FrameConstants c{g.dryGain, bypass, bypassFadeLength, transientHoldLength};
   for (int n = 0; n < nFrames; ++n) {
-    const double L = CleanInput(inL[n]);
-    const double R = CleanInput(inR[n]);
     const int wp = writePos;
-    history[kNewestBlockStart + wp] = {static_cast<float>(L), static_cast<float>(R)};
-
-    const StereoFrame played = playBlock[wp];
-    const StereoFrame delayed = history[kDelayedStart + wp];
-    if (bypassFadeCounter > 0) {
-      const double a = static_cast<double>(bypassFadeCounter) / bypassFadeLength;
-      if (!bypass) {
-        outL[n] = (1.0 - a) * played.left + a * delayed.left;
-        outR[n] = (1.0 - a) * played.right + a * delayed.right;
-      } else {
-        outL[n] = a * played.left + (1.0 - a) * delayed.left;
-        outR[n] = a * played.right + (1.0 - a) * delayed.right;
-      }
-      --bypassFadeCounter;
-    } else if (bypass) {
-      outL[n] = delayed.left;
-      outR[n] = delayed.right;
-    } else {
-      outL[n] = played.left;
-      outR[n] = played.right;
-    }
-
-    playBlock[wp] = {static_cast<float>(L * dryGain), static_cast<float>(R * dryGain)};
-
-    const double S = L + R;
-    uint8_t mark = 0;
-    if (transientHold > 0) {
-      --transientHold;
-    } else if (std::fabs(S) > kOnsetLevel && std::fabs(S) > kOnsetOverEnvelope * envelope.Value()) {
-      mark = 1;
-      transientHold = transientHoldLength;
-    }
-    transientMarks[kNewestBlockStart + wp] = mark;
-    envelope.Process(S);
-
+    StepFrame(inputs[0][n], inputs[1][n], &outputs[0][n], &outputs[1][n], &history[kNewestBlockStart + wp],
+              &history[kDelayedStart + wp], &playBlock[wp], &transientMarks[kNewestBlockStart + wp], &frame, c);
     if (++writePos == kBlockFrames) {
       writePos = 0;
       BlockStep(g);
@@ -239,70 +247,90 @@ void DoublerEngine::ProcessFramesReference(const double* const* inputs, double* 
   }
 }
 
+namespace {
 
-// The same loop in runs up to the next block boundary, with the per-frame
-// state in locals (the output stores may alias any double in memory, so
-// member state would be reloaded every frame). Same operations, same order.
+// Steps 1 to 4 of the per-frame step for count frames without a bypass
+// fade, two frames per SSE2 register (one channel's two frames per double
+// register), and the input sums L + R into sums: for each frame the
+// operations of StepFrame in its order, hence its bits. The inputs are read
+// before the outputs of the same frames are written, so the buffers may be
+// the same. The pointers are the first frame's, as for StepFrame.
+void OutputRunSse2(const double* inL, const double* inR, double* outL, double* outR, StereoFrame* newest,
+                   const StereoFrame* delayed, StereoFrame* play, double* sums, int count, double dryGain,
+                   bool bypassOn) {
+  const __m128d absMask = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFFll));
+  const __m128d tiny = _mm_set1_pd(1e-10), huge = _mm_set1_pd(static_cast<double>(FLT_MAX));
+  const __m128d dry = _mm_set1_pd(dryGain);
+  const StereoFrame* const heard = bypassOn ? delayed : play;
+  int i = 0;
+  for (; i + 2 <= count; i += 2) {
+    __m128d l = _mm_loadu_pd(inL + i), r = _mm_loadu_pd(inR + i);
+    // CleanInput: NaN to 0 first with a quiet comparison, so that the
+    // ordered comparisons after it never see a NaN (no invalid flag).
+    l = _mm_and_pd(l, _mm_cmpord_pd(l, l));
+    r = _mm_and_pd(r, _mm_cmpord_pd(r, r));
+    const __m128d al = _mm_and_pd(l, absMask), ar = _mm_and_pd(r, absMask);
+    l = _mm_and_pd(l, _mm_and_pd(_mm_cmpge_pd(al, tiny), _mm_cmple_pd(al, huge)));
+    r = _mm_and_pd(r, _mm_and_pd(_mm_cmpge_pd(ar, tiny), _mm_cmple_pd(ar, huge)));
+    _mm_storeu_ps(&newest[i].left, _mm_unpacklo_ps(_mm_cvtpd_ps(l), _mm_cvtpd_ps(r)));  // L0 R0 L1 R1
+
+    const __m128 h = _mm_loadu_ps(&heard[i].left);  // L0 R0 L1 R1
+    _mm_storeu_pd(outL + i, _mm_cvtps_pd(_mm_shuffle_ps(h, h, _MM_SHUFFLE(3, 1, 2, 0))));
+    _mm_storeu_pd(outR + i, _mm_cvtps_pd(_mm_shuffle_ps(h, h, _MM_SHUFFLE(2, 0, 3, 1))));
+
+    const __m128 dl = _mm_cvtpd_ps(_mm_mul_pd(l, dry)), dr = _mm_cvtpd_ps(_mm_mul_pd(r, dry));
+    _mm_storeu_ps(&play[i].left, _mm_unpacklo_ps(dl, dr));
+    _mm_storeu_pd(sums + i, _mm_add_pd(l, r));
+  }
+  for (; i < count; ++i) {
+    const double L = CleanInput(inL[i]);
+    const double R = CleanInput(inR[i]);
+    newest[i] = {static_cast<float>(L), static_cast<float>(R)};
+    const StereoFrame out = heard[i];
+    outL[i] = out.left;
+    outR[i] = out.right;
+    play[i] = {static_cast<float>(L * dryGain), static_cast<float>(R * dryGain)};
+    sums[i] = L + R;
+  }
+}
+
+}  // namespace
+
+// The same steps in runs up to the next block boundary, with the step's
+// state in a local copy (the output stores may alias any double in memory,
+// so member state would be reloaded every frame). Frames of a bypass fade
+// run StepFrame; the others run OutputRunSse2 and then StepOnset, whose
+// envelope is a chain of dependent operations that vector lanes cannot
+// share (about 12 cycles a frame: the loop's bound, hence the pieces).
 void DoublerEngine::ProcessFramesFast(const double* const* inputs, double* const* outputs, int nFrames,
                                       const BlockGains& g) {
-  const double dryGain = g.dryGain;
+  const FrameConstants c{g.dryGain, bypass, bypassFadeLength, transientHoldLength};
   const double* inL = inputs[0];
   const double* inR = inputs[1];
   double* outL = outputs[0];
   double* outR = outputs[1];
-  const bool bypassOn = bypass;
-  const int32_t fadeLength = bypassFadeLength;
-  const int32_t holdLength = transientHoldLength;
   int n = 0;
   while (n < nFrames) {
     const int wp0 = writePos;
     const int run = std::min(nFrames - n, kBlockFrames - wp0);
     StereoFrame* const newest = history + kNewestBlockStart + wp0;
-    const StereoFrame* const delayedRun = history + kDelayedStart + wp0;
+    const StereoFrame* const delayed = history + kDelayedStart + wp0;
     StereoFrame* const play = playBlock + wp0;
     uint8_t* const marks = transientMarks + kNewestBlockStart + wp0;
-    EnvelopeFollower env = envelope;
-    int32_t fadeCounter = bypassFadeCounter;
-    int32_t hold = transientHold;
-    for (int i = 0; i < run; ++i, ++n) {
-      const double L = CleanInput(inL[n]);
-      const double R = CleanInput(inR[n]);
-      newest[i] = {static_cast<float>(L), static_cast<float>(R)};
-      const StereoFrame played = play[i];
-      const StereoFrame delayed = delayedRun[i];
-      if (fadeCounter > 0) {
-        const double a = static_cast<double>(fadeCounter) / fadeLength;
-        if (!bypassOn) {
-          outL[n] = (1.0 - a) * played.left + a * delayed.left;
-          outR[n] = (1.0 - a) * played.right + a * delayed.right;
-        } else {
-          outL[n] = a * played.left + (1.0 - a) * delayed.left;
-          outR[n] = a * played.right + (1.0 - a) * delayed.right;
-        }
-        --fadeCounter;
-      } else if (bypassOn) {
-        outL[n] = delayed.left;
-        outR[n] = delayed.right;
-      } else {
-        outL[n] = played.left;
-        outR[n] = played.right;
-      }
-      play[i] = {static_cast<float>(L * dryGain), static_cast<float>(R * dryGain)};
-
-      const double S = L + R;
-      uint8_t mark = 0;
-      if (hold > 0) {
-        --hold;
-      } else if (std::fabs(S) > kOnsetLevel && std::fabs(S) > kOnsetOverEnvelope * env.Value()) {
-        mark = 1;
-        hold = holdLength;
-      }
-      marks[i] = mark;
-      env.Process(S);
+    FrameState s = frame;
+    int i = 0;
+    for (; i < run && s.bypassFadeCounter > 0; ++i, ++n) {
+      StepFrame(inL[n], inR[n], &outL[n], &outR[n], &newest[i], &delayed[i], &play[i], &marks[i], &s, c);
     }
-    envelope = env;
-    bypassFadeCounter = fadeCounter;
-    transientHold = hold;
+    // In short pieces, so that the processor overlaps one piece's envelope
+    // chain with the next piece's vector work.
+    while (i < run) {
+      const int piece = std::min(run - i, kOnsetPiece);
+      OutputRunSse2(inL + n, inR + n, outL + n, outR + n, newest + i, delayed + i, play + i, sumScratch + i, piece,
+                    c.dryGain, c.bypassOn);
+      for (const int end = i + piece; i < end; ++i, ++n) StepOnset(sumScratch[i], &marks[i], &s, c);
+    }
+    frame = s;
     writePos = wp0 + run;
     if (writePos == kBlockFrames) {
       writePos = 0;
@@ -382,22 +410,66 @@ void DoublerEngine::RenderWetReference(const BlockGains& g) {
   }
 }
 
+namespace {
+
+struct MixConstants {
+  __m128d sameGain, crossGain, keep, twoDrive;  // twoDrive = 2 * color drive
+  int32_t fadeHalf;
+  IndicatorLamp* lamp;
+};
+
+// Mixes, filters and shapes count frames of both voices (p voice 1, q voice
+// 2) into mix, both sides at once in the two double lanes of SSE2 registers;
+// with kFading the delay-change fades apply (the voices' fade state moves).
+// One instance per case, so that no case carries the others' registers.
+template <bool kShaping, bool kFading>
+void MixRun(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int count, LowpassPair* filterPair,
+            const MixConstants& m, DelayVoice* voice1, DelayVoice* voice2) {
+  LowpassPair filters = *filterPair;
+  for (int k = 0; k < count; ++k) {
+    // (p.left, p.right, q.left, q.right) -> lanes (p.left, q.right) and (q.left, p.right).
+    const __m128 pq = _mm_movelh_ps(LoadFrame(&p[k]), LoadFrame(&q[k]));
+    const __m128d own = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(3, 3, 3, 0)));
+    const __m128d other = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(1, 1, 1, 2)));
+    const __m128d sum = _mm_add_pd(_mm_mul_pd(m.sameGain, own), _mm_mul_pd(m.crossGain, other));
+    // mixL stays double, mixR is rounded to a float first.
+    const __m128d mixed = _mm_move_sd(_mm_cvtps_pd(_mm_cvtpd_ps(sum)), sum);
+    __m128 y = _mm_cvtpd_ps(filters.Process(mixed));
+    if (kShaping) {
+      // keep y - (2 drive) ((y y + ((2 y) y) y) - y), as Shape.
+      const __m128d yd = _mm_cvtps_pd(y);
+      const __m128d cube = _mm_mul_pd(_mm_mul_pd(_mm_add_pd(yd, yd), yd), yd);  // 2 y is exact as y + y
+      const __m128d poly = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(yd, yd), cube), yd);
+      y = _mm_cvtpd_ps(_mm_sub_pd(_mm_mul_pd(m.keep, yd), _mm_mul_pd(m.twoDrive, poly)));
+    }
+    if (kFading) {
+      float yL = _mm_cvtss_f32(y);
+      float yR = _mm_cvtss_f32(_mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
+      ApplyDelayFadeInline(voice1, &yL, m.fadeHalf, m.lamp);
+      ApplyDelayFadeInline(voice2, &yR, m.fadeHalf, m.lamp);
+      y = _mm_unpacklo_ps(_mm_set_ss(yL), _mm_set_ss(yR));
+    }
+    StoreFrame(&mix[k], _mm_add_ps(LoadFrame(&mix[k]), y));
+  }
+  *filterPair = filters;
+}
+
+}  // namespace
+
 // The same rendering, restructured: the block is cut into runs over which
 // neither voice's tap can switch (a switch happens only inside the delay
 // fade, at a frame FramesWithCurrentTap predicts), so each run renders voice
-// 1, then voice 2, into scratch buffers with the voice state in registers,
+// 1, then voice 2, into scratch buffers with the voice state in registers
+// (the long stretches of plain gliding in spans, the rest frame by frame),
 // and then mixes, filters and shapes both sides at once in the two double
 // lanes of SSE2 registers. Every lane and every voice step performs the
 // reference's operations in the reference's order: same bits.
 void DoublerEngine::RenderWetFast(const BlockGains& g) {
   const VoiceContext context{history, transientMarks, period, halfPeriod, lookAhead, bypassFadeLength};
   const int32_t fadeHalf = delayFadeHalf;
-  IndicatorLamp* const lampOrNull = lamp;
   const bool shaping = g.colorDrive > 0.0f;
-  const __m128d sameGain = _mm_set1_pd(g.sameGain), crossGain = _mm_set1_pd(g.crossGain);
-  const __m128d keep = _mm_set1_pd(g.colorKeep);
-  const __m128d twoDrive = _mm_set1_pd(2.0 * static_cast<double>(g.colorDrive));
-  const __m128d two = _mm_set1_pd(2.0);
+  const MixConstants mix{_mm_set1_pd(g.sameGain), _mm_set1_pd(g.crossGain), _mm_set1_pd(g.colorKeep),
+                         _mm_set1_pd(2.0 * static_cast<double>(g.colorDrive)), fadeHalf, lamp};
   LowpassPair filters(wetFilterL, wetFilterR);
   StereoFrame* const voice1Frames = voiceScratch[0];
   StereoFrame* const voice2Frames = voiceScratch[1];
@@ -407,37 +479,21 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
                               FramesWithCurrentTap(voice2, fadeHalf)});
     for (auto [voice, frames] : {std::pair{&voice1, voice1Frames}, std::pair{&voice2, voice2Frames}}) {
       DelayVoice v = *voice;
-      for (int k = k0; k < k0 + run; ++k) frames[k] = NextVoiceFrameInline(&v, context, kRenderIndex + k);
+      for (int k = k0; k < k0 + run;) {
+        k += GlideSpanInline(&v, context, kRenderIndex + k, k0 + run - k, frames + k);
+        if (k < k0 + run) {
+          frames[k] = NextVoiceFrameInline(&v, context, kRenderIndex + k);
+          ++k;
+        }
+      }
       *voice = v;
     }
     // A change running at the start of a run runs to its end: it can only
     // finish at a tap switch, which is the run's last frame.
     const bool fading = voice1.delayFadeCounter != 0 || voice2.delayFadeCounter != 0;
-    for (int k = k0; k < k0 + run; ++k) {
-      // (p.left, p.right, q.left, q.right) -> lanes (p.left, q.right) and (q.left, p.right).
-      const __m128 pq = _mm_movelh_ps(LoadFrame(&voice1Frames[k]), LoadFrame(&voice2Frames[k]));
-      const __m128d own = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(3, 3, 3, 0)));
-      const __m128d other = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(1, 1, 1, 2)));
-      const __m128d sum = _mm_add_pd(_mm_mul_pd(sameGain, own), _mm_mul_pd(crossGain, other));
-      // mixL stays double, mixR is rounded to a float first.
-      const __m128d mix = _mm_move_sd(_mm_cvtps_pd(_mm_cvtpd_ps(sum)), sum);
-      __m128 y = _mm_cvtpd_ps(filters.Process(mix));
-      if (shaping) {
-        // keep y - (2 drive) ((y y + ((2 y) y) y) - y), as Shape.
-        const __m128d yd = _mm_cvtps_pd(y);
-        const __m128d cube = _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(two, yd), yd), yd);
-        const __m128d poly = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(yd, yd), cube), yd);
-        y = _mm_cvtpd_ps(_mm_sub_pd(_mm_mul_pd(keep, yd), _mm_mul_pd(twoDrive, poly)));
-      }
-      if (fading) {
-        float yL = _mm_cvtss_f32(y);
-        float yR = _mm_cvtss_f32(_mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
-        ApplyDelayFadeInline(&voice1, &yL, fadeHalf, lampOrNull);
-        ApplyDelayFadeInline(&voice2, &yR, fadeHalf, lampOrNull);
-        y = _mm_unpacklo_ps(_mm_set_ss(yL), _mm_set_ss(yR));
-      }
-      StoreFrame(&mixBlock[k], _mm_add_ps(LoadFrame(&mixBlock[k]), y));
-    }
+    const auto mixRun = !fading ? (shaping ? &MixRun<true, false> : &MixRun<false, false>)
+                                : (shaping ? &MixRun<true, true> : &MixRun<false, true>);
+    mixRun(mixBlock + k0, voice1Frames + k0, voice2Frames + k0, run, &filters, mix, &voice1, &voice2);
     k0 += run;
   }
   filters.Store(&wetFilterL, &wetFilterR);

@@ -17,7 +17,7 @@
 // all may run on the audio thread. Parameter values take effect at the next
 // ProcessBlock call (delays through their 160 ms faded change).
 //
-// Size: about 320 KiB, all inside the object; allocate it on the heap.
+// Size: about 400 KiB, all inside the object; allocate it on the heap.
 #pragma once
 
 #include <cstdint>
@@ -89,7 +89,7 @@ class DoublerEngine {
   double HalfPeriod() const { return halfPeriod; }
   const DelayVoice& Voice(int voiceIndex) const { return voiceIndex == 0 ? voice1 : voice2; }
   int BypassFadeLength() const { return bypassFadeLength; }
-  int BypassFadeCounter() const { return bypassFadeCounter; }
+  int BypassFadeCounter() const { return frame.bypassFadeCounter; }
   int DelayFadeHalf() const { return delayFadeHalf; }
   int TransientHoldLength() const { return transientHoldLength; }
   int MinBin() const { return minBin; }
@@ -98,7 +98,7 @@ class DoublerEngine {
   int WritePos() const { return writePos; }
   double WetCutoff() const { return wetFilterL.Cutoff(); }
   const LowpassFilter& WetFilter(int side) const { return side == 0 ? wetFilterL : wetFilterR; }
-  const EnvelopeFollower& Envelope() const { return envelope; }
+  const EnvelopeFollower& Envelope() const { return frame.envelope; }
   const StereoFrame* History() const { return history; }
   const uint8_t* TransientMarks() const { return transientMarks; }
   const float* AnalysisWindow() const { return analysisWindow; }
@@ -110,6 +110,30 @@ class DoublerEngine {
     double dryGain;
     float sameGain, crossGain, colorKeep, colorDrive;
   };
+  // What the per-frame step changes besides the buffers. The reference loop
+  // steps the member itself; the fast loop a local copy per run, written
+  // back before each block step.
+  struct FrameState {
+    int32_t bypassFadeCounter = 0;  // frames left of the bypass cross-fade
+    EnvelopeFollower envelope;      // level of the input sum L + R
+    int32_t transientHold = 0;      // frames left without new onset marks
+  };
+  // Values of the per-frame step fixed for one ProcessBlock call.
+  struct FrameConstants {
+    double dryGain;
+    bool bypassOn;
+    int32_t bypassFadeLength, transientHoldLength;
+  };
+  // Steps 1 to 6 of the process loop for one frame: the raw host samples in,
+  // the output samples out, and the frame's own slots: its history entry
+  // (newest), the entry 4096 frames before it (delayed), its slot of
+  // playBlock and its transient mark. The one body both loops run.
+  static void StepFrame(double inL, double inR, double* outL, double* outR, StereoFrame* newest,
+                        const StereoFrame* delayed, StereoFrame* play, uint8_t* mark, FrameState* state,
+                        const FrameConstants& c);
+  // Its steps 5 and 6 alone, for the cleaned input sum S = L + R: the
+  // transient mark and the envelope.
+  static void StepOnset(double S, uint8_t* mark, FrameState* state, const FrameConstants& c);
   // Each has a plain reference (run when the layer's path is kScalar, see
   // dsp/DspPath.h) and a fast version that gives the same bits.
   void ProcessFramesReference(const double* const* inputs, double* const* outputs, int nFrames, const BlockGains& g);
@@ -128,7 +152,7 @@ class DoublerEngine {
   // moving the contents down; only when a window reaches the end of its
   // store do the contents move back to the start (every kSlackBlocks + 1
   // steps). Indices into the windows mean what they always mean.
-  static constexpr int kSlackBlocks = 4;
+  static constexpr int kSlackBlocks = 12;
   static constexpr int kStoreFrames = kHistoryFrames + kSlackBlocks * kBlockFrames;
   alignas(32) StereoFrame historyStore[kStoreFrames];
   uint8_t marksStore[kStoreFrames];
@@ -145,9 +169,7 @@ class DoublerEngine {
   double color = 0.0;
   bool bypass = false;
   int32_t bypassFadeLength = 0;
-  int32_t bypassFadeCounter = 0;
-  EnvelopeFollower envelope;
-  int32_t transientHold = 0;
+  FrameState frame;
   int32_t transientHoldLength = 0;
   LowpassFilter wetFilterL;
   LowpassFilter wetFilterR;
@@ -167,6 +189,8 @@ class DoublerEngine {
   DetectorScratch detectorScratch;
   // The fast wet rendering's frames of each voice, per block.
   StereoFrame voiceScratch[2][kBlockFrames];
+  // The fast per-frame loop's input sums L + R of one run.
+  double sumScratch[kBlockFrames];
 
   IndicatorLamp* lamp = nullptr;
 };

@@ -1,6 +1,7 @@
 // The single choice of implementation for every fast path of the signal
-// layer: the transform passes and kernels, the detector's magnitude pass and
-// the engine's wet rendering. Each fast routine sits beside a plain scalar
+// layer: the transform passes and kernels, the detector's window, magnitude
+// and peak search, and the engine's per-frame loop and wet rendering. Each
+// fast routine sits beside a plain scalar
 // reference and gives bit-identical results (the build uses
 // -ffp-contract=off, and the vector code performs, lane by lane, the same
 // IEEE operations in the same order as the reference).

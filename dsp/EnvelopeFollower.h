@@ -22,7 +22,13 @@ class EnvelopeFollower {
   // loop, which keeps a local copy in registers.
   double Process(double x) {
     const double a = std::fabs(x);
-    envelope = a + (envelope - a) * (a > envelope ? attackCoef : releaseCoef);
+    // A branch, not a select: a select would sit on the chain from one
+    // frame's envelope to the next, and the attack case is short and rare.
+    if (__builtin_expect(a > envelope, 0)) {
+      envelope = a + (envelope - a) * attackCoef;
+    } else {
+      envelope = a + (envelope - a) * releaseCoef;
+    }
     if (envelope < kFlushBelow) envelope = 0.0;
     return envelope;
   }

@@ -74,3 +74,16 @@ void GatherMagnitudes(float* out, const float* spectrum, const int* positions, i
 // out[i] = a[i] * b[i] in float, i < count.
 void MultiplyFloatsReference(float* out, const float* a, const float* b, int count);
 void MultiplyFloats(float* out, const float* a, const float* b, int count);
+// Sum of a[0..count) in double, in a fixed order on every path: four
+// partial sums, entry i going to sum i % 4 for the whole groups of four,
+// combined as (s0 + s2) + (s1 + s3), then the remaining entries added one by
+// one. 0 for count 0.
+double SumInDoubleReference(const float* a, int count);
+double SumInDouble(const float* a, int count);
+// The largest of a[0..count) (a value == to it), -infinity for count 0. a
+// must hold no NaN.
+float MaxFloatReference(const float* a, int count);
+float MaxFloat(const float* a, int count);
+// The first i < count with a[i] == value, or -1.
+int FindFloatReference(const float* a, int count, float value);
+int FindFloat(const float* a, int count, float value);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "TestSignals.h"
+#include "dsp/DelayVoiceInline.h"
 #include "dsp/IndicatorLamp.h"
 
 namespace {
@@ -315,6 +316,107 @@ TEST(DelayVoiceDelayChange, SameValueAndLimits) {
     ApplyDelayFade(&v, &s, 3528, nullptr);
   }
   EXPECT_EQ(v.delay, 2205);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DelayVoiceSpan, LerpKnownLanes) {
+  // a = frame 0, b = frame 1; each lane from its own channel, in double.
+  const StereoFrame frames[3] = {{1.0f, -2.0f}, {3.0f, 6.0f}, {99.0f, 99.0f}};
+  const StereoFrame quarter = LerpFramesSse2(frames, 0.25);
+  EXPECT_EQ(quarter.left, 1.5f);
+  EXPECT_EQ(quarter.right, 0.0f);
+  const StereoFrame unaligned = LerpFramesSse2(frames + 1, 0.5);  // 8-byte aligned only
+  EXPECT_EQ(unaligned.left, 51.0f);
+  EXPECT_EQ(unaligned.right, 52.5f);
+  // Rounded once from the double result: 0.1 is not a float.
+  const StereoFrame tenth = LerpFramesSse2(frames, 0.1);
+  EXPECT_EQ(tenth.left, static_cast<float>(0.9 * 1.0 + 0.1 * 3.0));
+  EXPECT_EQ(tenth.right, static_cast<float>(0.9 * -2.0 + 0.1 * 6.0));
+}
+
+// A span must render exactly what the per-frame step renders, and stop on
+// exactly the first frame where the step does more than read and move on
+// (a splice, a transient, leaving the tap), or render nothing in the
+// states it does not cover.
+struct SpanCase {
+  const char* name;
+  double cents, period, drift;  // readPos = index + drift (drift < -1e6: the plain tap)
+  bool nextFollows;             // nextReadPos = readPos, else -1
+  int markAt;                   // frame (from the span's start) whose look-ahead mark is set, -1: none
+  int lookAhead, fadeCounter, countdown;
+  bool spans;                   // the span covers this state
+};
+
+TEST(DelayVoiceSpan, SpanEqualsStepsAndStopsWhereTheStepActs) {
+  const SpanCase cases[] = {
+      {"ahead, splice at frame 11", 30, 100, 49.8, true, -1, 441, 0, 0, true},
+      {"behind, splice later", -30, 100, -49.0, false, -1, 441, 0, 0, true},
+      {"gliding, mark at frame 9", 10, 300, 10.0, true, 9, 441, 0, 0, true},
+      {"gliding, mark past the history", 10, 300, 0.0, true, 0, 100000, 0, 0, true},
+      {"ratio 1", 0, 100, 0.0, true, -1, 441, 0, 0, true},
+      {"tap without period, mark at frame 5", 10, 0, -1e9, false, 5, 441, 0, 0, true},
+      {"tap without period", -10, 0, -1e9, false, -1, 441, 0, 0, true},
+      {"tap with a period", 10, 100, -1e9, false, -1, 441, 0, 0, false},
+      {"splicing", 10, 100, 3.0, true, -1, 441, 20, 0, false},
+      {"transient pending", 10, 100, 3.0, true, -1, 441, 0, 30, false},
+      {"half period too long", 10, 4100, 3.0, true, -1, 441, 0, 0, false},
+      {"gliding, period lost", 10, 0, 3.0, true, -1, 441, 0, 0, false},
+  };
+  const int counts[] = {0, 1, 3, 4, 5, 7, 8, 15, 16, 17, 200};
+  int stoppedEarly = 0;
+  for (const SpanCase& sc : cases) {
+    for (int start : {4096, 4097, 4099, 4903}) {
+      VoiceRig rig(11);
+      rig.SetPeriod(sc.period);
+      rig.context.lookAhead = sc.lookAhead;
+      DelayVoice v = RestingVoice(sc.cents == 0 ? 1.0 : std::pow(2.0, sc.cents / 1200), 250);
+      v.spliceLength = sc.period / v.ratio;
+      v.readPos = sc.drift < -1e6 ? -1.0 : start + sc.drift;
+      v.nextReadPos = sc.nextFollows ? v.readPos : -1.0;
+      v.fadeCounter = v.fadeLength = sc.fadeCounter;
+      v.transientCountdown = sc.countdown;
+      if (sc.markAt >= 0) {
+        const long mark = 4096L + start + sc.markAt + sc.lookAhead - v.delay;
+        if (mark < kHistoryFrames) rig.marks[static_cast<size_t>(mark)] = 1;
+      }
+      // Where the step first acts, within 200 frames.
+      int acts = 200;
+      {
+        DelayVoice w = v;
+        for (int k = 0; k < 200; ++k) {
+          const double before = w.readPos;
+          NextVoiceFrameInline(&w, rig.context, start + k);
+          const bool moved = before >= 0 ? w.readPos != before + w.ratio : w.readPos != before;
+          if (w.fadeCounter != 0 || w.transientCountdown != 0 || moved) {
+            acts = k;
+            break;
+          }
+        }
+      }
+      for (int count : counts) {
+        DelayVoice a = v, b = v;
+        std::vector<StereoFrame> spanOut(count + 2, StereoFrame{-7.0f, -7.0f});
+        const int n = GlideSpanInline(&a, rig.context, start, count, spanOut.data() + 1);
+        const int want = sc.spans ? std::min(count, acts) : 0;
+        ASSERT_EQ(n, want) << sc.name << " start " << start << " count " << count;
+        for (int k = 0; k < n; ++k) {
+          const StereoFrame step = NextVoiceFrameInline(&b, rig.context, start + k);
+          ASSERT_TRUE(Same(spanOut[k + 1], step)) << sc.name << " start " << start << " frame " << k;
+        }
+        EXPECT_TRUE(Same(spanOut[0], {-7.0f, -7.0f}));
+        EXPECT_TRUE(Same(spanOut[count + 1], {-7.0f, -7.0f}));
+        EXPECT_EQ(a.readPos, b.readPos) << sc.name;
+        EXPECT_EQ(a.nextReadPos, b.nextReadPos) << sc.name;
+        EXPECT_EQ(a.fadeCounter, b.fadeCounter) << sc.name;
+        EXPECT_EQ(a.transientCountdown, b.transientCountdown) << sc.name;
+        if (n < count) ++stoppedEarly;
+      }
+    }
+  }
+  EXPECT_GT(stoppedEarly, 0);
 }
 
 }  // namespace

@@ -362,7 +362,7 @@ TEST(DoublerEnginePaths, FastPathsMatchReferenceBitForBit) {
     std::printf("AVX2 not supported by this CPU: only SSE2 compared\n");
   }
   for (double sampleRate : {44100.0, 96000.0}) {
-    for (size_t hostBlock : {size_t{64}, size_t{1000}}) {
+    for (size_t hostBlock : {size_t{7}, size_t{64}, size_t{1000}}) {  // 7: odd runs, vector tails
       const PathRun want = RunWithChanges(DspPath::kScalar, sampleRate, hostBlock);
       EXPECT_GE(want.lampChanges, 4);  // both delay changes ran to their end
       for (DspPath path : paths) {

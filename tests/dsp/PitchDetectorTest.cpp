@@ -300,6 +300,82 @@ TEST_F(PitchDetectorVector, MultiplyKnownLanesAndTails) {
   }
 }
 
+TEST_F(PitchDetectorVector, SumMaxAndFindKnownLanesAndTails) {
+  // The four partial sums pair as (s0 + s2) + (s1 + s3): the big values in
+  // lanes 0 and 2 cancel exactly before the ones are added (in bin order the
+  // ones would be lost against 1e16), then the tail entry.
+  const float lanes[5] = {1e16f, 1.0f, -1e16f, 1.0f, 0.5f};
+  const float values[9] = {1, 5, -3, 5, 2, 7, 7, 0.5f, 9};
+  TestRandom rnd(6);
+  std::vector<float> x(2100);
+  for (float& v : x) v = static_cast<float>(rnd.Uniform() * 3.0);
+  for (DspPath path : VectorPaths()) {
+    ASSERT_TRUE(ForceDspPath(path));
+    const char* name = DspPathName(path);
+    EXPECT_EQ(SumInDouble(lanes, 5), 2.5) << name;
+    EXPECT_EQ(SumInDouble(lanes, 0), 0.0) << name;
+    EXPECT_EQ(MaxFloat(values, 9), 9.0f) << name;
+    EXPECT_EQ(MaxFloat(values, 8), 7.0f) << name;
+    EXPECT_EQ(MaxFloat(values, 0), -HUGE_VALF) << name;
+    EXPECT_EQ(FindFloat(values, 9, 7.0f), 5) << name;
+    EXPECT_EQ(FindFloat(values, 9, 5.0f), 1) << name;
+    EXPECT_EQ(FindFloat(values, 9, 9.0f), 8) << name;
+    EXPECT_EQ(FindFloat(values, 9, 42.0f), -1) << name;
+    EXPECT_EQ(FindFloat(values, 0, 1.0f), -1) << name;
+    for (int start : {0, 1, 3}) {
+      std::vector<int> counts(std::begin(kTailCounts), std::end(kTailCounts));
+      counts.push_back(2048);
+      for (int count : counts) {
+        const float* a = x.data() + start;
+        const double wantSum = SumInDoubleReference(a, count), gotSum = SumInDouble(a, count);
+        ASSERT_EQ(std::memcmp(&wantSum, &gotSum, sizeof wantSum), 0) << name << " start " << start << " count " << count;
+        ASSERT_EQ(MaxFloat(a, count), MaxFloatReference(a, count)) << name << " start " << start << " count " << count;
+        for (int at : {0, count / 2, count - 1}) {
+          if (at < 0) continue;
+          ASSERT_EQ(FindFloat(a, count, a[at]), FindFloatReference(a, count, a[at]))
+              << name << " start " << start << " count " << count << " at " << at;
+        }
+        ASSERT_EQ(FindFloat(a, count, 5.0f), -1) << name;  // outside the noise's range
+      }
+    }
+  }
+}
+
+// Right at the silence threshold the vector paths must decide as the float
+// sum in bin order does: noise scaled by bisection until the plain detector
+// flips between silence (0) and a result, then both sides of the flip and
+// points 1 % beyond it on every path.
+TEST_F(PitchDetectorVector, SilenceGateAtItsThresholdSameOnEveryPath) {
+  Detector d;
+  TestRandom rnd(12);
+  std::vector<double> noise(2 * kDetectorSize);
+  for (double& v : noise) v = rnd.Uniform();
+  std::vector<StereoFrame> frames(kDetectorSize);
+  const auto run = [&](double scale) {
+    for (int n = 0; n < kDetectorSize; ++n) {
+      frames[n] = {static_cast<float>(scale * noise[2 * n]), static_cast<float>(scale * noise[2 * n + 1])};
+    }
+    return d.Run(frames, 18, 1857, 61.5);
+  };
+  ASSERT_TRUE(ForceDspPath(DspPath::kScalar));
+  double silent = 1e-6, audible = 1.0;
+  ASSERT_EQ(run(silent), 0.0);
+  ASSERT_NE(run(audible), 0.0);
+  while (audible - silent > 1e-12 * audible) {
+    const double mid = 0.5 * (silent + audible);
+    (run(mid) == 0.0 ? silent : audible) = mid;
+  }
+  for (double scale : {silent, audible, 0.99 * silent, 1.01 * audible}) {
+    ASSERT_TRUE(ForceDspPath(DspPath::kScalar));
+    const double want = run(scale);
+    for (DspPath path : VectorPaths()) {
+      ASSERT_TRUE(ForceDspPath(path));
+      const double got = run(scale);
+      ASSERT_EQ(std::memcmp(&want, &got, sizeof want), 0) << DspPathName(path) << " scale " << scale;
+    }
+  }
+}
+
 // The whole detector on every path: tones, noise, silence, edge peaks and
 // the octave case give the same period bit for bit.
 TEST_F(PitchDetectorVector, DetectPeriodSameOnEveryPath) {
