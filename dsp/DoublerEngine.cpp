@@ -48,6 +48,23 @@ int TruncSaturate(double v) {
   return static_cast<int>(v);
 }
 
+// The wet filter's output is bounded before it is rounded to a float and
+// shaped: the shaper's cubic would turn a huge but finite input (a host's
+// 1e20 glitch) into an infinity, and that into NaN in the sum. 2^20 (about
+// +120 dBFS) lies far above any real signal, so normal material passes bit
+// for bit, and the cubic of the bound (about 3.5e18 at full colour) stays
+// below half a float step of FLT_MAX, so the dry part plus it is finite.
+// The filter's own state is left as it is. The compare-and-select form is
+// exactly SSE2's max and min, so both paths agree.
+constexpr double kWetBound = 1048576.0;
+inline double BoundWet(double v) {
+  const double low = v > -kWetBound ? v : -kWetBound;
+  return low < kWetBound ? low : kWetBound;
+}
+inline __m128d BoundWet(__m128d v) {
+  return _mm_min_pd(_mm_max_pd(v, _mm_set1_pd(-kWetBound)), _mm_set1_pd(kWetBound));
+}
+
 // color keep * y - 2 * color drive * (y^2 + 2 y^3 - y), evaluated in double
 // from the float operands and rounded once.
 inline float Shape(float y, float keep, float drive) {
@@ -397,8 +414,8 @@ void DoublerEngine::RenderWetReference(const BlockGains& g) {
     const double mixL = static_cast<double>(sameGain) * p.left + static_cast<double>(crossGain) * q.left;
     const float mixR = static_cast<float>(static_cast<double>(sameGain) * q.right +
                                           static_cast<double>(crossGain) * p.right);
-    float yL = static_cast<float>(wetFilterL.Process(mixL));
-    float yR = static_cast<float>(wetFilterR.Process(mixR));
+    float yL = static_cast<float>(BoundWet(wetFilterL.Process(mixL)));
+    float yR = static_cast<float>(BoundWet(wetFilterR.Process(mixR)));
     if (shaping) {
       yL = Shape(yL, colorKeep, colorDrive);
       yR = Shape(yR, colorKeep, colorDrive);
@@ -434,7 +451,7 @@ void MixRun(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int co
     const __m128d sum = _mm_add_pd(_mm_mul_pd(m.sameGain, own), _mm_mul_pd(m.crossGain, other));
     // mixL stays double, mixR is rounded to a float first.
     const __m128d mixed = _mm_move_sd(_mm_cvtps_pd(_mm_cvtpd_ps(sum)), sum);
-    __m128 y = _mm_cvtpd_ps(filters.Process(mixed));
+    __m128 y = _mm_cvtpd_ps(BoundWet(filters.Process(mixed)));
     if (kShaping) {
       // keep y - (2 drive) ((y y + ((2 y) y) y) - y), as Shape.
       const __m128d yd = _mm_cvtps_pd(y);

@@ -1,5 +1,5 @@
 // What careless hosts really do to a module: buffers with too few processed
-// channels. Each case is one a host has been
+// channels, absurd but finite input levels. Each case is one a host has been
 // seen to produce; the module must answer with sound output, never garbage.
 #include <gtest/gtest.h>
 
@@ -42,6 +42,34 @@ TEST(HostFault, EveryOutputTheHostPassesIsWrittenInEveryCallback) {
       ASSERT_EQ(dol[i], 0.0) << i;
       ASSERT_EQ(dor[i], 0.0) << i;
     }
+  }
+}
+
+// A single frame at 1e20 once, then ordinary material: the colour stage's
+// polynomial must not carry an overflow into the recursive state.
+TEST(HostFault, HugeFiniteInputNeverGivesNonFiniteOutput) {
+  for (float level : {1e20f, 3.0e38f, 1e6f, -1e20f}) {
+    SCOPED_TRACE(level);
+    auto p = NewPlugin();
+    StartUp(*p);
+    p->SetParameter(6, 1.0f);  // full colour: the shaper's strongest setting
+    float hugeL = level, hugeR = level, o1 = 0, o2 = 0;
+    float* ins1[] = {&hugeL, &hugeR};
+    float* outs1[] = {&o1, &o2};
+    p->ProcessReplacing(ins1, outs1, 1);
+    const int n = 1024;
+    std::vector<float> l(n), r(n), ol(n), orr(n);
+    float* ins[] = {l.data(), r.data()};
+    float* outs[] = {ol.data(), orr.data()};
+    long frame = 1;
+    int bad = 0;
+    for (int block = 0; block < 12; ++block) {
+      for (int i = 0; i < n; ++i, ++frame)
+        l[i] = r[i] = static_cast<float>(0.5 * std::sin(frame * 2.0 * M_PI * 220.0 / 44100.0));
+      p->ProcessReplacing(ins, outs, n);
+      for (int i = 0; i < n; ++i) bad += !std::isfinite(ol[i]) + !std::isfinite(orr[i]);
+    }
+    EXPECT_EQ(bad, 0);
   }
 }
 
