@@ -3,38 +3,10 @@
 // effect itself (its own process, as the VST 2 count does).
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
 #include "plugin/lv2/Lv2Entry.h"
-
-namespace {
-std::atomic<long> gAllocations{0};
-std::atomic<bool> gCounting{false};
-}  // namespace
-
-void* operator new(std::size_t n) {
-  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) { return operator new(n); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
-  return std::malloc(n ? n : 1);
-}
-void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept { return operator new(n, tag); }
-// Each delete frees what the matching new above took from malloc (GCC warns
-// of a mismatch once it inlines a pair; there is none).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
+#include "tests/AllocationCounter.h"
 
 namespace {
 
@@ -57,8 +29,7 @@ TEST(Lv2AudioPath, NoHeapAllocationWhileRunning) {
   d->connect_port(h, 3, orr.data());
   d->activate(h);
 
-  gAllocations = 0;
-  gCounting = true;
+  allocation_counter::Start();
   for (int block = 0; block < 100; ++block) {
     d->run(h, 256);
     d->run(h, 5000);  // longer than a slice
@@ -70,8 +41,7 @@ TEST(Lv2AudioPath, NoHeapAllocationWhileRunning) {
   d->deactivate(h);
   d->activate(h);
   d->run(h, 256);
-  gCounting = false;
-  EXPECT_EQ(gAllocations.load(), 0);
+  EXPECT_EQ(allocation_counter::Stop(), 0);
   d->cleanup(h);
 }
 
