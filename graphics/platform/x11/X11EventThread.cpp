@@ -127,11 +127,20 @@ void EventThread::Run(Display* dpy, int periodMs) {
     }
     if (!events.empty() || tick) {
       if (!AcquireInstanceLock()) break;
-      mLocked(events, tick);
+      // Nothing may leave this thread's function (that would end the host):
+      // a step that fails (memory running out) is skipped and the next pass
+      // tries again.
+      try {
+        mLocked(events, tick);
+      } catch (...) {
+      }
       mLock->Unlock();
     }
     if (CheckLost(dpy)) return;  // the locked step's requests may have found the loss
-    mUnlocked();
+    try {
+      mUnlocked();
+    } catch (...) {
+    }
     XFlush(dpy);
     if (CheckLost(dpy)) return;
     {
