@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <new>
 
 #include "graphics/platform/x11/X11Errors.h"
 
@@ -116,7 +117,11 @@ void EventThread::Run(Display* dpy, int periodMs) {
     while (XPending(dpy) > 0 && !ConnectionLost(dpy)) {
       XEvent e;
       XNextEvent(dpy, &e);
-      events.push_back(e);
+      try {
+        events.push_back(e);
+      } catch (const std::bad_alloc&) {
+        break;  // no memory: this event is dropped, the rest waits in Xlib's queue
+      }
     }
     if (CheckLost(dpy)) return;
     auto now = Clock::now();
