@@ -17,8 +17,12 @@ struct Connection {
 std::mutex gErrorMutex;
 // Our connections. Per connection: two editors' threads sync at the same
 // time, and one must not take the other's error for its own.
-// Never destroyed: editors closed while the process exits still unregister.
-std::map<Display*, Connection>& gOurDisplays = *new std::map<Display*, Connection>;  // gErrorMutex
+// Never destroyed, so editors closed while the process exits still
+// unregister; built in the module's own storage, not on the heap, so an
+// unloaded module leaves nothing behind (the map is empty by then).
+using ConnectionMap = std::map<Display*, Connection>;
+alignas(ConnectionMap) unsigned char gOurDisplaysStorage[sizeof(ConnectionMap)];
+ConnectionMap& gOurDisplays = *new (gOurDisplaysStorage) ConnectionMap;  // guarded by gErrorMutex
 unsigned gNextSerial = 0;                     // guarded by gErrorMutex
 XErrorHandler gPreviousHandler = nullptr;
 XIOErrorHandler gPreviousIOHandler = nullptr;
