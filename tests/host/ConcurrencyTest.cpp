@@ -2,15 +2,18 @@
 // programs and moves state chunks, as a host's audio and user-interface
 // threads do. Run under ThreadSanitizer: no race, no deadlock, and the last
 // state set is the state that remains.
-#include <gtest/gtest.h>
+#include <gtest/gtest.h>  // before the X headers, whose macros clash with it
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "host/X11TestWindow.h"
+#include "plugin/vst2/EditorProbe.h"
 #include "tests/host/ModuleSupport.h"
 
 namespace {
@@ -77,9 +80,11 @@ TEST(Concurrency, AudioAgainstParametersProgramsAndChunks) {
 namespace {
 
 // A session of many instances, as a large project is: two audio threads share
-// them, a third automates, while instances are created and closed on other
-// threads than the ones that opened them. Bounded in time; every instance's
-// output stays finite and its latency fixed.
+// them, a third automates, a fourth opens and closes editors (drawn offscreen
+// through the editor probe, and in real windows when an X server is at
+// hand; also under ThreadSanitizer), while instances are created and closed on other threads than the
+// ones that opened them. Bounded in time; every instance's output stays
+// finite and its latency fixed.
 TEST(Concurrency, ManyInstancesOnTwoAudioThreadsWithAutomation) {
   constexpr int kInstances = 64, kFrames = 256;
   std::vector<std::unique_ptr<VstPlugin>> plugins;
@@ -115,6 +120,31 @@ TEST(Concurrency, ManyInstancesOnTwoAudioThreadsWithAutomation) {
       if (next() % 16 == 0) p.SetProgram(static_cast<int>(next() % 7));
     }
   });
+  std::atomic<long> snapshots{0}, windows{0}, failedOpens{0};
+  std::thread editors([&] {
+    // Real windows when a server can be reached or started (X11TestServer).
+    std::unique_ptr<X11TestWindow> parent;
+    if (X11TestServer::Instance().Available()) parent = std::make_unique<X11TestWindow>(800, 300);
+    if (parent && !parent->Dpy()) parent.reset();
+    std::vector<std::uint32_t> pixels(716 * 227);
+    unsigned seed = 11;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < end) {
+      VstPlugin& p = *plugins[next() % kInstances];
+      EditorProbeImage image{716, 227, pixels.data()};
+      if (p.Dispatch(effVendorSpecific, kEditorProbeIndex, kProbeSnapshot, &image) == 1) ++snapshots;
+      p.Dispatch(effVendorSpecific, kEditorProbeIndex, kProbeTick, nullptr);
+      if (parent) {
+        if (p.Dispatch(effEditOpen, 0, 0, parent->IdAsPointer()) == 1)
+          ++windows;
+        else
+          ++failedOpens;
+        std::this_thread::sleep_for(std::chrono::milliseconds(next() % 60));  // a few redraw cycles
+        p.Dispatch(effEditClose);
+      }
+    }
+  });
   // Instances that come and go meanwhile: opened on one thread, closed on another.
   std::thread churn([&] {
     for (int round = 0; round < 8; ++round) {
@@ -127,12 +157,16 @@ TEST(Concurrency, ManyInstancesOnTwoAudioThreadsWithAutomation) {
     }
   });
   automation.join();
+  editors.join();
   churn.join();
   stop = true;
   audio0.join();
   audio1.join();
   EXPECT_GT(blocks.load(), 2);
   EXPECT_EQ(nonFinite.load(), 0);
+  EXPECT_GT(snapshots.load(), 0);
+  EXPECT_EQ(failedOpens.load(), 0);
+  std::printf("editor snapshots %ld, real windows %ld\n", snapshots.load(), windows.load());
   for (auto& p : plugins) ASSERT_EQ(p->Effect()->initialDelay, 4096);
 }
 

@@ -4,6 +4,7 @@
 #include "graphics/platform/x11/X11Errors.h"
 
 #include "host/X11TestWindow.h"
+#include "tests/x11/X11PrivateServer.h"
 
 namespace {
 
@@ -33,6 +34,37 @@ TEST(X11Errors, EachConnectionHearsOnlyItsOwnErrors) {
   duv_x11::UnregisterDisplay(a);
   XCloseDisplay(b);
   XCloseDisplay(a);
+}
+
+// The server goes away under an editor connection and a host's connection:
+// the editor's is marked lost and the process lives on; the host's goes to
+// the I/O handler the host installed, as it would without the editor.
+int gHostIOErrors = 0;
+int HostIOError(Display*) { return ++gHostIOErrors, 0; }
+void HostConnectionExit(Display*, void*) {}
+
+TEST(X11Errors, LostConnectionIsMarkedAndTheHostsHandlerStillHearsItsOwn) {
+  ExpectChildSucceeds([]() -> std::string {
+    PrivateXServer server;
+    if (!server.Start()) return "cannot start Xvfb";
+    XSetIOErrorHandler(HostIOError);
+    Display* host = XOpenDisplay(server.Name().c_str());
+    Display* editor = XOpenDisplay(server.Name().c_str());
+    if (!host || !editor) return "cannot connect";
+    XSetIOErrorExitHandler(host, HostConnectionExit, nullptr);
+    if (!duv_x11::RegisterDisplay(editor)) return "not registered";
+    if (duv_x11::SyncError(editor) != 0 || duv_x11::ConnectionLost(editor)) return "lost too early";
+    server.Kill();
+    if (duv_x11::SyncError(editor) != duv_x11::kConnectionLost) return "the loss was not answered";
+    if (!duv_x11::ConnectionLost(editor)) return "not marked lost";
+    if (gHostIOErrors != 0) return "the host's handler heard the editor's loss";
+    XSync(host, False);
+    if (gHostIOErrors != 1) return "the host's handler did not hear its own loss";
+    duv_x11::CloseDisplay(editor);
+    if (duv_x11::ConnectionLost(editor)) return "still registered after closing";
+    XCloseDisplay(host);
+    return "";
+  });
 }
 
 }  // namespace

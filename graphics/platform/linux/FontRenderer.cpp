@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 
 struct FontRenderer::Impl {
@@ -20,9 +21,12 @@ struct FontRenderer::Impl {
   };
   std::vector<Face> faces;
 
+  // Throws std::bad_alloc before any face is made, so none is ever lost.
   FT_Face FaceFor(const char* name, int style) {
     for (const Face& f : faces)
       if (f.style == style && f.name == name) return f.face;
+    faces.reserve(faces.size() + 1);
+    Face entry{name, style, nullptr};
     FT_Face face = nullptr;
     if (FcConfig* config = FcInitLoadConfigAndFonts()) {
       FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(name));
@@ -48,7 +52,8 @@ struct FontRenderer::Impl {
       }
       FcConfigDestroy(config);
     }
-    faces.push_back({name, style, face});
+    entry.face = face;
+    faces.push_back(std::move(entry));  // room reserved: cannot throw
     return face;
   }
 };
@@ -69,22 +74,43 @@ FontRenderer::~FontRenderer() {
 bool FontRenderer::RenderLine(const char* faceName, int sizePx, int style, int align,
                               const char* text, int boxW, int boxH,
                               std::vector<std::uint8_t>* coverage) {
-  coverage->assign(static_cast<std::size_t>(std::max(boxW, 0)) * std::max(boxH, 0), 0);
-  if (boxW <= 0 || boxH <= 0 || !text || !*text || sizePx <= 0) return false;
-  static std::once_flag once;
-  std::call_once(once, [this] {
-    mImpl = new Impl;
+  // Memory running out anywhere here only means no text: an exception must
+  // not reach the drawing thread (the editor's own thread has no one to catch it).
+  try {
+    return Render(faceName, sizePx, style, align, text, boxW, boxH, coverage);
+  } catch (const std::bad_alloc&) {
+    coverage->clear();
+    return false;
+  }
+}
+
+FontRenderer::Impl* FontRenderer::GetImpl() {
+  // Not std::call_once: an exception out of it unwinds through the C library.
+  static std::mutex initMutex;
+  std::lock_guard<std::mutex> guard(initMutex);
+  if (!mImpl) {
+    mImpl = new (std::nothrow) Impl;
     // fontconfig keeps process-wide state it never frees; unloaded together
     // with this module it would leak it at every unload. Pin it instead.
-    dlopen("libfontconfig.so.1", RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
-  });
-  std::lock_guard<std::mutex> guard(mImpl->mutex);
-  if (!mImpl->library && !mImpl->libraryFailed && FT_Init_FreeType(&mImpl->library) != 0) {
-    mImpl->library = nullptr;
-    mImpl->libraryFailed = true;
+    if (mImpl) dlopen("libfontconfig.so.1", RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
   }
-  if (!mImpl->library) return false;
-  FT_Face face = mImpl->FaceFor(faceName ? faceName : "sans-serif", style);
+  return mImpl;
+}
+
+bool FontRenderer::Render(const char* faceName, int sizePx, int style, int align,
+                          const char* text, int boxW, int boxH,
+                          std::vector<std::uint8_t>* coverage) {
+  coverage->assign(static_cast<std::size_t>(std::max(boxW, 0)) * std::max(boxH, 0), 0);
+  if (boxW <= 0 || boxH <= 0 || !text || !*text || sizePx <= 0) return false;
+  Impl* impl = GetImpl();
+  if (!impl) return false;
+  std::lock_guard<std::mutex> guard(impl->mutex);
+  if (!impl->library && !impl->libraryFailed && FT_Init_FreeType(&impl->library) != 0) {
+    impl->library = nullptr;
+    impl->libraryFailed = true;
+  }
+  if (!impl->library) return false;
+  FT_Face face = impl->FaceFor(faceName ? faceName : "sans-serif", style);
   if (!face || FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(sizePx)) != 0) return false;
 
   // Measure first (advances in whole pixels), then place.

@@ -13,7 +13,8 @@ class FontRenderer {
 
   // Coverage (0..255) of one line of text in a box of boxW x boxH pixels,
   // aligned left (0), centred (1) or right (2), its ascent at the box's top.
-  // Answers false (coverage left empty) when no face is available.
+  // Answers false (coverage left empty) when no face is available or memory
+  // runs out; never throws.
   bool RenderLine(const char* face, int sizePx, int style, int align, const char* text, int boxW,
                   int boxH, std::vector<std::uint8_t>* coverage);
 
@@ -22,5 +23,8 @@ class FontRenderer {
  private:
   FontRenderer() = default;
   struct Impl;
+  Impl* GetImpl();  // made on first use; null when memory runs out
+  bool Render(const char* face, int sizePx, int style, int align, const char* text, int boxW,
+              int boxH, std::vector<std::uint8_t>* coverage);  // may throw std::bad_alloc
   Impl* mImpl = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -30,12 +31,17 @@ bool IGraphicsLinux::DrawText(const IText* text, const char* str, const IRect* r
   if (!text || !str || !r || !mDrawBitmap) return true;
   IRect clipped = r->Intersect(mDrawRect);
   if (clipped.Empty()) return true;
-  std::vector<std::uint8_t> coverage;
+  std::vector<std::uint8_t> coverage, part;
   if (!FontRenderer::Instance().RenderLine(text->face, text->size, text->style, text->align, str,
                                            r->W(), r->H(), &coverage))
     return true;
-  // Only the part inside the redraw's clip is drawn.
-  std::vector<std::uint8_t> part(static_cast<std::size_t>(clipped.W()) * clipped.H());
+  // Only the part inside the redraw's clip is drawn. Without the memory for
+  // it the text is left out: drawing runs on threads with no one to catch.
+  try {
+    part.resize(static_cast<std::size_t>(clipped.W()) * clipped.H());
+  } catch (const std::bad_alloc&) {
+    return true;
+  }
   for (int y = 0; y < clipped.H(); ++y)
     for (int x = 0; x < clipped.W(); ++x)
       part[static_cast<std::size_t>(y) * clipped.W() + x] =

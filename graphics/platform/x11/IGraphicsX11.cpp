@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 #include "graphics/IControl.h"
@@ -93,6 +94,58 @@ void* IGraphicsX11::GetWindow() {
 
 // ---- open and close ----
 
+namespace {
+
+// The graphics objects whose window is open, so that unloading the module can
+// stop their threads first (a host may unload it without closing them).
+// Linked through the objects themselves: registering cannot fail.
+std::mutex gOpenMutex;
+IGraphicsX11* gOpenHead = nullptr;  // guarded by gOpenMutex
+
+}  // namespace
+
+void IGraphicsX11::LinkOpen() {
+  std::lock_guard<std::mutex> g(gOpenMutex);
+  mPrevOpen = nullptr;
+  mNextOpen = gOpenHead;
+  if (gOpenHead) gOpenHead->mPrevOpen = this;
+  gOpenHead = this;
+  mLinkedOpen = true;
+}
+
+void IGraphicsX11::UnlinkOpen() {
+  std::lock_guard<std::mutex> g(gOpenMutex);
+  if (!mLinkedOpen) return;
+  if (mPrevOpen) mPrevOpen->mNextOpen = mNextOpen;
+  else gOpenHead = mNextOpen;
+  if (mNextOpen) mNextOpen->mPrevOpen = mPrevOpen;
+  mPrevOpen = mNextOpen = nullptr;
+  mLinkedOpen = false;
+}
+
+void IGraphicsX11::CloseAllWindows() {
+  for (;;) {
+    IGraphicsX11* g;
+    {
+      std::lock_guard<std::mutex> guard(gOpenMutex);
+      g = gOpenHead;
+    }
+    if (!g) return;
+    g->CloseWindow();  // unlinks it
+  }
+}
+
+// Runs when the module is unloaded, before the module's static objects (the
+// image cache among them) are destroyed: no editor thread may run this
+// module's code once it is unmapped.
+__attribute__((destructor)) static void CloseEditorsAtUnload() { IGraphicsX11::CloseAllWindows(); }
+
+// At process exit the static objects go before the function above runs; this
+// one, made at the first open, goes before every static made earlier.
+struct CloseEditorsAtExit {
+  ~CloseEditorsAtExit() { IGraphicsX11::CloseAllWindows(); }
+};
+
 void* IGraphicsX11::OpenWindow(void* parentWindow) {
   LockGuard guard(InstanceLock());
   if (!parentWindow) return nullptr;
@@ -102,89 +155,106 @@ void* IGraphicsX11::OpenWindow(void* parentWindow) {
 
   int x = 0, y = 0, w = mWidth, h = mHeight;
   if (mSession) {
-    // The new window takes the old one's place and size.
+    // The new window takes the old one's place and size (unless the old
+    // one's server has gone: then it is only torn down).
     Session* old = mSession.get();
     old->events.Stop();
     Window child;
     Window rootRet;
     int gx, gy;
     unsigned gw, gh, border, depth;
-    if (XGetGeometry(old->dpy, old->window, &rootRet, &gx, &gy, &gw, &gh, &border, &depth)) {
+    if (!ConnectionLost(old->dpy) &&
+        XGetGeometry(old->dpy, old->window, &rootRet, &gx, &gy, &gw, &gh, &border, &depth) &&
+        !ConnectionLost(old->dpy)) {
       w = static_cast<int>(gw);
       h = static_cast<int>(gh);
       XTranslateCoordinates(old->dpy, old->window, parent, 0, 0, &x, &y, &child);
     }
-    SyncError(old->dpy);
+    if (SyncError(old->dpy) == kConnectionLost) x = y = 0, w = mWidth, h = mHeight;
     CloseWindow();
   }
 
+  static CloseEditorsAtExit closeAtExit;
   Display* dpy = XOpenDisplay(displayName);
   if (!dpy) return nullptr;
-  RegisterDisplay(dpy);
-  auto s = std::make_unique<Session>();
-  s->dpy = dpy;
-  s->parent = parent;
-  s->root = DefaultRootWindow(dpy);
-  XWindowAttributes pa{};
-  SyncError(dpy);
-  if (!XGetWindowAttributes(dpy, parent, &pa) || SyncError(dpy)) {
-    UnregisterDisplay(dpy);
+  if (!RegisterDisplay(dpy)) {
     XCloseDisplay(dpy);
     return nullptr;
   }
-  XSetWindowAttributes wa{};
-  wa.background_pixmap = None;  // never erased by the server: every pixel comes from the surface
-  wa.bit_gravity = NorthWestGravity;
-  wa.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask |
-                  KeyPressMask | StructureNotifyMask;
-  Window win = XCreateWindow(dpy, parent, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h),
-                             0, CopyFromParent, InputOutput, CopyFromParent,
-                             CWBackPixmap | CWBitGravity | CWEventMask, &wa);
-  if (SyncError(dpy) || !win) {
-    UnregisterDisplay(dpy);
-    XCloseDisplay(dpy);
+  // Everything is built into s first; only a complete window is kept. Memory
+  // running out anywhere on the way (an exception from the session, the
+  // thread or its steps) takes down what was made and answers null.
+  std::unique_ptr<Session> s;
+  Window win = 0;
+  auto discard = [&] {
+    if (s) {
+      s->events.Stop();
+      s->image.Destroy(ConnectionLost(dpy) ? nullptr : dpy);
+      if (s->gc) XFreeGC(dpy, s->gc);
+    }
+    if (win && !ConnectionLost(dpy)) XDestroyWindow(dpy, win);
+    CloseDisplay(dpy);
+    s.reset();
     return nullptr;
-  }
-  XStoreName(dpy, win, "IPlugin");
-  s->window = win;
-  s->winW = w;
-  s->winH = h;
-  s->gc = XCreateGC(dpy, win, 0, nullptr);
-  XWindowAttributes attrs{};
-  XGetWindowAttributes(dpy, win, &attrs);
+  };
+  try {
+    s = std::make_unique<Session>();
+    s->dpy = dpy;
+    s->parent = parent;
+    s->root = DefaultRootWindow(dpy);
+    XWindowAttributes pa{};
+    SyncError(dpy);
+    if (!XGetWindowAttributes(dpy, parent, &pa) || SyncError(dpy)) return discard();
+    XSetWindowAttributes wa{};
+    wa.background_pixmap = None;  // never erased by the server: every pixel comes from the surface
+    wa.bit_gravity = NorthWestGravity;
+    wa.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask |
+                    KeyPressMask | StructureNotifyMask;
+    win = XCreateWindow(dpy, parent, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
+                        CopyFromParent, InputOutput, CopyFromParent,
+                        CWBackPixmap | CWBitGravity | CWEventMask, &wa);
+    if (SyncError(dpy) || !win) return discard();
+    XStoreName(dpy, win, "IPlugin");
+    s->window = win;
+    s->winW = w;
+    s->winH = h;
+    s->gc = XCreateGC(dpy, win, 0, nullptr);
+    XWindowAttributes attrs{};
+    if (!s->gc || !XGetWindowAttributes(dpy, win, &attrs) ||
+        !s->image.Create(dpy, attrs.visual, attrs.depth, mWidth, mHeight) || !s->events.Init())
+      return discard();
+    XMapWindow(dpy, win);
+    if (SyncError(dpy) == kConnectionLost) return discard();
 
-  if (!s->image.Create(dpy, attrs.visual, attrs.depth, mWidth, mHeight) || !s->events.Init()) {
-    s->image.Destroy(dpy);
-    XFreeGC(dpy, s->gc);
-    XDestroyWindow(dpy, win);
-    UnregisterDisplay(dpy);
-    XCloseDisplay(dpy);
-    return nullptr;
+    Session* raw = s.get();
+    raw->events.Start(
+        dpy, &InstanceLock(), TimerPeriodMs(),
+        [this, raw](std::vector<XEvent>& events, bool tick) {
+          for (std::size_t i = 0; i < events.size(); ++i) {
+            // Motion is relative to the last position: only the latest matters.
+            if (events[i].type == MotionNotify && i + 1 < events.size() &&
+                events[i + 1].type == MotionNotify && events[i + 1].xany.window == events[i].xany.window)
+              continue;
+            HandleEventLocked(raw, &events[i]);
+          }
+          if (tick) TickLocked(raw);
+          if (raw->resizePending) ApplyResizeLocked(raw);
+          // A popup or box asked for since the last pass gets its window.
+          if (mPopup) mPopup->Map(raw->dpy, raw->window, raw->gc);
+          if (mDialog) mDialog->Map(raw->dpy, raw->window, raw->gc);
+        },
+        [raw] { raw->image.Present(raw->dpy, raw->window, raw->gc); },
+        // The server went away: the window counts as closed from now on; the
+        // host's effEditClose (or the next open) tears it down.
+        [this] { mWindowId = 0; });
+  } catch (...) {
+    return discard();
   }
-  XMapWindow(dpy, win);
-  XSync(dpy, False);
-
+  // The thread cannot run a pass before this returns: it needs the instance lock.
   mSession = std::move(s);
   mWindowId = win;
+  LinkOpen();
   SetAllControlsDirty();
-  Session* raw = mSession.get();
-  raw->events.Start(
-      dpy, &InstanceLock(), TimerPeriodMs(),
-      [this, raw](std::vector<XEvent>& events, bool tick) {
-        for (std::size_t i = 0; i < events.size(); ++i) {
-          // Motion is relative to the last position: only the latest matters.
-          if (events[i].type == MotionNotify && i + 1 < events.size() &&
-              events[i + 1].type == MotionNotify && events[i + 1].xany.window == events[i].xany.window)
-            continue;
-          HandleEventLocked(raw, &events[i]);
-        }
-        if (tick) TickLocked(raw);
-        if (raw->resizePending) ApplyResizeLocked(raw);
-        // A popup or box asked for since the last pass gets its window.
-        if (mPopup) mPopup->Map(raw->dpy, raw->window, raw->gc);
-        if (mDialog) mDialog->Map(raw->dpy, raw->window, raw->gc);
-      },
-      [raw] { raw->image.Present(raw->dpy, raw->window, raw->gc); });
   return reinterpret_cast<void*>(static_cast<std::uintptr_t>(win));
 }
 
@@ -199,20 +269,24 @@ void IGraphicsX11::CloseWindow() {
 
 void IGraphicsX11::DestroySession() {
   Session* s = mSession.get();
+  // After a lost connection only the client side is freed: no request is sent.
+  Display* live = ConnectionLost(s->dpy) ? nullptr : s->dpy;
   if (mPopup) ClosePopupLocked(s);
   if (mDialog) {
-    mDialog->Destroy(s->dpy);
+    mDialog->Destroy(live);
     mDialog.reset();
   }
   s->openers.CloseAll();
-  s->image.Destroy(s->dpy);
-  if (s->gc) XFreeGC(s->dpy, s->gc);
-  XDestroyWindow(s->dpy, s->window);
-  SyncError(s->dpy);
-  UnregisterDisplay(s->dpy);
-  XCloseDisplay(s->dpy);
+  s->image.Destroy(live);
+  if (s->gc) XFreeGC(s->dpy, s->gc);  // frees the client's record; a lost connection sends nothing
+  if (live) {
+    XDestroyWindow(live, s->window);
+    SyncError(live);
+  }
+  CloseDisplay(s->dpy);
   mWindowId = 0;
   mSession.reset();
+  UnlinkOpen();
 }
 
 bool IGraphicsX11::WaitForPasses(int n, int timeoutMs) {
@@ -395,14 +469,14 @@ void IGraphicsX11::Resize(int width, int height) {
 
 void IGraphicsX11::PromptParameterEntry(IControl* control, IParam* param) {
   LockGuard guard(InstanceLock());
-  if (!control || !param || mPopup || !mSession) return;
+  if (!control || !param || mPopup || !mSession || mSession->events.Lost()) return;
   mPopup = std::make_unique<EntryPopup>(control, param, mWidth, mHeight);
   mSession->events.Wake();  // the window's thread makes its window
 }
 
 void IGraphicsX11::ClosePopupLocked(Session* s) {
   if (!mPopup) return;
-  mPopup->Close(s ? s->dpy : nullptr);
+  mPopup->Close(s && !ConnectionLost(s->dpy) ? s->dpy : nullptr);
   mPopup.reset();
 }
 
@@ -425,7 +499,7 @@ IGraphicsX11::PopupView IGraphicsX11::Popup() {
 void IGraphicsX11::ShowDialogLocked(bool question, const std::string& title,
                                     const std::string& message, const std::string& url,
                                     const std::string& error) {
-  if (!mSession || mDialog) return;
+  if (!mSession || mSession->events.Lost() || mDialog) return;
   mDialog = std::make_unique<DialogBox>(question, title, message, url, error, mWidth, mHeight);
   mSession->events.Wake();  // the window's thread makes its window
 }

@@ -23,6 +23,14 @@
 // - DrawScreen (the end of every Draw, on whichever thread draws under the
 //   instance lock) only copies the area into a staging image; the window's
 //   thread sends it to the server.
+// - When the server goes away (killed, restarted) the editor's connection
+//   fails alone: its thread ends without touching it again, the window counts
+//   as closed (GetWindow answers null), and the host's effEditClose tears it
+//   down without requests; a later OpenWindow opens a new connection (null
+//   when no server answers). See X11Errors.
+// - Unloading the module (or leaving the process) with windows still open
+//   closes them first and joins their threads, before any of the module's
+//   static objects go.
 // - Nothing X-related happens at construction; with no display (DISPLAY unset
 //   or the server unreachable) OpenWindow answers null and the editor stays
 //   headless.
@@ -52,11 +60,14 @@ class IGraphicsX11 : public IGraphicsLinux {
 
   // parent: the host's X window id. Reopening while a window exists takes the
   // old window's place (relative to the new parent) and size. Marks every
-  // control dirty. Null when there is no display or the window cannot be made.
+  // control dirty. Null when there is no display or the window cannot be
+  // made, and when memory runs out: nothing of the attempt is left then.
   void* OpenWindow(void* parentWindow) override;
   // Stops and joins the window's thread, destroys the window. Safe with the
   // instance lock held by the caller.
   void CloseWindow() override;
+  // Closes every open editor window in the process (module unload).
+  static void CloseAllWindows();
   void* GetWindow() override;  // any thread
   bool DrawScreen(const IRect* r) override;
   // Grows the window by the size difference, and the host's window (and its
@@ -122,10 +133,16 @@ class IGraphicsX11 : public IGraphicsLinux {
                         const std::string& url, const std::string& error);
   bool LaunchLocked(const std::string& url, const std::string& title, const std::string& error);
   void DestroySession();
+  // The list of objects with an open window (see CloseAllWindows).
+  void LinkOpen();
+  void UnlinkOpen();
 
   std::unique_ptr<Session> mSession;  // guarded by the instance lock
   std::atomic<unsigned long> mWindowId{0};
   std::unique_ptr<duv_x11::EntryPopup> mPopup;  // guarded by the instance lock
   std::unique_ptr<duv_x11::DialogBox> mDialog;  // guarded by the instance lock
   std::atomic<long long> mPaintedTicks{0};
+  IGraphicsX11* mPrevOpen = nullptr;  // guarded by the open list's lock
+  IGraphicsX11* mNextOpen = nullptr;
+  bool mLinkedOpen = false;
 };

@@ -95,7 +95,7 @@ DialogBox::EAnswer DialogBox::HandleEvent(Display* dpy, GC gc, XEvent& e) {
 }
 
 void DialogBox::Destroy(Display* dpy) {
-  if (mWindow) XDestroyWindow(dpy, mWindow);
+  if (mWindow && dpy) XDestroyWindow(dpy, mWindow);
   mWindow = 0;
 }
 

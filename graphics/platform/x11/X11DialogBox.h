@@ -38,7 +38,8 @@ class DialogBox {
   // a notice (OK). An exposure redraws. After an answer the owner destroys
   // the box.
   EAnswer HandleEvent(Display* dpy, GC gc, XEvent& e);
-  // Destroys the box's window, when made.
+  // Destroys the box's window, when made. dpy null: the connection is lost,
+  // the window is only forgotten.
   void Destroy(Display* dpy);
 
   // ---- what it holds ----

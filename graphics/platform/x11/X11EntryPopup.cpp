@@ -211,7 +211,10 @@ void EntryPopup::Commit() {
 }
 
 void EntryPopup::Close(Display* dpy) {
-  if (!mWindow || !dpy) return;
+  if (!mWindow || !dpy) {
+    mWindow = 0;
+    return;
+  }
   Window focus;
   int revert;
   XGetInputFocus(dpy, &focus, &revert);

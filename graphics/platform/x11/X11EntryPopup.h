@@ -56,7 +56,8 @@ class EntryPopup {
   // Carries out a pending Refresh or Commit (see ETick).
   ETick Tick(Display* dpy, GC gc);
   // Gives the keyboard back when the popup still has it and destroys its
-  // window. dpy may be null when no window was ever made.
+  // window. dpy null (no window was ever made, or the connection is lost):
+  // the window is only forgotten.
   void Close(Display* dpy);
 
   // ---- observation ----

@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <new>
+
+#include "graphics/platform/x11/X11Errors.h"
 
 namespace duv_x11 {
 
@@ -25,10 +28,11 @@ bool EventThread::Init() {
 }
 
 void EventThread::Start(Display* dpy, RecursiveLock* instanceLock, int periodMs, LockedStep locked,
-                        UnlockedStep unlocked) {
+                        UnlockedStep unlocked, LostStep lost) {
   mLock = instanceLock;
   mLocked = std::move(locked);
   mUnlocked = std::move(unlocked);
+  mOnLost = std::move(lost);
   mThread = std::thread([this, dpy, periodMs] { Run(dpy, periodMs); });
 }
 
@@ -52,7 +56,9 @@ bool EventThread::WaitForPasses(int n, int timeoutMs) {
   std::unique_lock<std::mutex> lk(mPassMutex);
   long long target = mPasses + n;
   Wake();
-  return mPassCv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return mPasses >= target; });
+  mPassCv.wait_for(lk, std::chrono::milliseconds(timeoutMs),
+                   [&] { return mPasses >= target || mLost.load(); });
+  return mPasses >= target && !mLost.load();
 }
 
 bool EventThread::AcquireInstanceLock() {
@@ -69,13 +75,27 @@ bool EventThread::AcquireInstanceLock() {
   return true;
 }
 
+bool EventThread::CheckLost(Display* dpy, bool hungUp) {
+  if (!hungUp && !ConnectionLost(dpy)) return false;
+  if (mOnLost) mOnLost();
+  {
+    // Whoever waits for passes learns now that none will come.
+    std::lock_guard<std::mutex> g(mPassMutex);
+    mLost = true;
+  }
+  mPassCv.notify_all();
+  return true;
+}
+
 void EventThread::Run(Display* dpy, int periodMs) {
   const auto period = std::chrono::milliseconds(periodMs);
   auto next = Clock::now() + period;
   const int xfd = ConnectionNumber(dpy);
   std::vector<XEvent> events;
   while (!mStop.load()) {
-    if (!XPending(dpy)) {
+    const int pending = XPending(dpy);
+    if (CheckLost(dpy)) return;
+    if (!pending) {
       auto now = Clock::now();
       // +1: poll's timeout truncates, and waking a little late beats spinning early.
       int timeoutMs =
@@ -84,17 +104,26 @@ void EventThread::Run(Display* dpy, int periodMs) {
               : 0;
       pollfd fds[2] = {{xfd, POLLIN, 0}, {mWakeRead, POLLIN, 0}};
       poll(fds, 2, timeoutMs);
+      // A server that went away hangs the socket up; Xlib may not have noticed yet,
+      // and poll would wake at once forever.
+      if (CheckLost(dpy, (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)) return;
     }
     char drain[64];
     while (read(mWakeRead, drain, sizeof drain) > 0) {
     }
     if (mStop.load()) break;
     events.clear();
-    while (XPending(dpy)) {
+    // XNextEvent only with an event queued: on a lost connection it has none to give.
+    while (XPending(dpy) > 0 && !ConnectionLost(dpy)) {
       XEvent e;
       XNextEvent(dpy, &e);
-      events.push_back(e);
+      try {
+        events.push_back(e);
+      } catch (const std::bad_alloc&) {
+        break;  // no memory: this event is dropped, the rest waits in Xlib's queue
+      }
     }
+    if (CheckLost(dpy)) return;
     auto now = Clock::now();
     bool tick = now >= next;
     if (tick) {
@@ -103,11 +132,22 @@ void EventThread::Run(Display* dpy, int periodMs) {
     }
     if (!events.empty() || tick) {
       if (!AcquireInstanceLock()) break;
-      mLocked(events, tick);
+      // Nothing may leave this thread's function (that would end the host):
+      // a step that fails (memory running out) is skipped and the next pass
+      // tries again.
+      try {
+        mLocked(events, tick);
+      } catch (...) {
+      }
       mLock->Unlock();
     }
-    mUnlocked();
+    if (CheckLost(dpy)) return;  // the locked step's requests may have found the loss
+    try {
+      mUnlocked();
+    } catch (...) {
+    }
     XFlush(dpy);
+    if (CheckLost(dpy)) return;
     {
       std::lock_guard<std::mutex> g(mPassMutex);
       ++mPasses;

@@ -10,6 +10,11 @@
 // So a thread that holds the instance lock can always Stop() it: the window's
 // thread never waits for that lock once a stop is pending.
 //
+// When the connection is lost (the server went away: the socket hangs up, or
+// Xlib reports it through X11Errors) the thread makes no further call on it,
+// runs the lost step once and ends; Lost() answers true from then on. The
+// owner treats the window as closed and tears it down without requests.
+//
 // Call order: Init, Start once, then Wake and WaitForPasses from any thread,
 // Stop from any thread but the window's own (it joins). Destroying stops it.
 #pragma once
@@ -33,6 +38,8 @@ class EventThread {
   // empty); tick: the redraw period has come round. Runs under the lock.
   using LockedStep = std::function<void(std::vector<XEvent>& events, bool tick)>;
   using UnlockedStep = std::function<void()>;
+  // Runs once on the window's thread, without the lock, when the connection is lost.
+  using LostStep = std::function<void()>;
 
   EventThread() = default;
   EventThread(const EventThread&) = delete;
@@ -43,8 +50,10 @@ class EventThread {
   bool Init();
   // Starts the thread on dpy (which it then owns for reading) with a tick
   // every periodMs milliseconds, the first one period after the start.
+  // Throws (std::system_error, std::bad_alloc) when the thread cannot be
+  // made; nothing is running then.
   void Start(Display* dpy, RecursiveLock* instanceLock, int periodMs, LockedStep locked,
-             UnlockedStep unlocked);
+             UnlockedStep unlocked, LostStep lost);
   // Asks the thread to end, wakes it and joins it. Safe while holding the
   // instance lock; a second call does nothing more.
   void Stop();
@@ -52,21 +61,28 @@ class EventThread {
   void Wake();
   // Whether the caller is the window's thread.
   bool OnThisThread() const;
+  // Whether the thread ended because its connection was lost. Any thread.
+  bool Lost() const { return mLost.load(); }
   // Blocks until the thread has run n more passes (at most timeoutMs); false
-  // on timeout. Never call it while holding the instance lock (the passes
-  // could not take it), nor while another thread may Stop and destroy this.
+  // on timeout and once the connection is lost. Never call it while holding
+  // the instance lock (the passes could not take it), nor while another
+  // thread may Stop and destroy this.
   bool WaitForPasses(int n, int timeoutMs);
 
  private:
   void Run(Display* dpy, int periodMs);
   bool AcquireInstanceLock();
+  // Checks the connection after a call on it; on loss marks it and runs the lost step.
+  bool CheckLost(Display* dpy, bool hungUp = false);
 
   std::thread mThread;
   std::atomic<bool> mStop{false};
+  std::atomic<bool> mLost{false};
   int mWakeRead = -1, mWakeWrite = -1;
   RecursiveLock* mLock = nullptr;
   LockedStep mLocked;
   UnlockedStep mUnlocked;
+  LostStep mOnLost;
 
   std::mutex mPassMutex;
   std::condition_variable mPassCv;

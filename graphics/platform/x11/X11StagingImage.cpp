@@ -56,8 +56,10 @@ bool StagingImage::Create(Display* dpy, Visual* visual, int depth, int width, in
 
 void StagingImage::Destroy(Display* dpy) {
   if (mShm) {
-    XShmDetach(dpy, &mShmInfo);
-    XSync(dpy, False);
+    if (dpy) {
+      XShmDetach(dpy, &mShmInfo);
+      XSync(dpy, False);
+    }
     shmdt(mShmInfo.shmaddr);
     mImage->data = nullptr;  // not ours to free: XDestroyImage would free() it
     mShm = false;

@@ -29,6 +29,7 @@ class StagingImage {
   // left to free, when neither can be made.
   bool Create(Display* dpy, Visual* visual, int depth, int width, int height);
   // Frees what Create made (detaching shared memory from the server first).
+  // dpy null: the connection is lost; only the client side is freed.
   void Destroy(Display* dpy);
 
   // Copies r of the surface (bits: surfaceW x surfaceH pixel words, rowSpan
