@@ -26,7 +26,9 @@ std::string Slurp(const std::string& path) {
 
 // Runs a shell command line, capturing standard output and error apart.
 Result RunCommand(const std::string& command) {
-  const std::string errPath = ::testing::TempDir() + "duv-info-test.err";
+  // One file per process: ctest runs the cases of this binary side by side.
+  const std::string errPath =
+      ::testing::TempDir() + "duv-info-test-" + std::to_string(getpid()) + ".err";
   Result r;
   FILE* pipe = popen((command + " 2>" + errPath).c_str(), "r");
   if (!pipe) return r;
