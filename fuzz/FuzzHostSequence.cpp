@@ -27,7 +27,9 @@
 //     byte the same;
 //   - with finite input again and mains switched off and on, every output
 //     sample is finite;
-// and, through LeakSanitizer, that closing an instance frees what it holds.
+// and, through LeakSanitizer, that closing an instance frees what it holds
+// (instances are reused across inputs, see pool(); the close-and-reopen step
+// and the process's exit close them).
 #include "plugin/vst2/EditorProbe.h"
 #include "plugin/vst2/VstApi.h"
 
@@ -48,10 +50,10 @@ namespace {
 constexpr int kLatency = 4096;
 constexpr int kMaxInstances = 3;
 constexpr int kMaxCreations = 6;       // instances made per input, reopened ones included
-constexpr int kMaxSteps = 96;
-constexpr long kMaxFrames = 1 << 16;   // audio frames per input, final checks excluded
+constexpr int kMaxSteps = 64;
+constexpr long kMaxFrames = 1 << 14;   // audio frames per input, final checks excluded
 constexpr int kMaxProcessFrames = 8192;
-constexpr int kCheckFrames = 1024;     // the finite-output check after each program
+constexpr int kCheckFrames = 512;      // the finite-output check after each program
 constexpr int kMaxEvents = 8;
 constexpr int kEditorWidth = 716, kEditorHeight = 227;
 
@@ -195,6 +197,7 @@ struct Instance {
     std::unique_ptr<Host> host;
     AEffect* effect = nullptr;
     bool editorOpen = false;
+    std::vector<std::uint8_t> freshBank;  // the bank chunk when new: every input starts from it
 };
 
 VstIntPtr dispatch(AEffect* e, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
@@ -228,6 +231,11 @@ bool create(Instance& in, const char* product)
     in.host->numParams = in.effect->numParams;
     checkLatency(in.effect);
     dispatch(in.effect, effOpen);  // every host opens first
+    void* bank = nullptr;
+    const VstIntPtr size = dispatch(in.effect, effGetChunk, 0, 0, &bank);
+    if (size <= 0 || !bank)
+        fail("a new instance gave no bank chunk", long(size));
+    in.freshBank.assign(static_cast<const std::uint8_t*>(bank), static_cast<const std::uint8_t*>(bank) + size);
     return true;
 }
 
@@ -241,6 +249,36 @@ void destroy(Instance& in)
     dispatch(in.effect, effClose);
     in.effect = nullptr;
     in.editorOpen = false;
+}
+
+// Making an instance takes milliseconds (the engine's buffers, the editor),
+// so instances live across inputs, as a host keeps them across sessions, and
+// each input starts from the same state: editor closed, mains off, 44.1 kHz,
+// 1024-frame blocks, the bank chunk the instance had when new, a still
+// transport. Closing and making instances is a step of its own.
+Instance* pool()
+{
+    static Instance instances[kMaxInstances];
+    return instances;
+}
+
+void restart(Instance& in)
+{
+    AEffect* e = in.effect;
+    dispatch(e, effEditClose);
+    in.editorOpen = false;
+    dispatch(e, effMainsChanged, 0, 0);
+    dispatch(e, effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    dispatch(e, effSetBlockSize, 0, 1024);
+    std::vector<std::uint8_t> fresh = in.freshBank;
+    dispatch(e, effSetChunk, 0, VstIntPtr(fresh.size()), fresh.data());
+    dispatch(e, effSetProgram, 0, 0);
+    dispatch(e, effSetChunk, 0, VstIntPtr(fresh.size()), fresh.data());
+    in.host->time = {};
+    in.host->time.sampleRate = 44100.0;
+    in.host->time.tempo = 120.0;
+    in.host->time.timeSigNumerator = in.host->time.timeSigDenominator = 4;
+    in.host->time.flags = kVstTempoValid | kVstTimeSigValid;
 }
 
 void checkParameters(AEffect* e)
@@ -431,8 +469,10 @@ void dispatchStep(AEffect* e, Program& p, Instance& in)
         eventsBlock.assign(offsetof(VstEvents, events) + sizeof(VstEvent*) * std::size_t(count > 2 ? count : 2), 0);
         auto* list = reinterpret_cast<VstEvents*>(eventsBlock.data());
         list->numEvents = count;
+        // The list runs past the declared two entries: written through a plain pointer.
+        auto** slots = reinterpret_cast<VstEvent**>(eventsBlock.data() + offsetof(VstEvents, events));
         for (int i = 0; i < count; ++i)
-            list->events[i] = p.u8() % 9 ? &events[std::size_t(i)] : nullptr;
+            slots[i] = p.u8() % 9 ? &events[std::size_t(i)] : nullptr;
         ptr = list;
         break;
     }
@@ -509,11 +549,15 @@ void run(const std::uint8_t* data, std::size_t size)
     Program p(data, size);
     const std::uint8_t head = p.u8();
     const int count = 1 + head % kMaxInstances;
-    Instance instances[kMaxInstances];
+    Instance* instances = pool();
     int creations = 0;
     for (int i = 0; i < count; ++i) {
-        create(instances[i], kHostNames[(head / kMaxInstances + i) % std::size(kHostNames)]);
-        ++creations;
+        const char* product = kHostNames[(head / kMaxInstances + i) % std::size(kHostNames)];
+        if (instances[i].effect && instances[i].host->product != product)
+            destroy(instances[i]);
+        if (!instances[i].effect)
+            create(instances[i], product);
+        restart(instances[i]);
     }
     long framesLeft = kMaxFrames;
     for (int step = 0; step < kMaxSteps && !p.done(); ++step) {
@@ -616,14 +660,22 @@ void run(const std::uint8_t* data, std::size_t size)
         dispatch(e, effMainsChanged, 0, 1);
         process(e, Run::kReplacing, kCheckFrames, Fill::kSine, 0, p, true);
         process(e, Run::kDouble, kCheckFrames / 2, Fill::kNoise, 0, p, true);
-        destroy(instances[i]);
     }
+}
+
+void closeAll()
+{
+    for (int i = 0; i < kMaxInstances; ++i)
+        destroy(pool()[i]);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
+    // The pool first, so that the instances are closed at exit before their hosts go.
+    pool();
+    std::atexit(closeAll);
     // A mouse click on the editor's web link starts the desktop's opener: with
     // nothing on the search path it fails at once and no browser starts.
     setenv("PATH", "/nonexistent-duv-fuzz", 1);
