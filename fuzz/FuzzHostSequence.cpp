@@ -55,6 +55,7 @@ constexpr long kMaxFrames = 1 << 14;   // audio frames per input, final checks e
 constexpr int kMaxProcessFrames = 8192;
 constexpr int kCheckFrames = 512;      // the finite-output check after each program
 constexpr int kMaxEvents = 8;
+constexpr int kMaxSnapshots = 2;
 constexpr int kEditorWidth = 716, kEditorHeight = 227;
 
 // Documented buffer sizes of the dispatcher's text calls, terminator included.
@@ -197,6 +198,7 @@ struct Instance {
     std::unique_ptr<Host> host;
     AEffect* effect = nullptr;
     bool editorOpen = false;
+    int snapshots = 0;  // editor probe snapshots in this input
     std::vector<std::uint8_t> freshBank;  // the bank chunk when new: every input starts from it
 };
 
@@ -267,6 +269,7 @@ void restart(Instance& in)
     AEffect* e = in.effect;
     dispatch(e, effEditClose);
     in.editorOpen = false;
+    in.snapshots = 0;
     dispatch(e, effMainsChanged, 0, 0);
     dispatch(e, effSetSampleRate, 0, 0, nullptr, 44100.0f);
     dispatch(e, effSetBlockSize, 0, 1024);
@@ -496,6 +499,12 @@ void dispatchStep(AEffect* e, Program& p, Instance& in)
         if (index == kEditorProbeIndex) {
             switch (value) {
             case kProbeSnapshot: {
+                // A whole redraw costs tens of milliseconds here: two per input.
+                if (++in.snapshots > kMaxSnapshots) {
+                    value = kProbeTick;
+                    ptr = tickRect;
+                    break;
+                }
                 // The capacity passed is what the buffer holds; smaller than
                 // the editor is the caller's right and must be refused.
                 image.width = kEditorWidth - (p.u8() % 2);
@@ -524,8 +533,6 @@ void dispatchStep(AEffect* e, Program& p, Instance& in)
     default: ptr = textOf(kAnyBuffer, false); break;
     }
     if (null && opcode != effSetSpeakerArrangement && opcode != effGetSpeakerArrangement)
-        ptr = nullptr;
-    if (opcode == effVendorSpecific && index == kEditorProbeIndex && value == kProbeSnapshot && null)
         ptr = nullptr;
 
     const VstIntPtr answer = dispatch(e, opcode, index, value, ptr, opt);
