@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the seed programs of duv_fuzz_host into fuzz/corpus/host.
+"""Writes the seed programs of duv_fuzz_host into fuzz/corpus/host, and those
+of duv_fuzz_lv2 (FuzzLv2Sequence.cpp's format) into fuzz/corpus/lv2.
 
 Each seed is a host session seen in practice (a scanner's probe, a project
 restore, automation with the editor open) or a hostile one, encoded in the
@@ -142,12 +143,47 @@ SEEDS = {
 }
 
 
-def main():
-    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'corpus', 'host')
+# ---- LV2 sessions ----
+LV2_FRAMES = [0, 1, 2, 3, 31, 64, 511, 512, 1023, 1024, 1025, 4096, 4097, 8191, 8192]
+LV2_VALUES = [0.0, -0.0, 1.0, -1.0, 0.5, 2.0, 12.0, 100.0]
+PORT_PARAMS, PORT_LATENCY, PORT_LAMP = 4, 4 + PARAMS, 5 + PARAMS
+
+
+def lv2_connect(port, v=0.0):
+    return bytes([0, port + 2, 1]) + (bytes([LV2_VALUES.index(v)]) if v in LV2_VALUES
+                                      else b'\xff' + struct.pack('<f', v))
+
+
+def lv2_run(n, fill=0):
+    return bytes([4, LV2_FRAMES.index(n), fill, 0xff])
+
+
+LV2_SEEDS = {
+    # A host loading the plug-in: every control port connected, activated,
+    # a few blocks of the announced length, deactivated.
+    'playback': bytes([0, LV2_FRAMES.index(1024)]) +
+    b''.join(lv2_connect(PORT_PARAMS + i, 0.5) for i in range(PARAMS)) + lv2_connect(PORT_LATENCY) +
+    lv2_connect(PORT_LAMP) + b'\x02' + lv2_run(1024) + lv2_run(512) + lv2_run(1024, 4) + b'\x03',
+    # No options feature, values moved between runs, non-finite input, a new
+    # instance at 48 kHz.
+    'automation': bytes([0, 0]) + lv2_connect(PORT_PARAMS, 1.0) + lv2_connect(PORT_PARAMS + 3, 12.0) +
+    lv2_connect(PORT_LATENCY) + b'\x02' + lv2_run(8192) + bytes([1, PORT_PARAMS, 3]) + lv2_run(4097, 1) +
+    bytes([1, PORT_PARAMS + 3, 9]) + lv2_run(64, 2) + b'\x03\x02' + lv2_run(1) + b'\x05\x01' +
+    bytes([LV2_FRAMES.index(512)]) + b'\x02' + lv2_run(512),
+}
+
+
+def write(kind, seeds):
+    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'corpus', kind)
     os.makedirs(out, exist_ok=True)
-    for name, data in SEEDS.items():
+    for name, data in seeds.items():
         with open(os.path.join(out, name + '.bin'), 'wb') as f:
             f.write(data)
+
+
+def main():
+    write('host', SEEDS)
+    write('lv2', LV2_SEEDS)
 
 
 if __name__ == '__main__':
