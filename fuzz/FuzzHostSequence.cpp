@@ -397,6 +397,8 @@ void dispatchStep(AEffect* e, Program& p, Instance& in)
     const std::uint8_t choice = p.u8();
     const VstInt32 opcode = choice < 2 * std::size(kOpcodes) ? kOpcodes[choice % std::size(kOpcodes)]
                                                              : VstInt32(choice % 80);
+    if (opcode == effClose)
+        return;  // frees the instance: the close-and-reopen step sends it
     const VstInt32 index = p.index();
     VstIntPtr value = p.value();
     const float opt = p.opt();
