@@ -685,6 +685,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     // The pool first, so that the instances are closed at exit before their hosts go.
     pool();
     std::atexit(closeAll);
+    // The editor's images are decoded once per process, on first draw (over a
+    // second here): done now, so no input is charged with it as a slow one.
+    Instance warm;
+    create(warm, "");
+    std::vector<std::uint32_t> pixels(std::size_t(kEditorWidth) * kEditorHeight);
+    EditorProbeImage image{kEditorWidth, kEditorHeight, pixels.data()};
+    dispatch(warm.effect, effVendorSpecific, kEditorProbeIndex, kProbeSnapshot, &image);
+    destroy(warm);
     // A mouse click on the editor's web link starts the desktop's opener: with
     // nothing on the search path it fails at once and no browser starts.
     setenv("PATH", "/nonexistent-duv-fuzz", 1);
