@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the libFuzzer targets of a fuzz build (duv_fuzz_png, duv_fuzz_jpeg,
-# duv_fuzz_chunk), each from its committed seeds in fuzz/corpus/<kind>.
+# duv_fuzz_chunk, duv_fuzz_host, duv_fuzz_lv2), each from its committed seeds
+# in fuzz/corpus/<kind> (fuzz/make_host_seeds.py writes those of host and lv2).
 #
 #   run-fuzz.sh <fuzz-build-dir> [seconds]
 #       Short bounded runs (default 20 s each) for the test command: a scratch
@@ -37,7 +38,7 @@ case "${1:-}" in
   *) seconds=$1; shift ;;
 esac
 kinds=("$@")
-[ ${#kinds[@]} -gt 0 ] || kinds=(png jpeg chunk)
+[ ${#kinds[@]} -gt 0 ] || kinds=(png jpeg chunk host lv2)
 home=${DUV_FUZZ_HOME:-$HOME/.cache/duv-fuzz}
 
 # UBSan reports stop the run like any other finding.

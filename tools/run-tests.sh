@@ -58,6 +58,6 @@ if [ -x /usr/bin/clang++-14 ] && [ -f "$root/fuzz/CMakeLists.txt" ]; then
   echo "== fuzz targets (bounded)"
   configure build-fuzz -DDUV_BUILD_FUZZ=ON -DDUV_BUILD_TESTS=OFF -DDUV_BUILD_BENCH=OFF \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
-  cmake --build build-fuzz -j "$jobs" --target duv_fuzz_png duv_fuzz_jpeg duv_fuzz_chunk
+  cmake --build build-fuzz -j "$jobs" --target duv_fuzz_png duv_fuzz_jpeg duv_fuzz_chunk duv_fuzz_host duv_fuzz_lv2
   "$root/tools/run-fuzz.sh" "$root/build-fuzz"
 fi
