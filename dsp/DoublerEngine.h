@@ -17,7 +17,9 @@
 // all may run on the audio thread. Parameter values take effect at the next
 // ProcessBlock call (delays through their 160 ms faded change).
 //
-// Size: about 400 KiB, all inside the object; allocate it on the heap.
+// Size: about 355 KiB, all inside the object; allocate it on the heap. The
+// detector's window and weights are process-wide tables shared by all
+// engines (built by the first construction, thread-safe).
 #pragma once
 
 #include <cstdint>
@@ -40,7 +42,8 @@ class DoublerEngine {
 
   // Filters at 44100 Hz / 1 Hz, envelope 25 ms attack and 15 ms release,
   // FFT tables, detector HPF 100 Hz, voices at rest (ratio and delayMs 0
-  // until the parameters are delivered), window and weight tables.
+  // until the parameters are delivered), the shared window and weight
+  // tables. Writes none of the big buffers (see bufferState).
   DoublerEngine();
   DoublerEngine(const DoublerEngine&) = delete;
   DoublerEngine& operator=(const DoublerEngine&) = delete;
