@@ -89,17 +89,15 @@ DoublerEngine::DoublerEngine() {
   ClearVoiceMotion(&voice2);
   frame.envelope.SetAttack(25.0);
   frame.envelope.SetRelease(15.0);
-  FillAnalysisWindow(analysisWindow);
-  FillBinWeights(binWeights);
-  // Safe state before the first Reset: silent buffers, distinct block roles.
-  std::fill_n(historyStore, kStoreFrames, StereoFrame{});
-  std::memset(marksStore, 0, sizeof(marksStore));
-  std::fill_n(&outBlocks[0][0], kOutBlocks * kBlockFrames, StereoFrame{});
-  std::memset(&detectorScratch, 0, sizeof(detectorScratch));
-  playBlock = outBlocks[0];
-  mixBlock = outBlocks[1];
-  spareBlock1 = outBlocks[2];
-  spareBlock2 = outBlocks[3];
+  analysisWindow = SharedAnalysisWindow();
+  binWeights = SharedBinWeights();
+  // Distinct block roles before the first Reset. The buffers are zeroed
+  // later (see bufferState); the detector's and the fast loops' scratch is
+  // always written before it is read, so it is never zeroed.
+  playBlock = outBlocks[0].frames;
+  mixBlock = outBlocks[1].frames;
+  spareBlock1 = outBlocks[2].frames;
+  spareBlock2 = outBlocks[3].frames;
 }
 
 void DoublerEngine::Reset(double sr) {
@@ -108,17 +106,16 @@ void DoublerEngine::Reset(double sr) {
   if (sr > kMaxSampleRate) sr = kMaxSampleRate;
   sampleRate = sr;
 
-  history = historyStore;
+  history = historyStore.frames;
   transientMarks = marksStore;
-  std::fill_n(historyStore, kStoreFrames, StereoFrame{});
-  std::fill_n(&outBlocks[0][0], kOutBlocks * kBlockFrames, StereoFrame{});
+  if (bufferState != BufferState::kZero) ClearBuffers();
   period = 0.0;
   halfPeriod = 0.0;
   writePos = 0;
-  playBlock = outBlocks[0];
-  mixBlock = outBlocks[1];
-  spareBlock1 = outBlocks[2];
-  spareBlock2 = outBlocks[3];
+  playBlock = outBlocks[0].frames;
+  mixBlock = outBlocks[1].frames;
+  spareBlock1 = outBlocks[2].frames;
+  spareBlock2 = outBlocks[3].frames;
   for (DelayVoice* v : {&voice1, &voice2}) {
     ClearVoiceMotion(v);
     v->delay = DelayFrames(sr, v->delayMs);
@@ -130,11 +127,17 @@ void DoublerEngine::Reset(double sr) {
   bypassFadeLength = TruncSaturate(sr * 0.01);
   delayFadeHalf = TruncSaturate(sr * 0.08);
   frame.bypassFadeCounter = 0;
-  std::memset(marksStore, 0, sizeof(marksStore));
   frame.envelope.SetSampleRate(sr);
   frame.transientHold = 0;
   transientHoldLength = TruncSaturate(sr * 0.2);
   if (lamp != nullptr) lamp->SetLit(false);
+}
+
+void DoublerEngine::ClearBuffers() {
+  std::fill_n(historyStore.frames, kStoreFrames, StereoFrame{});
+  std::memset(marksStore, 0, sizeof(marksStore));
+  for (UnsetFrames<kBlockFrames>& block : outBlocks) std::fill_n(block.frames, kBlockFrames, StereoFrame{});
+  bufferState = BufferState::kZero;
 }
 
 void DoublerEngine::UpdateWetCutoff() {
@@ -188,6 +191,8 @@ void DoublerEngine::SetDetectorHpf(double hz) {
 
 void DoublerEngine::ProcessBlock(const double* const* inputs, double* const* outputs, int nFrames) {
   if (nFrames <= 0) return;
+  if (bufferState == BufferState::kUnwritten) ClearBuffers();  // no Reset yet
+  bufferState = BufferState::kInUse;
   // Parameters are read once per call: changes take effect at call boundaries.
   const double dryGain = 1.0 - wet;
   const double root2 = std::sqrt(2.0);
@@ -377,13 +382,13 @@ void DoublerEngine::BlockStep(const BlockGains& g) {
   // The history and the marks move down one block: the windows slide up
   // (the top block is overwritten before anything reads it again), or at
   // the end of the stores the contents move back to their start.
-  if (history + kHistoryFrames + kBlockFrames <= historyStore + kStoreFrames) {
+  if (history + kHistoryFrames + kBlockFrames <= historyStore.frames + kStoreFrames) {
     history += kBlockFrames;
     transientMarks += kBlockFrames;
   } else {
-    std::memmove(historyStore, history + kBlockFrames, sizeof(StereoFrame) * (kHistoryFrames - kBlockFrames));
+    std::memmove(historyStore.frames, history + kBlockFrames, sizeof(StereoFrame) * (kHistoryFrames - kBlockFrames));
     std::memmove(marksStore, transientMarks + kBlockFrames, kHistoryFrames - kBlockFrames);
-    history = historyStore;
+    history = historyStore.frames;
     transientMarks = marksStore;
   }
 
@@ -488,8 +493,8 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
   const MixConstants mix{_mm_set1_pd(g.sameGain), _mm_set1_pd(g.crossGain), _mm_set1_pd(g.colorKeep),
                          _mm_set1_pd(2.0 * static_cast<double>(g.colorDrive)), fadeHalf, lamp};
   LowpassPair filters(wetFilterL, wetFilterR);
-  StereoFrame* const voice1Frames = voiceScratch[0];
-  StereoFrame* const voice2Frames = voiceScratch[1];
+  StereoFrame* const voice1Frames = voiceScratch[0].frames;
+  StereoFrame* const voice2Frames = voiceScratch[1].frames;
 
   for (int k0 = 0; k0 < kBlockFrames;) {
     const int run = std::min({kBlockFrames - k0, FramesWithCurrentTap(voice1, fadeHalf),

@@ -17,7 +17,9 @@
 // all may run on the audio thread. Parameter values take effect at the next
 // ProcessBlock call (delays through their 160 ms faded change).
 //
-// Size: about 400 KiB, all inside the object; allocate it on the heap.
+// Size: about 355 KiB, all inside the object; allocate it on the heap. The
+// detector's window and weights are process-wide tables shared by all
+// engines (built by the first construction, thread-safe).
 #pragma once
 
 #include <cstdint>
@@ -40,7 +42,8 @@ class DoublerEngine {
 
   // Filters at 44100 Hz / 1 Hz, envelope 25 ms attack and 15 ms release,
   // FFT tables, detector HPF 100 Hz, voices at rest (ratio and delayMs 0
-  // until the parameters are delivered), window and weight tables.
+  // until the parameters are delivered), the shared window and weight
+  // tables. Writes none of the big buffers (see bufferState).
   DoublerEngine();
   DoublerEngine(const DoublerEngine&) = delete;
   DoublerEngine& operator=(const DoublerEngine&) = delete;
@@ -143,6 +146,26 @@ class DoublerEngine {
   void RenderWetFast(const BlockGains& g);
   void UpdateWetCutoff();
   void UpdateDetectorRange();
+  // Zeroes history, marks and the output blocks (about 250 KiB).
+  void ClearBuffers();
+
+  // What history, marks and the output blocks hold. The constructor leaves
+  // them unwritten: Reset zeroes them before the first ProcessBlock, and a
+  // host resets an instance several times before it processes, so the
+  // buffers are zeroed once, not at construction and at every one of those
+  // Resets. A ProcessBlock without any Reset zeroes them first, as if the
+  // constructor had.
+  enum class BufferState : uint8_t { kUnwritten, kZero, kInUse };
+  BufferState bufferState = BufferState::kUnwritten;
+
+  // N frames that construction leaves unwritten (StereoFrame's member
+  // initializers would zero them, about 240 KiB per engine): the buffers
+  // are zeroed when first needed (see bufferState), scratch before each use.
+  template <int N>
+  union UnsetFrames {
+    UnsetFrames() {}
+    StereoFrame frames[N];
+  };
 
   double sampleRate = 44100.0;
 
@@ -154,11 +177,11 @@ class DoublerEngine {
   // steps). Indices into the windows mean what they always mean.
   static constexpr int kSlackBlocks = 12;
   static constexpr int kStoreFrames = kHistoryFrames + kSlackBlocks * kBlockFrames;
-  alignas(32) StereoFrame historyStore[kStoreFrames];
+  alignas(32) UnsetFrames<kStoreFrames> historyStore;
   uint8_t marksStore[kStoreFrames];
-  StereoFrame* history = historyStore;
+  StereoFrame* history = historyStore.frames;
   uint8_t* transientMarks = marksStore;
-  StereoFrame outBlocks[kOutBlocks][kBlockFrames];
+  UnsetFrames<kBlockFrames> outBlocks[kOutBlocks];
   StereoFrame* playBlock;
   StereoFrame* mixBlock;
   StereoFrame* spareBlock1;
@@ -179,16 +202,17 @@ class DoublerEngine {
   double halfPeriod = 0.0;
   int32_t delayFadeHalf = 0;
 
-  // Detector.
-  alignas(32) float analysisWindow[kDetectorSize];
-  float binWeights[kDetectorWeights];
+  // Detector. The window and weights are the process-wide tables
+  // (SharedAnalysisWindow, SharedBinWeights), not copies.
+  const float* analysisWindow = nullptr;
+  const float* binWeights = nullptr;
   double detectorHpf = 100.0;
   int32_t minBin = 4;
   int32_t maxBin = 0;
   int32_t lookAhead = 0;
   DetectorScratch detectorScratch;
   // The fast wet rendering's frames of each voice, per block.
-  StereoFrame voiceScratch[2][kBlockFrames];
+  UnsetFrames<kBlockFrames> voiceScratch[2];
   // The fast per-frame loop's input sums L + R of one run.
   double sumScratch[kBlockFrames];
 

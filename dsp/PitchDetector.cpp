@@ -39,6 +39,29 @@ void FillBinWeights(float* weights) {
   for (int j = 1; j < kDetectorWeights; ++j) weights[j] = static_cast<float>(1.0 / (j * j));
 }
 
+namespace {
+
+struct SharedTables {
+  SharedTables() {
+    FillAnalysisWindow(window);
+    FillBinWeights(weights);
+  }
+  alignas(32) float window[kDetectorSize];
+  float weights[kDetectorWeights];
+};
+
+// A function-local static: its first build is thread-safe and it is built
+// only by a process that creates an engine.
+const SharedTables& Tables() {
+  static const SharedTables tables;
+  return tables;
+}
+
+}  // namespace
+
+const float* SharedAnalysisWindow() { return Tables().window; }
+const float* SharedBinWeights() { return Tables().weights; }
+
 DetectorRange UpdateDetectorRange(double sampleRate, double detectorHpf) {
   DetectorRange r;
   const double s = 1.0 / (sampleRate * (1.0 / 8192.0));

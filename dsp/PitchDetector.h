@@ -23,6 +23,13 @@ void FillAnalysisWindow(float* window /* 8192 entries */);
 // weights[0] = 0; weights[j] = 1 / j^2 (j^2 as an integer), as float.
 void FillBinWeights(float* weights /* 4096 entries */);
 
+// The same two tables, process-wide: built on the first call (thread-safe;
+// concurrent first callers wait for one build), read-only and never freed
+// afterwards, so every engine shares one copy instead of computing its own.
+// The window is 32-byte aligned.
+const float* SharedAnalysisWindow();  // kDetectorSize entries
+const float* SharedBinWeights();      // kDetectorWeights entries
+
 struct DetectorRange {
   int minBin = 4;      // lowest bin searched, >= 4
   int maxBin = 0;      // one past the highest bin searched, <= 2048

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "EngineFixture.h"
 #include "dsp/DspPath.h"
@@ -83,6 +84,76 @@ TEST(DoublerEngineParams, CentsWidthBypassLamp) {
   EXPECT_EQ(e->MinBin(), 27);
   e->SetDetectorHpf(0);  // ignored
   EXPECT_EQ(e->MinBin(), 27);
+}
+
+// The engine leaves its big buffers unwritten at construction and zeroes
+// them once, when they are first needed: whatever the memory held before,
+// and however often Reset runs, the output must be that of zeroed buffers.
+// The reference is an engine built in zeroed memory and reset once.
+TEST(DoublerEngineConstruction, OutputIndependentOfPriorMemoryAndResetCount) {
+  struct Case {
+    const char* name;
+    unsigned char fill;  // the memory's bytes before construction (0xFF: NaN floats)
+    int resetsBefore;    // Resets before the first block (0: none at all)
+    bool processedReset;  // then process, Reset again, and compare the second run
+  };
+  const Case cases[] = {
+      {"zero memory, no Reset", 0x00, 0, false}, {"NaN memory, no Reset", 0xFF, 0, false},
+      {"NaN memory, one Reset", 0xFF, 1, false}, {"0x41 memory, three Resets", 0x41, 3, false},
+      {"NaN memory, Reset after processing", 0xFF, 1, true},
+  };
+  const StereoBuffer in = Material(3 * 8192 + 300, 44100, 11);
+  const auto run = [&](unsigned char fill, int resetsBefore, bool processedReset) {
+    void* memory = ::operator new(sizeof(DoublerEngine), std::align_val_t{alignof(DoublerEngine)});
+    std::memset(memory, fill, sizeof(DoublerEngine));
+    auto* e = new (memory) DoublerEngine;
+    e->SetWet(0.75);
+    e->SetCents(0, -10);
+    e->SetDelayMs(0, 7.5);
+    e->SetCents(1, 10);
+    e->SetDelayMs(1, 15);
+    e->SetWidthPercent(100);
+    e->SetColor(0.25);
+    for (int i = 0; i < resetsBefore; ++i) e->Reset(44100);
+    StereoBuffer out = RunEngine(*e, in, 512);
+    if (processedReset) {
+      e->Reset(44100);
+      out = RunEngine(*e, in, 512);
+    }
+    e->~DoublerEngine();
+    ::operator delete(memory, std::align_val_t{alignof(DoublerEngine)});
+    return out;
+  };
+  const StereoBuffer withoutReset = run(0x00, 0, false);
+  const StereoBuffer withReset = run(0x00, 1, false);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const StereoBuffer out = run(c.fill, c.resetsBefore, c.processedReset);
+    const StereoBuffer& expected = c.resetsBefore == 0 ? withoutReset : withReset;
+    ASSERT_EQ(std::memcmp(out.left.data(), expected.left.data(), sizeof(double) * in.left.size()), 0);
+    ASSERT_EQ(std::memcmp(out.right.data(), expected.right.data(), sizeof(double) * in.right.size()), 0);
+  }
+  // Sanity: the material reaches the output on the reset engine.
+  double peak = 0;
+  for (double v : withReset.left) peak = std::max(peak, std::fabs(v));
+  EXPECT_GT(peak, 0.1);
+}
+
+// Every engine reads the one process-wide window and weight table, which
+// hold exactly what the fill functions compute.
+TEST(DoublerEngineConstruction, SharesTheDetectorTables) {
+  std::vector<float> window(kDetectorSize), weights(kDetectorWeights);
+  FillAnalysisWindow(window.data());
+  FillBinWeights(weights.data());
+  const auto a = std::make_unique<DoublerEngine>();
+  const auto b = std::make_unique<DoublerEngine>();
+  EXPECT_EQ(a->AnalysisWindow(), SharedAnalysisWindow());
+  EXPECT_EQ(b->AnalysisWindow(), SharedAnalysisWindow());
+  EXPECT_EQ(a->BinWeights(), SharedBinWeights());
+  EXPECT_EQ(b->BinWeights(), SharedBinWeights());
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(SharedAnalysisWindow()) % 32, 0u);
+  EXPECT_EQ(std::memcmp(SharedAnalysisWindow(), window.data(), sizeof(float) * kDetectorSize), 0);
+  EXPECT_EQ(std::memcmp(SharedBinWeights(), weights.data(), sizeof(float) * kDetectorWeights), 0);
 }
 
 TEST(DoublerEngineProcess, NothingDoneForEmptyBlocks) {
