@@ -304,3 +304,33 @@ TEST_F(Lv2Ui, OpenAndClose20TimesWhileAudioRuns) {
   audio.join();
   EXPECT_TRUE(finite.load());
 }
+
+// What a host reads about the UI from the bundle: one X11 UI in DUV_ui.so,
+// following every parameter port and the lamp.
+TEST(Lv2UiBundle, DeclaresTheX11UIAndItsPortNotifications) {
+  const LilvPlugin* plugin = World().Plugin(kDuvURI);
+  ASSERT_NE(plugin, nullptr);
+  LilvUIs* uis = lilv_plugin_get_uis(plugin);
+  ASSERT_EQ(lilv_uis_size(uis), 1u);
+  const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
+  EXPECT_STREQ(lilv_node_as_uri(lilv_ui_get_uri(ui)), "https://pelko.audio/plugins/duv#ui");
+  EXPECT_TRUE(lilv_ui_is_a(ui, World().Uri(LV2_UI__X11UI)));
+  const std::string binary = lilv_node_as_uri(lilv_ui_get_binary_uri(ui));
+  EXPECT_EQ(binary.substr(binary.rfind('/') + 1), "DUV_ui.so");
+  LilvNodes* notes = lilv_world_find_nodes(World().World(), lilv_ui_get_uri(ui),
+                                           World().Uri(LV2_UI__portNotification), nullptr);
+  std::vector<std::string> symbols;
+  LILV_FOREACH (nodes, i, notes) {
+    LilvNodes* s = lilv_world_find_nodes(World().World(), lilv_nodes_get(notes, i),
+                                         World().Uri(LV2_CORE__symbol), nullptr);
+    if (s && lilv_nodes_size(s) == 1) symbols.push_back(lilv_node_as_string(lilv_nodes_get_first(s)));
+    lilv_nodes_free(s);
+  }
+  lilv_nodes_free(notes);
+  std::sort(symbols.begin(), symbols.end());
+  EXPECT_EQ(symbols, (std::vector<std::string>{"bypass", "bypass_lamp", "cents_1", "cents_2",
+                                                "color", "delay_1", "delay_2", "detector_hpf",
+                                                "knob_action", "rocker_action", "stereo_width",
+                                                "wet"}));
+  lilv_uis_free(uis);
+}
