@@ -16,21 +16,7 @@ DUVEffect::DUVEffect(IPluginBinding::HostContext host)
     : IPluginBinding(host, kNumParams, "1-1 2-2", kNumPresets, "DUV", "", "Pelko", kVersion,
                  PackFourChars("DUV_"), PackFourChars("Pelk"), kLatency, false, false, false),
       mEngine(std::make_unique<DoublerEngine>()) {
-  ParamAt(kWet)->SetupDouble("wet", 0.75, 0.0, 1.0, 0.001);
-  ParamAt(kCents1)->SetupDouble("cents 1", -10.0, -50.0, 50.0, 0.1, "cents");
-  ParamAt(kDelay1)->SetupDouble("delay 1", 7.5, 5.0, 100.0, 0.1, "ms");
-  ParamAt(kCents2)->SetupDouble("cents 2", 10.0, -50.0, 50.0, 0.1, "cents");
-  ParamAt(kDelay2)->SetupDouble("delay 2", 15.0, 5.0, 100.0, 0.1, "ms");
-  ParamAt(kStereoWidth)->SetupInt("stereo width", 100, 50, 100, "%");
-  ParamAt(kColor)->SetupDouble("color", 0.25, 0.0, 1.0, 0.001);
-  ParamAt(kBypass)->SetupBool("bypass", false);
-  ParamAt(kKnobAction)->SetupEnum("knob action", 0, 2);
-  ParamAt(kKnobAction)->AddDisplayText(0, "drag");
-  ParamAt(kKnobAction)->AddDisplayText(1, "rotate");
-  ParamAt(kRockerAction)->SetupEnum("rocker action", 0, 2);
-  ParamAt(kRockerAction)->AddDisplayText(0, "fade");
-  ParamAt(kRockerAction)->AddDisplayText(1, "jump");
-  ParamAt(kDetectorHpf)->SetupInt("detector HPF", 100, 50, 150, "Hz");
+  DefineDUVParams(this);
 
   AddPresetsFromCurrent(nullptr, 1);
   //                         wet  cents1 delay1 cents2 delay2 width color byp knob rock hpf
@@ -104,7 +90,8 @@ void DUVEffect::ProcessBlock(double** inputs, double** outputs, int nFrames) {
 IPluginBinding* MakePlugin(IPluginBinding::HostContext host) { return new DUVEffect(host); }
 
 #if defined(DUV_FORMAT_LV2)
-const char* PluginURI() { return "https://pelko.audio/plugins/duv"; }
+const char* PluginURI() { return kDUVPluginURI; }
+const char* PluginUIURI() { return kDUVUIURI; }
 #endif
 
 #if defined(DUV_FORMAT_VST2)

@@ -16,3 +16,14 @@ enum EDUVParam {
   kDetectorHpf,
   kNumParams
 };
+
+// The LV2 plug-in's and its UI's URIs: the same forever (hosts store them in projects).
+constexpr const char* kDUVPluginURI = "https://pelko.audio/plugins/duv";
+constexpr const char* kDUVUIURI = "https://pelko.audio/plugins/duv#ui";
+
+class IPluginBase;
+
+// Names, ranges, steps, units, defaults and display texts of every parameter,
+// set on plug's parameters (which must number kNumParams). One table for the
+// DSP in every format and for an editor that lives apart from it (LV2 UI).
+void DefineDUVParams(IPluginBase* plug);

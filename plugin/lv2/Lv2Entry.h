@@ -10,6 +10,8 @@
 IPluginLV2* MakePlugin(IPluginLV2::HostContext host);
 // Defined by the effect: its plug-in URI, the same forever (hosts store it in projects).
 const char* PluginURI();
+// Defined by the effect: its UI's URI (the Turtle names the UI module with it).
+const char* PluginUIURI();
 
 // The process-wide lock that serialises instance creation, as in the VST 2 entry.
 RecursiveLock& CreationLock();

@@ -15,6 +15,7 @@ constexpr const char* kPrefixes =
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+    "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
 
@@ -104,14 +105,20 @@ std::string TurtleString(const char* text) {
 }
 
 Lv2BundleText MakeLv2BundleText(const IPluginLV2& plug, const char* uri, const char* binaryFile,
-                                const char* descriptionFile) {
+                                const char* descriptionFile, const char* uiURI,
+                                const char* uiBinaryFile) {
   Lv2BundleText t;
+  const bool hasUI = uiURI && uiBinaryFile;
+  const std::string ui = hasUI ? std::string("<") + uiURI + ">" : std::string();
   const std::string plugin = std::string("<") + uri + ">";
   const std::vector<std::string> presetURIs = PresetURIs(plug, uri);
 
   t.manifest = kPrefixes;
   t.manifest += plugin + "\n\ta lv2:Plugin ;\n\tlv2:binary <" + binaryFile + "> ;\n" +
                 "\trdfs:seeAlso <" + descriptionFile + "> .\n";
+  if (hasUI)
+    t.manifest += "\n" + ui + "\n\ta ui:X11UI ;\n\tui:binary <" + uiBinaryFile + "> ;\n" +
+                  "\trdfs:seeAlso <" + descriptionFile + "> .\n";
   for (int i = 0; i < plug.NPresets(); ++i) {
     const std::string& presetURI = presetURIs[static_cast<std::size_t>(i)];
     if (presetURI.empty()) continue;
@@ -130,6 +137,7 @@ Lv2BundleText MakeLv2BundleText(const IPluginLV2& plug, const char* uri, const c
   d += "\tlv2:minorVersion " + std::to_string((version >> 8) & 0xFF) + " ;\n";
   d += "\tlv2:microVersion " + std::to_string(version & 0xFF) + " ;\n";
   d += "\tlv2:optionalFeature lv2:hardRTCapable , opts:options , urid:map ;\n";
+  if (hasUI) d += "\tui:ui " + ui + " ;\n";
   d += "\tlv2:port [\n";
   for (int port = 0; port < plug.PortCount(); ++port) {
     if (port > 0) d += "\t] , [\n";
@@ -166,6 +174,25 @@ Lv2BundleText MakeLv2BundleText(const IPluginLV2& plug, const char* uri, const c
     d += JoinProperties(props);
   }
   d += "\t] .\n";
+  if (hasUI) {
+    d += "\n" + ui + "\n\ta ui:X11UI ;\n";
+    d += "\tlv2:requiredFeature ui:parent ;\n";
+    d += "\tlv2:optionalFeature ui:idleInterface , ui:resize , ui:touch ;\n";
+    d += "\tlv2:extensionData ui:idleInterface ;\n";
+    d += "\tui:portNotification [\n";
+    bool first = true;
+    for (int port = 0; port < plug.PortCount(); ++port) {
+      const IPluginLV2::PortKind kind = plug.DescribePort(port).kind;
+      if (kind != IPluginLV2::PortKind::kParam && kind != IPluginLV2::PortKind::kStatusLamp)
+        continue;
+      if (!first) d += "\t] , [\n";
+      first = false;
+      d += "\t\tui:plugin " + plugin + " ;\n";
+      d += "\t\tlv2:symbol \"" + plug.PortSymbol(port) + "\" ;\n";
+      d += "\t\tui:protocol ui:floatProtocol\n";
+    }
+    d += "\t] .\n";
+  }
 
   t.presets = kPrefixes;
   for (int i = 0; i < plug.NPresets(); ++i) {
