@@ -109,6 +109,8 @@ VstIntPtr DUVEffect::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, 
       graphics->Draw(&all);
       const std::uint32_t* bits = graphics->Surface()->getBits();
       const int span = graphics->Surface()->getRowSpan();
+      if (!bits || graphics->Surface()->getWidth() < w || graphics->Surface()->getHeight() < h)
+        return 0;  // no surface to read: memory ran out
       for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) image->pixels[y * image->width + x] = bits[y * span + x];
       image->width = w;

@@ -27,6 +27,12 @@ void IGraphicsRaster::PrepareDrawing() {
 }
 
 duv::SystemBitmap* IGraphicsRaster::Surface() {
+  // A surface whose pixels could not be had (memory ran out) stays 0 x 0, so
+  // drawing into it does nothing; it is made again on the next use.
+  if (mDrawBitmap && !mDrawBitmap->getBits()) {
+    delete mDrawBitmap;
+    mDrawBitmap = nullptr;
+  }
   if (!mDrawBitmap) {
     mDrawBitmap = new duv::SystemBitmap(Width(), Height());
     // A new surface's contents are undefined: start from transparent black.
