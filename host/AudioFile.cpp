@@ -336,6 +336,9 @@ std::unique_ptr<AudioFileReader> AudioFileReader::Open(const std::string& path,
   r->mClaimedFrames = std::max<std::int64_t>(claimed, info.frames);
   r->mFormat.code = info.format;
   r->mPath = name;
+  const int major = info.format & SF_FORMAT_TYPEMASK;
+  r->mReadShorts = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16 &&
+                   (major == SF_FORMAT_WAV || major == SF_FORMAT_AIFF);
   return r;
 }
 
@@ -346,7 +349,17 @@ AudioFileReader::~AudioFileReader() {
 
 std::int64_t AudioFileReader::read(float* dst, std::int64_t maxFrames) {
   if (maxFrames <= 0) return 0;
-  sf_count_t got = sf_readf_float(Handle(mFile), dst, maxFrames);
+  sf_count_t got = 0;
+  if (mReadShorts) {
+    const std::size_t samples = static_cast<std::size_t>(maxFrames) * mChannels;
+    if (mShorts.size() < samples) mShorts.resize(samples);
+    got = sf_readf_short(Handle(mFile), mShorts.data(), maxFrames);
+    constexpr float kScale = 1.0f / 32768.0f;
+    const std::size_t n = got > 0 ? static_cast<std::size_t>(got) * mChannels : 0;
+    for (std::size_t i = 0; i < n; ++i) dst[i] = static_cast<float>(mShorts[i]) * kScale;
+  } else {
+    got = sf_readf_float(Handle(mFile), dst, maxFrames);
+  }
   if (got < maxFrames && sf_error(Handle(mFile)) != SF_ERR_NO_ERROR) {
     mError = "cannot read " + mPath + ": " + Reason(Handle(mFile));
     return -1;

@@ -27,6 +27,12 @@ class LevelMeter : public AudioSink {
   std::int64_t mBeyond = 0;
 };
 
+// The measurement itself over n samples, folded into *peak (largest |x|,
+// NaN ignored) and *beyond (count of |x| > 1). MeasureLevels is the fast
+// path (four lanes at once); MeasureLevelsPlain the reference it must equal.
+void MeasureLevels(const float* src, std::int64_t n, float* peak, std::int64_t* beyond);
+void MeasureLevelsPlain(const float* src, std::int64_t n, float* peak, std::int64_t* beyond);
+
 // A level as decibels relative to full scale (1.0), one decimal, signed:
 // "-0.3 dBFS", "+1.9 dBFS", "0.0 dBFS"; "-inf dBFS" for silence.
 std::string DbfsText(float level);

@@ -11,6 +11,8 @@ constexpr VstInt32 kArrangementMono = 0;
 constexpr VstInt32 kArrangementStereo = 1;
 // Frames of the effect's internal block, which completes the last wet frames.
 constexpr std::int64_t kInternalBlockFrames = 1024;
+// Frames read from the source and written to the sink at a time (at least).
+constexpr std::int64_t kIoFrames = 16384;
 
 }  // namespace
 
@@ -58,11 +60,27 @@ bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const Rende
   // Two planar channels always: a host hands the plug-in as many pointers as
   // the record declares; the one that a mono arrangement leaves unused points
   // at silence (in) and at a buffer nobody reads (out).
-  std::vector<float> fileBlock(static_cast<std::size_t>(block * fileChannels));
   std::vector<float> inL(block), inR(block), outL(block), outR(block);
-  std::vector<float> interleaved(static_cast<std::size_t>(block * channels));
   float* inputs[2] = {inL.data(), inR.data()};
   float* outputs[2] = {outL.data(), outR.data()};
+  // The file is read and written in runs of at least kIoFrames, whatever the
+  // host block: a small block would otherwise cost a system call each way.
+  const std::int64_t io = std::max(block, kIoFrames);
+  std::vector<float> fileRun(static_cast<std::size_t>(io * fileChannels));
+  std::int64_t runAt = 0, runEnd = 0;  // frames of fileRun not yet handed on
+  bool sourceEnded = false;
+  std::vector<float> outRun(static_cast<std::size_t>(io * channels));
+  std::int64_t outPending = 0;  // frames in outRun not yet written
+  auto flush = [&] {
+    if (outPending == 0) return true;
+    if (!sink.write(outRun.data(), outPending)) {
+      *error = sink.error();
+      return false;
+    }
+    stats->outputFrames += outPending;
+    outPending = 0;
+    return true;
+  };
 
   plugin.MainsChanged(false);
   plugin.MainsChanged(true);
@@ -81,32 +99,52 @@ bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const Rende
       n = std::min(n, remaining);
     }
     std::int64_t got = 0;
-    if (!inputDone) {
-      got = source.read(fileBlock.data(), n);
-      if (got < 0) {
-        *error = source.error();
-        ok = false;
-        break;
+    while (!inputDone && got < n) {
+      if (runAt == runEnd) {
+        if (sourceEnded) {
+          inputDone = true;
+          break;
+        }
+        const std::int64_t read = source.read(fileRun.data(), io);
+        if (read < 0) {
+          *error = source.error();
+          ok = false;
+          break;
+        }
+        if (read < io) sourceEnded = true;
+        runAt = 0;
+        runEnd = read;
+        continue;
       }
-      if (got < n) inputDone = true;
-      inputFrames += got;
-    }
-    for (std::int64_t i = 0; i < n; ++i) {
-      float l = 0.0f, r = 0.0f;
-      if (i < got) {
-        const float* f = &fileBlock[static_cast<std::size_t>(i * fileChannels)];
-        if (fileChannels == channels) {
-          l = f[0];
-          r = channels == 2 ? f[1] : 0.0f;
-        } else if (fileChannels == 1) {
-          l = r = f[0];
-        } else {
-          l = 0.5f * (f[0] + f[1]);
+      const std::int64_t take = std::min(n - got, runEnd - runAt);
+      const float* f = &fileRun[static_cast<std::size_t>(runAt * fileChannels)];
+      float* l = inL.data() + got;
+      float* r = inR.data() + got;
+      if (fileChannels == 2 && channels == 2) {
+        for (std::int64_t i = 0; i < take; ++i) {
+          l[i] = f[2 * i];
+          r[i] = f[2 * i + 1];
+        }
+      } else if (fileChannels == 2) {
+        for (std::int64_t i = 0; i < take; ++i) {
+          l[i] = 0.5f * (f[2 * i] + f[2 * i + 1]);
+          r[i] = 0.0f;
+        }
+      } else if (channels == 2) {
+        for (std::int64_t i = 0; i < take; ++i) l[i] = r[i] = f[i];
+      } else {
+        for (std::int64_t i = 0; i < take; ++i) {
+          l[i] = f[i];
+          r[i] = 0.0f;
         }
       }
-      inL[i] = l;
-      inR[i] = r;
+      runAt += take;
+      got += take;
     }
+    if (!ok) break;
+    inputFrames += got;
+    std::fill(inL.begin() + got, inL.begin() + n, 0.0f);
+    std::fill(inR.begin() + got, inR.begin() + n, 0.0f);
     plugin.ProcessReplacing(inputs, outputs, static_cast<int>(n));
 
     // The block's output frames [processed, processed + n) land at file
@@ -118,14 +156,17 @@ bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const Rende
       last = std::min(n, outputFrames + latency - processed);
     }
     if (last > first) {
-      for (std::int64_t i = first; i < last; ++i) {
-        std::size_t k = static_cast<std::size_t>((i - first) * channels);
-        interleaved[k] = outL[i];
-        if (channels == 2) interleaved[k + 1] = outR[i];
+      if (outPending + (last - first) > io && !(ok = flush())) break;
+      float* o = outRun.data() + outPending * channels;
+      if (channels == 2) {
+        for (std::int64_t i = first; i < last; ++i) {
+          o[2 * (i - first)] = outL[i];
+          o[2 * (i - first) + 1] = outR[i];
+        }
+      } else {
+        std::copy(outL.begin() + first, outL.begin() + last, o);
       }
-      ok = sink.write(interleaved.data(), last - first);
-      if (ok) stats->outputFrames += last - first;
-      else *error = sink.error();
+      outPending += last - first;
     }
     processed += n;
     if (ok && progress && !progress(inputFrames, source.frames())) {
@@ -134,6 +175,7 @@ bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const Rende
     }
     if (inputDone && options.trimTail && processed >= latency + inputFrames) break;
   }
+  if (ok) ok = flush();
   plugin.MainsChanged(false);
   stats->inputFrames = inputFrames;
   return ok;

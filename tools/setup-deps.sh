@@ -11,7 +11,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   python3 python3-pil python3-numpy python3-reportlab
   fonts-dejavu-core fonts-urw-base35 poppler-utils
-  binutils soundstretch
+  binutils soundstretch time
   libx11-dev libxext-dev libxtst-dev xvfb
   libfreetype-dev libfontconfig-dev
   g++-mingw-w64-x86-64 wine64 xvfb xdotool

@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -28,6 +30,55 @@ TEST(AudioFile, FloatWavRoundTripIsExact) {
   EXPECT_EQ(out.sampleRate, 48000);
   EXPECT_EQ(out.channels, 2);
   EXPECT_TRUE(out.samples == in.samples);
+}
+
+// 16-bit WAV and AIFF are read as integers and scaled by the reader itself:
+// every one of the 65536 values, in mono and stereo, and in reads of odd
+// sizes, gives the floats that libsndfile's own float reading gives.
+TEST(AudioFileReader, SixteenBitFilesReadAsLibsndfileReadsThem) {
+  ScratchDir dir;
+  std::vector<short> all(65536);
+  for (int k = 0; k < 65536; ++k) all[static_cast<std::size_t>(k)] = static_cast<short>(k - 32768);
+  for (int major : {SF_FORMAT_WAV, SF_FORMAT_AIFF}) {
+    for (int channels : {1, 2}) {
+      std::string name = "all";
+      name += std::to_string(major);
+      name += channels == 1 ? "-mono" : "-stereo";
+      const std::string path = dir / name;
+      SF_INFO info{};
+      info.samplerate = 44100;
+      info.channels = channels;
+      info.format = major | SF_FORMAT_PCM_16;
+      SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+      ASSERT_NE(f, nullptr);
+      ASSERT_EQ(sf_write_short(f, all.data(), 65536), 65536);
+      sf_close(f);
+
+      SF_INFO readInfo{};
+      f = sf_open(path.c_str(), SFM_READ, &readInfo);
+      ASSERT_NE(f, nullptr);
+      std::vector<float> expected(65536);
+      ASSERT_EQ(sf_read_float(f, expected.data(), 65536), 65536);
+      sf_close(f);
+
+      std::string error;
+      auto reader = AudioFileReader::Open(path, &error);
+      ASSERT_TRUE(reader) << error;
+      std::vector<float> got(65536 + 2, -7.0f);
+      std::int64_t at = 0;  // frames
+      for (std::int64_t step = 1; at < 65536 / channels; step = step * 3 + 1) {
+        const std::int64_t n = reader->read(got.data() + at * channels, step);
+        ASSERT_GE(n, 0) << reader->error();
+        if (n == 0) break;
+        at += n;
+      }
+      EXPECT_EQ(at, 65536 / channels);
+      for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(got[i]), std::bit_cast<std::uint32_t>(expected[i]))
+            << major << " " << channels << " " << i;
+      EXPECT_EQ(got[65536], -7.0f);  // nothing written past the frames read
+    }
+  }
 }
 
 TEST(AudioFile, FlacAndAiffKeepSixteenBitsAndTheirFormat) {

@@ -55,8 +55,13 @@ RunResult RunShell(const std::string& cwd, std::string script) {
 // Runs duv-render with these arguments and nothing on stdin.
 RunResult RunTool(const std::string& cwd, const std::vector<std::string>& args) {
   std::string cmd = "TOOL";
-  for (const std::string& a : args) cmd += " " + Quote(a);
-  return RunShell(cwd, cmd + " </dev/null");
+  for (const std::string& a : args) {
+    cmd += ' ';
+    cmd += Quote(a);
+  }
+  // Appended in place: GCC 12 warns falsely (-Wrestrict) on a string + literal here.
+  cmd += " </dev/null";
+  return RunShell(cwd, cmd);
 }
 
 // A reader still waiting to open `fifo` (because the tool failed before

@@ -152,7 +152,8 @@ class ManualTextTest(unittest.TestCase):
     def test_command_line_tools(self):
         for phrase in ("duv-render", "duv-info", "duv-snapshot", "--preset", "--set", "--list",
                        "--channels 2", "--float", "--window", "-o FILE.png", "demo-duv.wav",
-                       "wav, flac, aiff, ogg, mp3 or opus"):
+                       "wav, flac, aiff, ogg, mp3 or opus", "8, 12, 16, 24 or 48 kHz",
+                       "number in --list, counted from 1"):
             with self.subTest(phrase=phrase):
                 self.assertIn(phrase, self.text)
         self.assertRegex(self.text, r"duv-render [^.]*- - \|")  # a pipe through standard input and output
