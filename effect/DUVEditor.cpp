@@ -25,6 +25,8 @@ using namespace duv_layout;
 
 namespace {
 
+struct HelperImageMissing {};  // thrown out of a preparation, caught by the cache
+
 enum EPreparation { kMasked = 1, kRinged = 2 };
 
 IBitmap Load(IGraphics* g, const Image& image) { return g->LoadBitmap(image.id, image.file, image.frames); }
@@ -43,13 +45,19 @@ void PrepareStrip(const IBitmap& strip, const Image& maskImage, const Image* rin
   if (!strip.bitmap) return;
   BitmapCache& cache = BitmapCache::Instance();
   const int frames = strip.N;
+  // A helper image that does not load (memory ran out) must not leave a strip
+  // published half prepared: the preparation fails, and the cache leaves the
+  // strip undecoded until the editor is next shown.
   cache.AddPreparation(strip.bitmap, kMasked, [frames, maskImage](duv::RasterBitmap* decoded) {
-    MaskStrip(decoded, frames, LoadHelper(maskImage).get());
+    auto mask = LoadHelper(maskImage);
+    if (!mask) throw HelperImageMissing{};
+    MaskStrip(decoded, frames, mask.get());
   });
   if (!ringImage) return;
   cache.AddPreparation(strip.bitmap, kRinged, [ring = *ringImage](duv::RasterBitmap* decoded) {
-    if (auto bitmap = LoadHelper(ring))
-      duv::blit(decoded, bitmap.get(), 0, 0, nullptr, 1.0f, duv::kBlitUseSourceAlpha);
+    auto bitmap = LoadHelper(ring);
+    if (!bitmap) throw HelperImageMissing{};
+    duv::blit(decoded, bitmap.get(), 0, 0, nullptr, 1.0f, duv::kBlitUseSourceAlpha);
   });
 }
 

@@ -16,7 +16,7 @@ class BitmapCache::LazyImage final : public duv::RasterBitmap {
  public:
   LazyImage(BitmapCache* cache, int id, const char* name, int width, int height)
       : mCache(cache), mId(id), mName(name), mHeaderWidth(width), mHeaderHeight(height) {}
-  ~LazyImage() override { delete mDecoded; }
+  ~LazyImage() override { delete mDecoded.load(); }
 
   std::uint32_t* getBits() override {
     duv::RasterBitmap* b = Decoded();
@@ -44,7 +44,7 @@ class BitmapCache::LazyImage final : public duv::RasterBitmap {
   // The decoded bitmap, decoding (and preparing) it on the first call.
   duv::RasterBitmap* Decoded() {
     if (!mReady.load(std::memory_order_acquire)) mCache->Decode(this);
-    return mDecoded;
+    return mDecoded.load(std::memory_order_acquire);
   }
 
   // Written only under the cache's lock, and read without it only once
@@ -55,7 +55,9 @@ class BitmapCache::LazyImage final : public duv::RasterBitmap {
   int mHeaderWidth, mHeaderHeight;
   std::vector<std::pair<int, Preparation>> mPending;
   std::vector<int> mJobs;  // every job ever attached
-  duv::RasterBitmap* mDecoded = nullptr;
+  // Published only once prepared; an atomic because a failed decode may be
+  // tried again while another editor's thread reads the null it left.
+  std::atomic<duv::RasterBitmap*> mDecoded{nullptr};
   std::atomic<bool> mReady{false};
 };
 
@@ -124,16 +126,36 @@ void BitmapCache::AddPreparation(duv::RasterBitmap* bitmap, int job, Preparation
   image->mJobs.push_back(job);
   if (!image->mReady.load(std::memory_order_relaxed)) {
     image->mPending.emplace_back(job, std::move(prepare));
-  } else if (image->mDecoded) {
-    prepare(image->mDecoded);
+  } else if (duv::RasterBitmap* decoded = image->mDecoded.load()) {
+    prepare(decoded);
   }
 }
 
 void BitmapCache::DecodeOne(LazyImage* image) {
-  image->mDecoded = duv::loadImageResource(image->mId, image->mName.c_str());
-  if (image->mDecoded)
-    for (auto& [job, prepare] : image->mPending) prepare(image->mDecoded);
+  // Nothing may leave here: this runs on a helper thread too, and a host's
+  // call must never end in an exception. Memory running out leaves the image
+  // undecoded, with its preparations kept for the next try.
+  duv::RasterBitmap* decoded = nullptr;
+  try {
+    decoded = duv::loadImageResource(image->mId, image->mName.c_str());
+    if (decoded)
+      for (auto& [job, prepare] : image->mPending) prepare(decoded);
+  } catch (...) {
+    delete decoded;
+    return;
+  }
+  if (!decoded) return;
   image->mPending.clear();
+  image->mDecoded.store(decoded, std::memory_order_release);
+}
+
+void BitmapCache::RetryFailedDecodes() {
+  Guard guard(mMutex);
+  for (const Entry& e : mEntries) {
+    auto* image = dynamic_cast<LazyImage*>(e.bitmap);
+    if (image && image->mReady.load(std::memory_order_relaxed) && !image->mDecoded.load())
+      image->mReady.store(false, std::memory_order_relaxed);
+  }
 }
 
 void BitmapCache::Decode(LazyImage* image) {

@@ -62,6 +62,10 @@ class BitmapCache {
   // place on a shared image (masking, compositing) runs once per process.
   bool FirstPreparation(duv::RasterBitmap* bitmap, int job);
   int Count();
+  // Lets the images whose decode failed (memory ran out, or bad data) be
+  // tried again on their next use. The editor calls it when it is shown
+  // afresh, not at every draw, so bad data costs one decode per showing.
+  void RetryFailedDecodes();
   // How many images this process has decoded through the cache (for tests
   // and benchmarks: each image once, and none before the first is needed).
   int Decodes() const { return mDecodes.load(); }

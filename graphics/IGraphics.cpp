@@ -1,5 +1,6 @@
 #include "graphics/IGraphics.h"
 
+#include "graphics/BitmapCache.h"
 #include "graphics/BitmapControl.h"
 #include "graphics/IControl.h"
 #include "plugin/IPluginBase.h"
@@ -32,6 +33,9 @@ void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized
 }
 
 void IGraphics::SetAllControlsDirty() {
+  // A whole redraw (a window opening, a snapshot): images that failed to
+  // decode before, when memory ran out, get another chance.
+  BitmapCache::Instance().RetryFailedDecodes();
   for (IControl* c : mControls) c->SetDirty(false);
 }
 
