@@ -18,6 +18,12 @@ class FontRenderer {
   bool RenderLine(const char* face, int sizePx, int style, int align, const char* text, int boxW,
                   int boxH, std::vector<std::uint8_t>* coverage);
 
+  // Sets the font machinery up now, on the calling thread. A window opener
+  // calls it first, so that the editor's own thread never enters the dynamic
+  // loader: a host unloading the module holds the loader's lock while it
+  // waits for that thread to stop.
+  static void Prepare() { Instance().GetImpl(); }
+
   ~FontRenderer();
 
  private:

@@ -14,6 +14,7 @@
 #include "graphics/platform/PlatformGraphics.h"
 #include "graphics/platform/linux/DesktopDialogs.h"
 #include "graphics/platform/linux/DesktopOpener.h"
+#include "graphics/platform/linux/FontRenderer.h"
 #include "graphics/platform/x11/X11DialogBox.h"
 #include "graphics/platform/x11/X11EntryPopup.h"
 #include "graphics/platform/x11/X11Errors.h"
@@ -151,6 +152,7 @@ void* IGraphicsX11::OpenWindow(void* parentWindow) {
   if (!parentWindow) return nullptr;
   const char* displayName = std::getenv("DISPLAY");
   if (!displayName || !*displayName) return nullptr;
+  FontRenderer::Prepare();
   Window parent = static_cast<Window>(reinterpret_cast<std::uintptr_t>(parentWindow));
 
   int x = 0, y = 0, w = mWidth, h = mHeight;
@@ -190,7 +192,7 @@ void* IGraphicsX11::OpenWindow(void* parentWindow) {
     if (s) {
       s->events.Stop();
       s->image.Destroy(ConnectionLost(dpy) ? nullptr : dpy);
-      if (s->gc) XFreeGC(dpy, s->gc);
+      if (s->gc && !ConnectionLost(dpy)) XFreeGC(dpy, s->gc);
     }
     if (win && !ConnectionLost(dpy)) XDestroyWindow(dpy, win);
     CloseDisplay(dpy);
@@ -278,7 +280,7 @@ void IGraphicsX11::DestroySession() {
   }
   s->openers.CloseAll();
   s->image.Destroy(live);
-  if (s->gc) XFreeGC(s->dpy, s->gc);  // frees the client's record; a lost connection sends nothing
+  if (s->gc && live) XFreeGC(live, s->gc);  // a lost connection is abandoned whole (CloseDisplay)
   if (live) {
     XDestroyWindow(live, s->window);
     SyncError(live);

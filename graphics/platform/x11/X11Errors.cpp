@@ -1,5 +1,8 @@
 #include "graphics/platform/x11/X11Errors.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <new>
@@ -96,7 +99,25 @@ void UnregisterDisplay(Display* dpy) {
   RemoveLocked(dpy);
 }
 
+// Lost connections, kept reachable for good (see CloseDisplay).
+constexpr int kMaxAbandoned = 64;
+Display* gAbandoned[kMaxAbandoned];
+std::atomic<int> gAbandonedCount{0};
+
 void CloseDisplay(Display* dpy) {
+  if (ConnectionLost(dpy)) {
+    // Xlib's own lock on a lost connection may still be held by the thread
+    // that met the loss inside a call and has ended since: any call on it
+    // (XCloseDisplay, XFreeGC) can wait forever. It is abandoned instead:
+    // its socket closed, the record kept (reachable, so never reported as a
+    // leak) and never touched again.
+    close(ConnectionNumber(dpy));
+    const int slot = gAbandonedCount.fetch_add(1);
+    if (slot < kMaxAbandoned) gAbandoned[slot] = dpy;
+    std::lock_guard<std::mutex> g(gErrorMutex);
+    RemoveLocked(dpy);
+    return;
+  }
   unsigned serial;
   {
     std::lock_guard<std::mutex> g(gErrorMutex);

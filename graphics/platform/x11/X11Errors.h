@@ -32,9 +32,11 @@ bool RegisterDisplay(Display* dpy);
 // Removes a connection before it is closed; the last one gives the previous
 // handlers back, unless someone replaced ours meanwhile (theirs is kept).
 void UnregisterDisplay(Display* dpy);
-// XCloseDisplay while the connection is still registered (closing a lost
-// connection goes through the I/O handlers once more), then UnregisterDisplay.
-// A connection opened meanwhile at the same address keeps its registration.
+// XCloseDisplay while the connection is still registered, then
+// UnregisterDisplay. A connection opened meanwhile at the same address keeps
+// its registration. A lost connection is not closed but abandoned (its socket
+// closed, Xlib never called on it again): Xlib's lock on it may be held by a
+// thread that ended inside a call.
 void CloseDisplay(Display* dpy);
 // A round trip to the server (so every error of the requests sent so far has
 // arrived), then answers the last error code recorded on this connection
