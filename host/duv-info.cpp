@@ -18,8 +18,10 @@ const char kUsage[] =
     "blocks, and prints what a host reads from it:\n"
     "  identity     effect, vendor and product names, VST version, category\n"
     "  record       the effect record's fields; flags as a number and by name\n"
-    "  parameters   index, name, display text, label, normalised value 0..1\n"
-    "  programs     host index (from 0) and name\n"
+    "  parameters   number (from 1, as duv-render --list counts; the host's index\n"
+    "               is one less), name, display text, label, normalised value 0..1\n"
+    "  programs     number (from 1, as the manual and --list count; the host's\n"
+    "               program index is one less) and name\n"
     "  canDo        the answer to each question: yes (1), no (-1), don't know (0),\n"
     "               or another raw value as given\n"
     "  state chunk  bytes the plug-in hands the host for a program and a bank\n"
@@ -155,15 +157,17 @@ int main(int argc, char** argv) {
   else
     std::printf("  editor         none\n");
 
-  std::printf("\nparameters (index, name, display, label, normalised value)\n");
+  // Numbered from 1 as everywhere else a person reads them; the host's own
+  // indices (from 0) are one less.
+  std::printf("\nparameters (number, name, display, label, normalised value)\n");
   for (int i = 0; i < e->numParams; ++i) {
-    std::printf("  %2d  %-14s %10s %-6s (normalised %.6f)\n", i, plugin->ParamName(i).c_str(),
+    std::printf("  %2d  %-14s %10s %-6s (normalised %.6f)\n", i + 1, plugin->ParamName(i).c_str(),
                 plugin->ParamDisplay(i).c_str(), plugin->ParamLabel(i).c_str(),
                 static_cast<double>(plugin->GetParameter(i)));
   }
-  std::printf("\nprograms (host index, name)\n");
+  std::printf("\nprograms (number, name)\n");
   for (int i = 0; i < e->numPrograms; ++i)
-    std::printf("  %2d  %s\n", i, plugin->ProgramNameIndexed(i).c_str());
+    std::printf("  %2d  %s\n", i + 1, plugin->ProgramNameIndexed(i).c_str());
 
   std::printf("\ncanDo\n");
   for (const char* text : {"receiveVstTimeInfo", "receiveVstEvents", "receiveVstMidiEvent",

@@ -95,6 +95,11 @@ TEST(InfoTool, CodesArePrintedWithTheirNames) {
            "\n  receiveVstMidiEvent    don't know (0)\n",
            "\n  hasVendorExtensions    other (0xBEEF0000)\n",
            "\nstate chunk  96 bytes (program), 96 bytes (bank)\n",
+           // Numbered as the manual and duv-render --list number them.
+           "\n   1  wet                 0.750",
+           "\n  11  detector HPF          100 Hz",
+           "\nprograms (number, name)\n   1  Default\n   2  Silky Vocal\n",
+           "\n   7  Brindle\n",
        })
     EXPECT_NE(r.out.find(line), std::string::npos) << "missing:" << line << "in:\n" << r.out;
 }
