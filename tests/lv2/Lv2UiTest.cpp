@@ -151,6 +151,8 @@ TEST_F(Lv2Ui, WithoutTouchTheDragStillWrites) {
   ui = std::make_unique<Lv2UiInstance>(UiModule(), kDuvURI, host->Id(), false, false);
   ASSERT_TRUE(ui->Ok());
   editor = ui->Widget();
+  // Real input reaches only a window that is on the screen.
+  ASSERT_TRUE(Eventually([&] { return !Shot().empty(); }));
   ui->PortEvent(kPortKnobAction, 0.0f);
   host->Drag(editor, 35, 180, 35, 122, 6);
   ASSERT_TRUE(Eventually([&] { return !ui->Events().empty(); }));
@@ -163,6 +165,8 @@ TEST_F(Lv2Ui, WithTheIdleInterfaceGesturesLeaveFromIdle) {
   ui = std::make_unique<Lv2UiInstance>(UiModule(), kDuvURI, host->Id(), true, true, true);
   ASSERT_TRUE(ui->Ok());
   editor = ui->Widget();
+  // Real input reaches only a window that is on the screen.
+  ASSERT_TRUE(Eventually([&] { return !Shot().empty(); }));
   ui->PortEvent(kPortKnobAction, 0.0f);
   host->Drag(editor, 35, 180, 35, 122, 6);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
