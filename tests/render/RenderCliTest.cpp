@@ -17,24 +17,6 @@
 
 namespace {
 
-struct RunResult {
-  int exitCode = -1;
-  std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 // Runs a shell script in `cwd` with its stdout and stderr going to files
 // elsewhere (so stderr is not a terminal, as in any scripted use); TOOL in
 // the script stands for duv-render.

@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -106,3 +108,23 @@ class ScratchDir {
  private:
   std::filesystem::path mPath;
 };
+
+// What a command-line tool run by a test printed and answered.
+struct RunResult {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+// s quoted for the shell, as one word.
+inline std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+inline std::string Slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}

@@ -12,24 +12,6 @@
 
 namespace {
 
-struct RunResult {
-  int exitCode = -1;
-  std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 RunResult RunProgram(const std::string& tool, const std::string& cwd,
               const std::vector<std::string>& args) {
   static ScratchDir logs;
