@@ -208,13 +208,6 @@ TEST(AudioFileWriter, RefusesWhatCannotBeWrittenWithoutLeavingFiles) {
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 bool IsFifo(const std::string& path) {
   struct stat st {};
   return lstat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
