@@ -57,7 +57,7 @@ class DUVEffect : public IPluginBinding {
     IndicatorLamp* editorLamp = nullptr;  // owned by the graphics object
   };
 
-  std::unique_ptr<DoublerEngine> mEngine;  // ~300 KiB of audio state, so on the heap
+  std::unique_ptr<DoublerEngine> mEngine;  // ~350 KiB of audio state, so on the heap
   LampRelay mLamp;
   // Controls the parameter responses write into; owned by the graphics
   // object, all null when no editor could be built.
