@@ -63,7 +63,7 @@ class IGraphics : public IPluginEditor {
   virtual IColor GetPoint(int x, int y) = 0;
   virtual std::uint32_t* GetBits() = 0;
   virtual void Resize(int width, int height);
-  virtual bool WindowIsOpen() { return GetWindow() != nullptr; }
+  bool WindowIsOpen() override { return GetWindow() != nullptr; }
   virtual void PromptParameterEntry(IControl* control, IParam* param) = 0;
   virtual void GetHostDirectory(std::string* out) = 0;
   // The plug-in module's folder with its trailing separator; empty when unknown.

@@ -27,4 +27,7 @@ class IPluginEditor {
   // system handle); the new window's handle, or null on failure.
   virtual void* OpenWindow(void* parentWindow) = 0;
   virtual void CloseWindow() = 0;  // safe when no window is open
+  // Whether the window opened last is still there (it is gone after
+  // CloseWindow, or when the window system went away under it).
+  virtual bool WindowIsOpen() = 0;
 };

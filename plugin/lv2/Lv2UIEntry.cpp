@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "graphics/IGraphics.h"
 #include "plugin/Trace.h"
 
 namespace {
@@ -100,9 +99,9 @@ int Idle(LV2UI_Handle ui) {
     plug->FlushToHost();
   } catch (...) {
   }
-  auto* graphics = dynamic_cast<IGraphics*>(plug->GetGUI());
+  IPluginEditor* editor = plug->GetGUI();
   // The window's own thread handles events; here only whether it is still there.
-  return graphics && graphics->WindowIsOpen() ? 0 : 1;
+  return editor && editor->WindowIsOpen() ? 0 : 1;
 }
 
 const void* ExtensionData(const char* uri) {

@@ -24,6 +24,7 @@ class FakeEditor : public IPluginEditor {
   int Height() const override { return 200; }
   void* OpenWindow(void*) override { return nullptr; }
   void CloseWindow() override { mLog->push_back("close"); }
+  bool WindowIsOpen() override { return false; }
 
  private:
   std::vector<std::string>* mLog;
