@@ -30,6 +30,7 @@
 // and, through LeakSanitizer, that closing an instance frees what it holds
 // (instances are reused across inputs, see pool(); the close-and-reopen step
 // and the process's exit close them).
+#include "fuzz/ProgramBytes.h"
 #include "plugin/vst2/EditorProbe.h"
 #include "plugin/vst2/VstApi.h"
 
@@ -70,26 +71,9 @@ constexpr std::size_t kCanDoText = 64, kAnyBuffer = 256;
 
 // ---- the program's bytes ----
 
-class Program {
+class Program : public ProgramBytes {
 public:
-    Program(const std::uint8_t* data, std::size_t size) : mData(data), mSize(size) {}
-    bool done() const { return mPos >= mSize; }
-    std::uint8_t u8() { return mPos < mSize ? mData[mPos++] : 0; }
-    std::uint32_t u32()
-    {
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v |= std::uint32_t(u8()) << (8 * i);
-        return v;
-    }
-    template <typename T, std::size_t N> T pick(const T (&table)[N]) { return table[u8() % N]; }
-    // Fills n bytes from the program (zeros once it runs out).
-    void fill(void* out, std::size_t n)
-    {
-        auto* p = static_cast<std::uint8_t*>(out);
-        for (std::size_t i = 0; i < n; ++i)
-            p[i] = u8();
-    }
+    using ProgramBytes::ProgramBytes;
 
     // Edge values; the last entry of each choice reads a raw value instead.
     VstInt32 index()
@@ -97,8 +81,7 @@ public:
         static constexpr VstInt32 kTable[] = {0, 1, 2, 5, 10, 11, 12, -1, -2, 7, 100,
                                               std::numeric_limits<VstInt32>::min(),
                                               std::numeric_limits<VstInt32>::max(), kEditorProbeIndex};
-        const std::uint8_t b = u8();
-        return b < 2 * std::size(kTable) ? kTable[b % std::size(kTable)] : VstInt32(u32());
+        return edgeOr(kTable, [&] { return VstInt32(u32()); });
     }
     VstIntPtr value()
     {
@@ -108,8 +91,7 @@ public:
                                                VstIntPtr(std::numeric_limits<VstInt32>::max()) + 1,
                                                std::numeric_limits<VstIntPtr>::min(),
                                                std::numeric_limits<VstIntPtr>::max()};
-        const std::uint8_t b = u8();
-        return b < 2 * std::size(kTable) ? kTable[b % std::size(kTable)] : VstIntPtr(VstInt32(u32()));
+        return edgeOr(kTable, [&] { return VstIntPtr(VstInt32(u32())); });
     }
     float opt()
     {
@@ -121,26 +103,14 @@ public:
                                            std::numeric_limits<float>::lowest(), 1.0f,
                                            8000.0f, 22050.0f, 44100.0f, 48000.0f, 96000.0f,
                                            192000.0f, 768000.0f, 2.2e9f, 3.0f, 44100.5f};
-        const std::uint8_t b = u8();
-        if (b < 2 * std::size(kTable))
-            return kTable[b % std::size(kTable)];
-        float f;
-        const std::uint32_t bits = u32();
-        std::memcpy(&f, &bits, sizeof f);
-        return f;
+        return edgeOr(kTable, [&] { return rawFloat(); });
     }
     int frames()
     {
         static constexpr int kTable[] = {0, -1, 1, 2, 3, 31, 64, 127, 511, 512, 1023, 1024, 1025, 2048,
                                          4095, 4096, 4097, 8191, 8192, std::numeric_limits<int>::min()};
-        const std::uint8_t b = u8();
-        return b < 2 * std::size(kTable) ? kTable[b % std::size(kTable)] : int(u32() % (kMaxProcessFrames + 1));
+        return edgeOr(kTable, [&] { return int(u32() % (kMaxProcessFrames + 1)); });
     }
-
-private:
-    const std::uint8_t* mData;
-    std::size_t mSize;
-    std::size_t mPos = 0;
 };
 
 // ---- the host ----

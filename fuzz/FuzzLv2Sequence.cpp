@@ -17,6 +17,7 @@
 // 1; after the program, with finite input, every control port back at a
 // finite value and a deactivate-activate cycle, the output is finite; and,
 // through LeakSanitizer, that cleanup frees what instantiation took.
+#include "fuzz/ProgramBytes.h"
 #include "plugin/lv2/IPluginLV2.h"
 #include "plugin/lv2/Lv2Entry.h"
 
@@ -49,18 +50,9 @@ constexpr int kMaxCreations = 4;
     std::abort();
 }
 
-class Program {
+class Program : public ProgramBytes {
 public:
-    Program(const std::uint8_t* data, std::size_t size) : mData(data), mSize(size) {}
-    bool done() const { return mPos >= mSize; }
-    std::uint8_t u8() { return mPos < mSize ? mData[mPos++] : 0; }
-    std::uint32_t u32()
-    {
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v |= std::uint32_t(u8()) << (8 * i);
-        return v;
-    }
+    using ProgramBytes::ProgramBytes;
     float value()
     {
         static constexpr float kTable[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 2.0f, 12.0f, 100.0f, 1e-40f,
@@ -69,13 +61,7 @@ public:
                                            -std::numeric_limits<float>::infinity(),
                                            std::numeric_limits<float>::max(),
                                            std::numeric_limits<float>::lowest()};
-        const std::uint8_t b = u8();
-        if (b < 2 * std::size(kTable))
-            return kTable[b % std::size(kTable)];
-        float f;
-        const std::uint32_t bits = u32();
-        std::memcpy(&f, &bits, sizeof f);
-        return f;
+        return edgeOr(kTable, [&] { return rawFloat(); });
     }
     double rate()
     {
@@ -88,14 +74,8 @@ public:
     int frames()
     {
         static constexpr int kTable[] = {0, 1, 2, 3, 31, 64, 511, 512, 1023, 1024, 1025, 4096, 4097, 8191, 8192};
-        const std::uint8_t b = u8();
-        return b < 2 * std::size(kTable) ? kTable[b % std::size(kTable)] : int(u32() % (kMaxRunFrames + 1));
+        return edgeOr(kTable, [&] { return int(u32() % (kMaxRunFrames + 1)); });
     }
-
-private:
-    const std::uint8_t* mData;
-    std::size_t mSize;
-    std::size_t mPos = 0;
 };
 
 // The host's URID map: a few fixed URIs, numbered in order of first use.
