@@ -12,7 +12,7 @@ packages=(
   python3 python3-pil python3-numpy python3-reportlab
   fonts-dejavu-core fonts-urw-base35 poppler-utils
   binutils soundstretch time
-  libx11-dev libxext-dev libxtst-dev xvfb
+  libx11-dev libxext-dev libxtst-dev libxdamage-dev xvfb
   libfreetype-dev libfontconfig-dev
   g++-mingw-w64-x86-64 wine64 xvfb xdotool
   lv2-dev liblilv-dev lilv-utils lv2file sordi

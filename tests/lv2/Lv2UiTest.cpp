@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>  // before the X headers, whose macros clash with it
 
 #include <X11/Xlib.h>
+#include <X11/extensions/Xdamage.h>
 #include <dirent.h>
 
 #include <algorithm>
@@ -26,6 +27,10 @@ constexpr int kW = 716, kH = 227;
 // Port indices: four audio ports, then the parameters in index order.
 constexpr std::uint32_t kPortDelay1 = 4 + 2;
 constexpr std::uint32_t kPortKnobAction = 4 + 8;
+constexpr int kParamKnobAction = 8;
+// The knob action selector, the only control that shows that parameter:
+// at (412, 10), two 17 x 18 halves (frames of 17 x 36 images) 10 pixels apart.
+constexpr int kKnobSelL = 412, kKnobSelT = 10, kKnobSelR = 456, kKnobSelB = 28;
 constexpr std::uint32_t kPortLamp = 4 + 11 + 1;
 
 bool Eventually(const std::function<bool()>& pred, int timeoutMs = 3000) {
@@ -67,6 +72,48 @@ int CountEntries(const char* dir) {
   }
   return n;
 }
+
+// Rectangles the X server reports drawn into a window, learnt through the
+// DAMAGE extension on a connection of its own: whatever way the UI puts its
+// pixels on the screen, every request that changes the window is reported.
+class DamageRecorder {
+ public:
+  struct Rect {
+    int l, t, r, b;  // half-open, window coordinates
+  };
+  explicit DamageRecorder(Window w) : mDpy(XOpenDisplay(nullptr)) {
+    int errorBase = 0;
+    if (!mDpy || !XDamageQueryExtension(mDpy, &mEventBase, &errorBase)) return;
+    mDamage = XDamageCreate(mDpy, w, XDamageReportRawRectangles);
+    // The server reports the whole window once on creation: not a drawing.
+    Take();
+  }
+  ~DamageRecorder() {
+    if (mDamage) XDamageDestroy(mDpy, mDamage);
+    if (mDpy) XCloseDisplay(mDpy);
+  }
+  DamageRecorder(const DamageRecorder&) = delete;
+  DamageRecorder& operator=(const DamageRecorder&) = delete;
+  bool Ok() const { return mDamage != 0; }
+  // Every rectangle reported since the last call.
+  std::vector<Rect> Take() {
+    std::vector<Rect> rects;
+    XSync(mDpy, False);
+    while (XPending(mDpy)) {
+      XEvent e;
+      XNextEvent(mDpy, &e);
+      if (e.type != mEventBase + XDamageNotify) continue;
+      const XRectangle& a = reinterpret_cast<const XDamageNotifyEvent*>(&e)->area;
+      rects.push_back({a.x, a.y, a.x + a.width, a.y + a.height});
+    }
+    return rects;
+  }
+
+ private:
+  Display* mDpy;
+  int mEventBase = 0;
+  Damage mDamage = 0;
+};
 
 class Lv2Ui : public ::testing::Test {
  protected:
@@ -267,6 +314,83 @@ TEST_F(Lv2Ui, PictureEqualsTheVstEditorsForTheSameValues) {
     auto now = Shot();
     return !now.empty() && now[85 * kW + 477] != ours[85 * kW + 477];
   }));
+}
+
+// A port event redraws its control and nothing else: the server is asked to
+// draw exactly the selector's rectangle, the pixels outside it stay, and the
+// pixels inside become the VST 2 editor's for the same value.
+TEST_F(Lv2Ui, PortEventRedrawsOnlyItsControlsRectangle) {
+  host->MoveTo(host->Id(), 790, 290);  // no control under the pointer
+  auto settled = [&](std::vector<std::uint32_t>* shot) {
+    std::vector<std::uint32_t> previous;
+    return Eventually([&] {
+      previous = *shot;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      *shot = Shot();
+      return !shot->empty() && *shot == previous;
+    });
+  };
+  ui->PortEvent(kPortKnobAction, 0.0f);  // "drag", whatever the default
+  std::vector<std::uint32_t> before;
+  ASSERT_TRUE(settled(&before));
+  DamageRecorder damage(editor);
+  ASSERT_TRUE(damage.Ok()) << "the X server has no DAMAGE extension";
+  // Several timer ticks (41 ms) with nothing changed draw nothing.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  for (const auto& r : damage.Take())
+    ADD_FAILURE() << "idle drew (" << r.l << ", " << r.t << ") - (" << r.r << ", " << r.b << ")";
+
+  ui->PortEvent(kPortKnobAction, 1.0f);  // "rotate"
+  std::vector<std::uint32_t> after = before;
+  ASSERT_TRUE(Eventually([&] { return (after = Shot()) != before && !after.empty(); }));
+  ASSERT_TRUE(settled(&after));
+  const auto rects = damage.Take();
+  ASSERT_FALSE(rects.empty());
+  DamageRecorder::Rect all = rects.front();
+  for (const auto& r : rects) {
+    EXPECT_TRUE(r.l >= kKnobSelL && r.t >= kKnobSelT && r.r <= kKnobSelR && r.b <= kKnobSelB)
+        << "drawn (" << r.l << ", " << r.t << ") - (" << r.r << ", " << r.b << ")";
+    all = {std::min(all.l, r.l), std::min(all.t, r.t), std::max(all.r, r.r), std::max(all.b, r.b)};
+  }
+  EXPECT_EQ(all.l, kKnobSelL);
+  EXPECT_EQ(all.t, kKnobSelT);
+  EXPECT_EQ(all.r, kKnobSelR);
+  EXPECT_EQ(all.b, kKnobSelB);
+
+  auto inside = [](int x, int y) {
+    return x >= kKnobSelL && x < kKnobSelR && y >= kKnobSelT && y < kKnobSelB;
+  };
+  int changedOutside = 0, changedInside = 0;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x)
+      if (after[y * kW + x] != before[y * kW + x]) ++(inside(x, y) ? changedInside : changedOutside);
+  EXPECT_EQ(changedOutside, 0);
+  EXPECT_GT(changedInside, 0);
+
+  X11TestWindow vstHost(800, 300);
+  std::string error;
+  auto plug = VstPlugin::Create(Module(), HostConfig{}, &error);
+  ASSERT_TRUE(plug) << error;
+  plug->SetSampleRate(44100.0f);
+  plug->SetBlockSize(512);
+  plug->Open();
+  plug->SetParameter(kParamKnobAction, 1.0f);
+  ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, vstHost.IdAsPointer()), 1);
+  const auto vstChildren = Children(vstHost.Dpy(), vstHost.Id());
+  ASSERT_EQ(vstChildren.size(), 1u);
+  int differing = -1;
+  Eventually([&] {
+    int w = 0, h = 0;
+    const auto theirs = vstHost.Capture(vstChildren[0], &w, &h);
+    if (w != kW || h != kH) return false;
+    differing = 0;
+    for (int y = kKnobSelT; y < kKnobSelB; ++y)
+      for (int x = kKnobSelL; x < kKnobSelR; ++x)
+        differing += theirs[y * kW + x] != after[y * kW + x];
+    return differing == 0;
+  });
+  EXPECT_EQ(differing, 0) << "pixels of the selector unlike the VST 2 editor's";
+  plug->Dispatch(effEditClose);
 }
 
 // Opening and closing the UI while the DSP runs: the DSP keeps every frame,
