@@ -131,7 +131,7 @@ const ParameterInfo* ParameterTable::Find(const std::string& name) const {
 }
 
 bool ParameterTable::ParseAssignment(const std::string& text, int* index, float* normalised,
-                                     std::string* error) const {
+                                     std::string* error, double* plain) const {
   std::size_t eq = text.find('=');
   if (eq == std::string::npos) {
     *error = "'" + text + "' is not NAME=VALUE";
@@ -150,6 +150,7 @@ bool ParameterTable::ParseAssignment(const std::string& text, int* index, float*
       if (SameText(t.first, value)) {
         *index = p->index;
         *normalised = t.second;
+        if (plain) *plain = p->min + static_cast<double>(t.second) * (p->max - p->min);
         return true;
       }
     }
@@ -187,5 +188,6 @@ bool ParameterTable::ParseAssignment(const std::string& text, int* index, float*
   double n = (v - p->min) / (p->max - p->min);
   *index = p->index;
   *normalised = static_cast<float>(std::clamp(n, 0.0, 1.0));
+  if (plain) *plain = std::clamp(v, lo, hi);
   return true;
 }

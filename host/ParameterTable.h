@@ -38,6 +38,11 @@ class ParameterTable {
  public:
   // useDisplayQuery false forces the set-and-read way (tests compare both).
   static ParameterTable Read(VstPlugin& plugin, bool useDisplayQuery = true);
+  // A table learnt some other way (an LV2 plug-in's port descriptions).
+  // Each entry's index is its position; text entries' min and max are the
+  // plain values at normalised 0 and 1.
+  ParameterTable() = default;
+  explicit ParameterTable(std::vector<ParameterInfo> params) : mParams(std::move(params)) {}
 
   const std::vector<ParameterInfo>& params() const { return mParams; }
   // By name, ignoring letter case and surrounding blanks, or by its number
@@ -49,10 +54,12 @@ class ParameterTable {
   // label is accepted in any letter case, "delay 1=20ms", and so is the
   // larger unit of a Hz or ms label: "detector HPF=0.1 kHz", "delay 1=0.02 s")
   // or one of the parameter's texts ("knob action=rotate"). Sets *index and
-  // *normalised, or returns false with one line in *error (unknown name, not
-  // a value, out of range) that quotes the value as typed.
+  // *normalised, and *plain when given: the value in display units as typed
+  // (units converted), for a text the entry's min + normalised x (max - min).
+  // Or returns false with one line in *error (unknown name, not a value, out
+  // of range) that quotes the value as typed; the outputs are left unchanged.
   bool ParseAssignment(const std::string& text, int* index, float* normalised,
-                       std::string* error) const;
+                       std::string* error, double* plain = nullptr) const;
 
  private:
   std::vector<ParameterInfo> mParams;

@@ -16,7 +16,18 @@ std::string Folded(const std::string& s) {
 }  // namespace
 
 bool FindProgram(VstPlugin& plugin, const std::string& text, int* index, std::string* error) {
-  int count = plugin.Effect()->numPrograms;
+  std::vector<std::string> names;
+  for (int i = 0; i < plugin.Effect()->numPrograms; ++i) names.push_back(plugin.ProgramNameIndexed(i));
+  return FindPreset(names, text, index, error);
+}
+
+bool FindPreset(const std::vector<std::string>& names, const std::string& text, int* index,
+                std::string* error) {
+  const int count = static_cast<int>(names.size());
+  if (count == 0) {
+    *error = "the plug-in has no presets to choose from";
+    return false;
+  }
   std::string wanted = Folded(text);
   bool digits = !wanted.empty() && wanted.size() <= 9;
   for (char c : wanted) digits = digits && std::isdigit(static_cast<unsigned char>(c));
@@ -31,7 +42,7 @@ bool FindProgram(VstPlugin& plugin, const std::string& text, int* index, std::st
     return false;
   }
   for (int i = 0; i < count; ++i) {
-    if (Folded(plugin.ProgramNameIndexed(i)) == wanted) {
+    if (Folded(names[static_cast<std::size_t>(i)]) == wanted) {
       *index = i;
       return true;
     }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/VstHost.h"
 
@@ -22,6 +23,10 @@ constexpr int ProgramIndex(int presetNumber) { return presetNumber - 1; }
 // the host's 0-based program index, or returns false with one line in
 // *error (and *index unchanged).
 bool FindProgram(VstPlugin& plugin, const std::string& text, int* index, std::string* error);
+// The same over a list of preset names in program order (an LV2 bundle's
+// presets, which have no host-side program index): *index is 0-based.
+bool FindPreset(const std::vector<std::string>& names, const std::string& text, int* index,
+                std::string* error);
 
 // "5 Wide Snare": the number and name of a program, for messages.
 std::string PresetText(VstPlugin& plugin, int programIndex);

@@ -38,6 +38,13 @@ void StartPlugin(VstPlugin& plugin, int sampleRate, int blockFrames, int channel
 
 bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const RenderOptions& options,
             const RenderProgress& progress, std::string* error, RenderStats* stats) {
+  VstRenderEffect effect(plugin);
+  return Render(effect, source, sink, options, progress, error, stats);
+}
+
+bool Render(RenderEffect& effect, AudioSource& source, AudioSink& sink,
+            const RenderOptions& options, const RenderProgress& progress, std::string* error,
+            RenderStats* stats) {
   RenderStats unused;
   if (!stats) stats = &unused;
   *stats = RenderStats{};
@@ -54,7 +61,6 @@ bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const Rende
     return false;
   }
   const std::int64_t block = std::clamp(options.blockFrames, kMinBlockFrames, kMaxBlockFrames);
-  const std::int64_t latency = std::max<VstInt32>(plugin.Effect()->initialDelay, 0);
   const std::int64_t tail = TailFrames(source.sampleRate());
 
   // Two planar channels always: a host hands the plug-in as many pointers as
@@ -82,8 +88,8 @@ bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const Rende
     return true;
   };
 
-  plugin.MainsChanged(false);
-  plugin.MainsChanged(true);
+  effect.BeginRun();
+  const std::int64_t latency = std::max(effect.LatencyFrames(), 0);
 
   std::int64_t inputFrames = 0;  // frames taken from the source so far
   bool inputDone = false;
@@ -145,7 +151,7 @@ bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const Rende
     inputFrames += got;
     std::fill(inL.begin() + got, inL.begin() + n, 0.0f);
     std::fill(inR.begin() + got, inR.begin() + n, 0.0f);
-    plugin.ProcessReplacing(inputs, outputs, static_cast<int>(n));
+    effect.Process(inputs, outputs, static_cast<int>(n));
 
     // The block's output frames [processed, processed + n) land at file
     // frames [processed - latency, ...); keep those inside the output range.
@@ -176,7 +182,7 @@ bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const Rende
     if (inputDone && options.trimTail && processed >= latency + inputFrames) break;
   }
   if (ok) ok = flush();
-  plugin.MainsChanged(false);
+  effect.EndRun();
   stats->inputFrames = inputFrames;
   return ok;
 }

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "host/AudioFile.h"
+#include "host/RenderEffect.h"
 #include "host/VstHost.h"
 
 // Host block sizes the renderer accepts, in frames.
@@ -62,14 +63,18 @@ struct RenderStats {
   std::int64_t outputFrames = 0;  // frames written to the sink
 };
 
-// Processes the whole source through the started plug-in into sink, which
+// Processes the whole source through the started effect into sink, which
 // takes OutputChannels() channels. Output frame i is the plug-in's output
-// frame i + initialDelay: the reported latency is compensated exactly. The
+// frame i + its LatencyFrames(): the reported latency is compensated exactly. The
 // output has the input's length plus TailFrames(), or the input's length with
 // trimTail. Mono into stereo duplicates the channel; stereo into mono takes
 // the mean of both. Returns false with *error set when reading or writing
 // fails, the channels cannot be mapped or the rate is outside
 // kMinSampleRate..kMaxSampleRate; the sink may hold a partial result
 // then. *stats (when given) is filled in either way.
+bool Render(RenderEffect& effect, AudioSource& source, AudioSink& sink,
+            const RenderOptions& options, const RenderProgress& progress, std::string* error,
+            RenderStats* stats = nullptr);
+// The same through a started VST 2 plug-in (VstRenderEffect).
 bool Render(VstPlugin& plugin, AudioSource& source, AudioSink& sink, const RenderOptions& options,
             const RenderProgress& progress, std::string* error, RenderStats* stats = nullptr);

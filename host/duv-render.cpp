@@ -1,6 +1,7 @@
-// duv-render: runs sound files through the DUV module offline, through the
-// project's own VST 2 host, exactly as a host application plays a track
-// through it. With no input file it renders a built-in demo, dry and
+// duv-render: runs sound files through the DUV plug-in offline, exactly as
+// a host application plays a track through it: through the project's own
+// VST 2 host (the default) or through the LV2 bundle with lilv
+// (--format lv2). Both give the same file, byte for byte. With no input file it renders a built-in demo, dry and
 // processed side by side. "-" reads standard input or writes standard
 // output; whenever the sound goes to standard output, every message goes to
 // standard error.
@@ -17,6 +18,7 @@
 #include "host/AudioFile.h"
 #include "host/DemoMaterial.h"
 #include "host/LevelMeter.h"
+#include "host/Lv2RenderEffect.h"
 #include "host/ParameterTable.h"
 #include "host/PluginListing.h"
 #include "host/ProgramChoice.h"
@@ -25,6 +27,9 @@
 
 #ifndef DUV_DEFAULT_PLUGIN
 #define DUV_DEFAULT_PLUGIN ""
+#endif
+#ifndef DUV_DEFAULT_LV2_BUNDLE
+#define DUV_DEFAULT_LV2_BUNDLE ""
 #endif
 
 namespace fs = std::filesystem;
@@ -41,8 +46,13 @@ constexpr double kProgressMinSec = 5.0;
 volatile sig_atomic_t gStop = 0;
 void OnSignal(int) { gStop = 1; }
 
+// The plug-in formats --format chooses between (the other --format values
+// are sound file formats; the two kinds never share a name).
+enum class PluginFormat { kVst2, kLv2 };
+
 struct Options {
   std::string input, output, preset, format, plugin, demoOut = "out";
+  PluginFormat pluginFormat = PluginFormat::kVst2;
   std::vector<std::string> sets;
   RenderOptions render;
   bool list = false, quiet = false, help = false, floatSamples = false;
@@ -74,7 +84,9 @@ void PrintUsage(std::FILE* to) {
                "                        --channels 2 renders a mono file in stereo, where the\n"
                "                        doubler's width is heard\n"
                "  -f, --format NAME     wav, flac, aiff, ogg, mp3 or opus (default: as OUTPUT's\n"
-               "                        extension; as the input when OUTPUT has none or is \"-\")\n"
+               "                        extension; as the input when OUTPUT has none or is \"-\");\n"
+               "                        or the plug-in format: vst2 (default) or lv2, the LV2\n"
+               "                        bundle through lilv (same sound); give -f twice for both\n"
                "      --float           32-bit float samples (WAV, AIFF): keeps peaks above 0 dBFS\n"
                "                        that integer formats clip\n"
                "  -b, --block N         host block size in frames, %d..%d (default 512)\n"
@@ -82,7 +94,8 @@ void PrintUsage(std::FILE* to) {
                "                        tail is kept (0.1 s + 1024 frames more than the input)\n"
                "      --demo-out DIR    folder for the demo files (default: out)\n"
                "      --plugin PATH     the module to load (default: the one built beside this tool,\n"
-               "                        then ~/.vst/DUV.so)\n"
+               "                        then ~/.vst/DUV.so); with lv2 the DUV.lv2 folder (default:\n"
+               "                        the one built beside this tool, then ~/.lv2/DUV.lv2)\n"
                "  -l, --list            list presets and parameters, then exit\n"
                "  -q, --quiet           no progress bar, no summary (warnings still show)\n"
                "  -h, --help            this text\n"
@@ -152,7 +165,11 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
       if (!take(&v)) return false;
       o->sets.push_back(v);
     } else if (a == "-f" || a == "--format") {
-      if (!take(&o->format)) return false;
+      if (!take(&v)) return false;
+      if (v == "vst2" || v == "lv2")
+        o->pluginFormat = v == "lv2" ? PluginFormat::kLv2 : PluginFormat::kVst2;
+      else
+        o->format = v;
     } else if (a == "--plugin") {
       if (!take(&o->plugin)) return false;
     } else if (a == "--demo-out") {
@@ -225,15 +242,57 @@ bool FindPlugin(const std::string& asked, std::string* path, std::string* error)
   return false;
 }
 
+// The LV2 bundle folder to load, found as the VST 2 module is: the one asked
+// for, else the build tree's, one beside this tool's build folder, and the
+// user's LV2 folder.
+bool FindBundle(const std::string& asked, std::string* path, std::string* error) {
+  if (!asked.empty()) {
+    *path = asked;
+    return true;
+  }
+  std::vector<std::string> candidates;
+  if (*DUV_DEFAULT_LV2_BUNDLE) candidates.push_back(DUV_DEFAULT_LV2_BUNDLE);
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    candidates.push_back((self.parent_path().parent_path() / "lv2" / "DUV.lv2").string());
+    candidates.push_back((self.parent_path() / "DUV.lv2").string());
+  }
+  if (const char* home = std::getenv("HOME"); home && *home)
+    candidates.push_back((fs::path(home) / ".lv2" / "DUV.lv2").string());
+  std::string looked;
+  for (const std::string& c : candidates) {
+    if (fs::is_regular_file(fs::path(c) / "manifest.ttl", ec)) {
+      *path = c;
+      return true;
+    }
+    looked += (looked.empty() ? "" : ", ") + c;
+  }
+  *error = "cannot find DUV.lv2 (looked at " + looked + "); build it or pass --plugin PATH";
+  return false;
+}
+
+// The plug-in in whichever format was asked for, started for one rate,
+// block size and channel count.
 struct LoadedPlugin {
   std::unique_ptr<VstModule> module;
-  std::unique_ptr<VstPlugin> plugin;
+  std::unique_ptr<VstPlugin> plugin;  // VST 2
+  std::unique_ptr<VstRenderEffect> vstEffect;
+  std::unique_ptr<Lv2RenderEffect> lv2;  // LV2
+  int lv2Preset = -1;                    // the LV2 preset applied last, 0-based
+
+  RenderEffect& Effect() { return lv2 ? static_cast<RenderEffect&>(*lv2) : *vstEffect; }
 };
 
-bool LoadPlugin(const Options& o, LoadedPlugin* out, std::string* error) {
-  std::string path;
+bool LoadPlugin(const Options& o, int sampleRate, int blockFrames, int channels,
+                LoadedPlugin* out, std::string* error) {
+  std::string path, why;
+  if (o.pluginFormat == PluginFormat::kLv2) {
+    if (!FindBundle(o.plugin, &path, error)) return false;
+    out->lv2 = Lv2RenderEffect::Create(path, sampleRate, blockFrames, channels, error);
+    return out->lv2 != nullptr;
+  }
   if (!FindPlugin(o.plugin, &path, error)) return false;
-  std::string why;
   out->module = VstModule::Load(path, &why);
   if (!out->module) {
     *error = "cannot load " + path + ": " + why;
@@ -244,6 +303,8 @@ bool LoadPlugin(const Options& o, LoadedPlugin* out, std::string* error) {
     *error = path + ": " + why;
     return false;
   }
+  StartPlugin(*out->plugin, sampleRate, blockFrames, channels);
+  out->vstEffect = std::make_unique<VstRenderEffect>(*out->plugin);
   return true;
 }
 
@@ -264,6 +325,50 @@ bool Configure(VstPlugin& plugin, const Options& o, std::string* presetName, std
     plugin.SetParameter(index, normalised);
   }
   return true;
+}
+
+// The same through LV2: with no --preset the first preset is applied, as a
+// VST 2 host starts at program 1; --set values go to the ports as typed.
+bool Configure(LoadedPlugin& loaded, const Options& o, std::string* presetName,
+               std::string* error) {
+  if (!loaded.lv2) return Configure(*loaded.plugin, o, presetName, error);
+  Lv2RenderEffect& lv2 = *loaded.lv2;
+  const std::vector<std::string>& names = lv2.PresetNames();
+  int preset = names.empty() ? -1 : 0;
+  if (!o.preset.empty() && !FindPreset(names, o.preset, &preset, error)) return false;
+  if (preset >= 0 && !lv2.ApplyPreset(preset)) {
+    *error = "the LV2 bundle's preset " + std::to_string(PresetNumber(preset)) + " " +
+             names[static_cast<std::size_t>(preset)] + " cannot be read";
+    return false;
+  }
+  loaded.lv2Preset = preset;
+  *presetName = preset < 0 ? std::string("none")
+                           : std::to_string(PresetNumber(preset)) + " " +
+                                 names[static_cast<std::size_t>(preset)];
+  for (const std::string& s : o.sets) {
+    int index = 0;
+    float normalised = 0.0f;
+    double plain = 0.0;
+    if (!lv2.Parameters().ParseAssignment(s, &index, &normalised, error, &plain)) return false;
+    lv2.SetPlain(index, plain);
+  }
+  return true;
+}
+
+std::string Listing(LoadedPlugin& loaded) {
+  if (!loaded.lv2) return PluginListing(*loaded.plugin);
+  Lv2RenderEffect& lv2 = *loaded.lv2;
+  ListingFacts f;
+  f.name = lv2.Name();
+  f.maker = lv2.Maker();
+  lv2.BeginRun();
+  f.latencyFrames = lv2.LatencyFrames();
+  lv2.EndRun();
+  f.presets = lv2.PresetNames();
+  f.currentPreset = loaded.lv2Preset;
+  f.table = lv2.Parameters();
+  for (const ParameterInfo& p : f.table.params()) f.values.push_back(lv2.ValueText(p.index));
+  return PluginListing(f);
 }
 
 // A bar on stderr, redrawn when the percentage moves; only on a terminal.
@@ -361,18 +466,17 @@ int RunFile(const Options& o) {
   std::FILE* info = toStdout ? stderr : stdout;
 
   LoadedPlugin loaded;
-  if (!LoadPlugin(o, &loaded, &error)) return Fail(error);
-  VstPlugin& plugin = *loaded.plugin;
-  StartPlugin(plugin, reader->sampleRate(), o.render.blockFrames, channels);
+  if (!LoadPlugin(o, reader->sampleRate(), o.render.blockFrames, channels, &loaded, &error))
+    return Fail(error);
   std::string presetName;
-  if (!Configure(plugin, o, &presetName, &error)) return Fail(error, kExitUsage);
+  if (!Configure(loaded, o, &presetName, &error)) return Fail(error, kExitUsage);
 
   auto writer = AudioFileWriter::Create(output, format, reader->sampleRate(), channels, &error);
   if (!writer) return gStop ? Fail("stopped", kExitStopped) : Fail(error);
   LevelMeter meter(*writer, channels);
   ProgressBar bar(WantProgress(o, reader->frames(), reader->sampleRate()), "rendering");
   RenderStats stats;
-  bool ok = Render(plugin, *reader, meter, o.render,
+  bool ok = Render(loaded.Effect(), *reader, meter, o.render,
                    [&](std::int64_t done, std::int64_t total) { return bar.Update(done, total); },
                    &error, &stats);
   bar.Finish();
@@ -391,7 +495,7 @@ int RunFile(const Options& o) {
                  "frames compensated, %s%s)\n",
                  outputName.c_str(), format.Describe().c_str(), channels, reader->sampleRate(),
                  static_cast<double>(stats.outputFrames) / reader->sampleRate(),
-                 presetName.c_str(), DbfsText(meter.peak()).c_str(), plugin.Effect()->initialDelay,
+                 presetName.c_str(), DbfsText(meter.peak()).c_str(), loaded.Effect().LatencyFrames(),
                  o.render.trimTail ? "tail trimmed" : "tail kept",
                  truncated ? "; input truncated" : "");
     if (reader->channels() == 1 && channels == 1 && o.render.channels == 0)
@@ -411,16 +515,14 @@ int RunDemo(const Options& o) {
     return Fail("cannot create the folder " + folder.string() + ": " +
                 (ec ? ec.message() : "a file of that name is in the way"));
   }
-  LoadedPlugin loaded;
-  if (!LoadPlugin(o, &loaded, &error)) return Fail(error);
-  VstPlugin& plugin = *loaded.plugin;
   // Mono material, widened: the dry file carries it on both sides, and the
   // processed file shows the doubler spreading it.
   RenderOptions render = o.render;
   render.channels = 2;
-  StartPlugin(plugin, kDemoRate, render.blockFrames, 2);
+  LoadedPlugin loaded;
+  if (!LoadPlugin(o, kDemoRate, render.blockFrames, 2, &loaded, &error)) return Fail(error);
   std::string presetName;
-  if (!Configure(plugin, o, &presetName, &error)) return Fail(error, kExitUsage);
+  if (!Configure(loaded, o, &presetName, &error)) return Fail(error, kExitUsage);
 
   AudioBuffer material = MakeDemoMaterial(kDemoRate);
   AudioBuffer dry;
@@ -436,7 +538,7 @@ int RunDemo(const Options& o) {
   auto wet = AudioFileWriter::Create(wetPath, Wav16Format(), kDemoRate, 2, &error);
   if (!wet) return Fail(error);
   MemorySource source(material);
-  if (!Render(plugin, source, *wet, render, [](std::int64_t, std::int64_t) { return !gStop; },
+  if (!Render(loaded.Effect(), source, *wet, render, [](std::int64_t, std::int64_t) { return !gStop; },
               &error))
     return Fail(error, gStop ? kExitStopped : kExitFailed);
   auto dryWriter = AudioFileWriter::Create(dryPath, Wav16Format(), kDemoRate, 2, &error);
@@ -472,11 +574,10 @@ int main(int argc, char** argv) {
 
   if (o.list) {
     LoadedPlugin loaded;
-    if (!LoadPlugin(o, &loaded, &error)) return Fail(error);
-    StartPlugin(*loaded.plugin, kDemoRate, o.render.blockFrames, 2);
+    if (!LoadPlugin(o, kDemoRate, o.render.blockFrames, 2, &loaded, &error)) return Fail(error);
     std::string presetName;
-    if (!Configure(*loaded.plugin, o, &presetName, &error)) return Fail(error, kExitUsage);
-    std::fputs(PluginListing(*loaded.plugin).c_str(), stdout);
+    if (!Configure(loaded, o, &presetName, &error)) return Fail(error, kExitUsage);
+    std::fputs(Listing(loaded).c_str(), stdout);
     return 0;
   }
   return o.input.empty() ? RunDemo(o) : RunFile(o);
