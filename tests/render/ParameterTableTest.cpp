@@ -164,3 +164,42 @@ TEST(ParameterTable, NumbersAreWholeFiniteTexts) {
     EXPECT_EQ(v, 42.0) << bad;
   }
 }
+
+// The plain value beside the normalised one (what an LV2 port takes): as
+// typed, in the label's unit; for a text, its place on the entry's range.
+TEST(ParameterTable, AnswersThePlainValueAsTyped) {
+  ParameterInfo hpf;
+  hpf.name = "detector HPF";
+  hpf.label = "Hz";
+  hpf.numeric = true;
+  hpf.min = 50;
+  hpf.max = 150;
+  ParameterInfo action;
+  action.index = 1;
+  action.name = "knob action";
+  action.min = 0;
+  action.max = 2;
+  action.texts = {{"drag", 0.0f}, {"rotate", 0.5f}};
+  const ParameterTable table({hpf, action});
+  const struct {
+    const char* text;
+    int index;
+    double plain;
+  } cases[] = {{"detector HPF=0.0731 kHz", 0, 73.1}, {"1=150", 0, 150},
+               {"knob action=rotate", 1, 1}, {"2=drag", 1, 0}};
+  for (const auto& c : cases) {
+    int index = -1;
+    float n = -1.0f;
+    double plain = -1.0;
+    std::string error;
+    EXPECT_TRUE(table.ParseAssignment(c.text, &index, &n, &error, &plain)) << c.text << error;
+    EXPECT_EQ(index, c.index) << c.text;
+    EXPECT_DOUBLE_EQ(plain, c.plain) << c.text;
+  }
+  double plain = -1.0;
+  int index = -1;
+  float n = -1.0f;
+  std::string error;
+  EXPECT_FALSE(table.ParseAssignment("detector HPF=151", &index, &n, &error, &plain));
+  EXPECT_EQ(plain, -1.0);
+}

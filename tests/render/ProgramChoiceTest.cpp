@@ -37,6 +37,13 @@ TEST(ProgramChoice, UnknownNamesAndNumbersAreRefused) {
   int index = 0;
   EXPECT_FALSE(FindProgram(*p, "13", &index, &error));
   EXPECT_NE(error.find("presets are 1 to 12"), std::string::npos) << error;
+  // A list of names (an LV2 bundle's) is numbered the same way; an empty one has nothing.
+  const std::vector<std::string> names = {"Default", "Silky Vocal"};
+  EXPECT_TRUE(FindPreset(names, "2", &index, &error) && index == 1) << error;
+  EXPECT_FALSE(FindPreset(names, "3", &index, &error));
+  EXPECT_NE(error.find("presets are 1 to 2"), std::string::npos) << error;
+  EXPECT_FALSE(FindPreset({}, "1", &index, &error));
+  EXPECT_NE(error.find("no presets"), std::string::npos) << error;
 }
 
 TEST(ProgramChoice, AChosenPresetSetsItsValues) {

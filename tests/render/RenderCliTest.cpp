@@ -1,5 +1,5 @@
 // duv-render as a user runs it: the demo, --list, presets, channels, formats,
-// and one clear message with no output left behind for every bad input.
+// both plug-in formats, and one clear message with no output left behind for every bad input.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sndfile.h>
@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -490,3 +491,159 @@ TEST(RenderCli, BadInputGivesOneMessageAndLeavesNoOutput) {
   // The input that an output could have replaced is untouched.
   EXPECT_EQ(Read(d / "in.wav").frames(), 5000);
 }
+
+#ifdef DUV_LV2_BUNDLE
+// --format lv2: the same command through the LV2 bundle writes the same file,
+// byte for byte, and says the same. Each run writes out.* into a folder of its
+// own, so even the messages naming the output must agree. Values set are
+// ones both formats carry exactly (the VST 2 side receives min + n x range
+// from a float n: 52.5 ms is n = 0.5, -25 cents n = 0.25); others can differ
+// in the last bits, as the two interfaces do.
+TEST(RenderCli, Lv2FormatWritesTheVst2FormatsFileAndSummary) {
+  ScratchDir d;
+  Write(d / "stereo.wav", Tone(44100, 20000, 2));
+  Write(d / "mono.wav", Tone(48000, 15000, 1));
+  AudioBuffer loud = Tone(44100, 30000, 1);
+  for (float& v : loud.samples) v *= 0.98f / 0.45f;  // clips through preset 5
+  Write(d / "loud.wav", loud);
+  const std::vector<std::vector<std::string>> cases = {
+      {"stereo.wav", "out.wav"},
+      {"stereo.wav", "out.wav", "--preset", "Rich Slapback"},
+      {"stereo.wav", "out.wav", "-p", "7"},
+      {"stereo.wav", "out.wav", "-p", "2", "--set", "delay 1=52.5", "--set", "cents 2=-25",
+       "--set", "wet=0.5", "--set", "stereo width=75", "--set", "knob action=rotate", "--set",
+       "detector HPF=0.125 kHz", "--set", "bypass=off"},
+      {"stereo.wav", "out.wav", "--set", "bypass=on"},
+      {"stereo.wav", "out.wav", "-c", "1", "-b", "100"},
+      {"mono.wav", "out.wav", "-p", "3"},
+      {"mono.wav", "out.flac", "-c", "2", "--trim", "-b", "4097"},
+      {"loud.wav", "out.wav", "-p", "5"},
+      {"stereo.wav", "out.wav", "-p", "4", "--float"},
+  };
+  std::vector<std::string> files;
+  for (std::size_t k = 0; k < cases.size(); ++k) {
+    std::vector<std::string> args;
+    for (const std::string& a : cases[k]) args.push_back(a == cases[k][0] ? "../" + a : a);
+    std::string line;
+    for (const auto& a : args) line += a + " ";
+    SCOPED_TRACE(line);
+    const std::string vst = d / ("vst" + std::to_string(k)), lv2 = d / ("lv2" + std::to_string(k));
+    std::filesystem::create_directory(vst);
+    std::filesystem::create_directory(lv2);
+    const RunResult a = RunTool(vst, args);
+    args.insert(args.begin(), {"--format", "lv2"});
+    const RunResult b = RunTool(lv2, args);
+    ASSERT_EQ(a.exitCode, 0) << a.err;
+    ASSERT_EQ(b.exitCode, 0) << b.err;
+    EXPECT_EQ(b.out, a.out);
+    EXPECT_EQ(b.err, a.err);
+    const std::string name = cases[k][1];
+    const std::string fileA = Slurp(vst + "/" + name), fileB = Slurp(lv2 + "/" + name);
+    ASSERT_FALSE(fileA.empty());
+    if (std::find(cases[k].begin(), cases[k].end(), "--float") != cases[k].end()) {
+      // Float WAV carries a PEAK chunk with the time of writing: the samples count.
+      const AudioBuffer x = Read(vst + "/" + name), y = Read(lv2 + "/" + name);
+      ASSERT_EQ(x.samples.size(), y.samples.size());
+      EXPECT_EQ(std::memcmp(x.samples.data(), y.samples.data(), x.samples.size() * sizeof(float)),
+                0);
+    } else {
+      EXPECT_TRUE(fileA == fileB) << fileA.size() << " and " << fileB.size() << " bytes";
+    }
+    files.push_back(fileA);
+  }
+  // Not a comparison of like with like: the stereo settings sound different.
+  for (std::size_t i = 0; i < 5; ++i)
+    for (std::size_t j = i + 1; j < 5; ++j) EXPECT_NE(files[i], files[j]) << i << " " << j;
+
+  // Standard input to standard output, and the demo.
+  const RunResult piped = RunShell(d.path(), "cat stereo.wav | TOOL -f lv2 -p 4 - | cat");
+  ASSERT_EQ(piped.exitCode, 0) << piped.err;
+  EXPECT_TRUE(piped.out == Slurp(d / "vst1/out.wav")) << piped.out.size() << " bytes";
+  ASSERT_EQ(RunTool(d.path(), {"--demo-out", "demo-vst", "-q"}).exitCode, 0);
+  ASSERT_EQ(RunTool(d.path(), {"--demo-out", "demo-lv2", "-q", "--format=lv2"}).exitCode, 0);
+  EXPECT_TRUE(Slurp(d / "demo-vst/demo-duv.wav") == Slurp(d / "demo-lv2/demo-duv.wav"));
+}
+
+// --list through LV2: the bundle's presets, numbered as the VST 2 module's,
+// and the same parameters, names and ranges.
+TEST(RenderCli, Lv2ListShowsTheBundlesPresetsAndTheSameParameters) {
+  ScratchDir d;
+  const RunResult vst = RunTool(d.path(), {"--list"});
+  const RunResult lv2 = RunTool(d.path(), {"--list", "-f", "lv2", "-p", "6", "--set", "delay 1=20"});
+  ASSERT_EQ(vst.exitCode, 0) << vst.err;
+  ASSERT_EQ(lv2.exitCode, 0) << lv2.err;
+  EXPECT_EQ(lv2.out.rfind("DUV by Pelko: 7 presets, 11 parameters, latency 4096 frames\n", 0), 0u)
+      << lv2.out;
+  auto lines = [](const std::string& text, const std::string& after) {
+    std::vector<std::string> out;
+    std::istringstream in(text.substr(text.find(after) + 1));
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line) && !line.empty()) out.push_back(line);
+    return out;
+  };
+  const auto vstPresets = lines(vst.out, "\npresets"), lv2Presets = lines(lv2.out, "\npresets");
+  ASSERT_EQ(lv2Presets.size(), 7u) << lv2.out;
+  for (std::size_t i = 0; i < lv2Presets.size(); ++i) {
+    std::string want = vstPresets[i];
+    if (want.size() > 11 && want.substr(want.size() - 11) == "  (current)") want.resize(want.size() - 11);
+    EXPECT_EQ(lv2Presets[i], i == 5 ? want + "  (current)" : want);
+  }
+  // "  NN  name(14) value(12) range": the value is formatted by each side its own way.
+  const auto vstParams = lines(vst.out, "\nparameters"), lv2Params = lines(lv2.out, "\nparameters");
+  ASSERT_EQ(lv2Params.size(), vstParams.size());
+  for (std::size_t i = 0; i < vstParams.size(); ++i) {
+    EXPECT_EQ(lv2Params[i].substr(0, 20), vstParams[i].substr(0, 20));
+    EXPECT_EQ(lv2Params[i].substr(34), vstParams[i].substr(34));
+  }
+  EXPECT_NE(lv2.out.find("delay 1        20 ms"), std::string::npos) << lv2.out;
+  EXPECT_NE(lv2.out.find("knob action    drag "), std::string::npos) << lv2.out;
+}
+
+// A bundle that is not there or not whole: one line naming it, exit 1, no
+// output file, nothing from lilv on the terminal.
+TEST(RenderCli, Lv2BadBundleGivesOneMessageAndNoOutput) {
+  ScratchDir d;
+  Write(d / "in.wav", Tone(44100, 5000, 2));
+  std::filesystem::create_directory(d / "empty.lv2");
+  std::filesystem::create_directory(d / "garbage.lv2");
+  std::ofstream(d / "garbage.lv2/manifest.ttl") << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+                                                   "<urn:x> a lv2:Plugin ; lv2:binary <\n";
+  // The Turtle without the binary it names.
+  std::filesystem::create_directory(d / "nobinary.lv2");
+  for (const char* ttl : {"manifest.ttl", "DUV.ttl", "presets.ttl"})
+    std::filesystem::copy_file(std::string(DUV_LV2_BUNDLE) + "/" + ttl,
+                               d / (std::string("nobinary.lv2/") + ttl));
+  const std::vector<std::string> before = d.List();
+  const struct {
+    std::string bundle;
+    const char* mention;
+  } cases[] = {
+      {"/no/such/DUV.lv2", "/no/such/DUV.lv2: no such folder"},
+      {"in.wav", "in.wav: not a folder"},
+      {DUV_MODULE_PATH, "not a folder"},
+      {"empty.lv2", "no manifest.ttl"},
+      {"garbage.lv2", "garbage.lv2: it describes no plug-in"},
+      {"nobinary.lv2", "nobinary.lv2: instantiation refused"},
+  };
+  for (const auto& c : cases) {
+    for (const std::vector<std::string>& rest :
+         {std::vector<std::string>{"in.wav", "out.wav"}, std::vector<std::string>{"--list"}}) {
+      std::vector<std::string> args = {"--format", "lv2", "--plugin", c.bundle};
+      args.insert(args.end(), rest.begin(), rest.end());
+      SCOPED_TRACE(c.bundle + " " + rest[0]);
+      const RunResult r = RunTool(d.path(), args);
+      EXPECT_EQ(r.exitCode, 1);
+      EXPECT_EQ(Lines(r.err), 1) << r.err;
+      EXPECT_EQ(r.err.rfind("duv-render: ", 0), 0u) << r.err;
+      EXPECT_NE(r.err.find(c.mention), std::string::npos) << r.err;
+      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(d.List(), before);
+    }
+  }
+  // The LV2 bundle's seven presets are all it has.
+  const RunResult r = RunTool(d.path(), {"-f", "lv2", "in.wav", "out.wav", "-p", "8"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("presets are 1 to 7"), std::string::npos) << r.err;
+}
+#endif
