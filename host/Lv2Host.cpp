@@ -26,14 +26,14 @@ LV2_URID Lv2UridMap::MapCallback(LV2_URID_Map_Handle handle, const char* uri) {
 // ---- world ----
 
 std::unique_ptr<Lv2World> Lv2World::Create(const std::vector<std::string>& bundleDirs,
-                                           std::string* error) {
+                                           std::string* error, bool loadInstalled) {
   std::unique_ptr<Lv2World> world(new Lv2World());
   world->mWorld = lilv_world_new();
   if (!world->mWorld) {
     if (error) *error = "lilv_world_new failed";
     return nullptr;
   }
-  lilv_world_load_all(world->mWorld);
+  if (loadInstalled) lilv_world_load_all(world->mWorld);
   for (const std::string& dir : bundleDirs) {
     std::string path = dir.empty() || dir.back() != '/' ? dir + "/" : dir;
     if (!std::ifstream(path + "manifest.ttl")) {

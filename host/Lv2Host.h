@@ -34,11 +34,13 @@ class Lv2UridMap {
 
 class Lv2World {
  public:
-  // Loads the installed LV2 vocabularies (lilv's default search path, or
-  // LV2_PATH) and then each bundle folder given. Null with *error set when a
-  // folder holds no manifest.
+  // Loads the installed LV2 bundles (lilv's default search path, or
+  // LV2_PATH) unless loadInstalled is false, and then each bundle folder
+  // given. Without the installed ones the world knows only those folders: an
+  // installed copy of the same plug-in cannot shadow the one asked for.
+  // Null with *error set when a folder holds no manifest.
   static std::unique_ptr<Lv2World> Create(const std::vector<std::string>& bundleDirs,
-                                          std::string* error);
+                                          std::string* error, bool loadInstalled = true);
   ~Lv2World();
   Lv2World(const Lv2World&) = delete;
   Lv2World& operator=(const Lv2World&) = delete;

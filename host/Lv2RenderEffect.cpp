@@ -144,12 +144,12 @@ std::unique_ptr<Lv2RenderEffect> Lv2RenderEffect::Create(const std::string& bund
   e->mChannels = channels == 1 ? 1 : 2;
   StderrCapture capture;
   std::string why;
-  e->mWorld = Lv2World::Create({dirText}, &why);
+  // The folder alone: a DUV installed in ~/.lv2 would shadow the one asked for.
+  e->mWorld = Lv2World::Create({dirText}, &why, false);
   if (!e->mWorld) {
     *error = "cannot load the LV2 bundle " + bundleDir + ": " + why;
     return nullptr;
   }
-  // The plug-in this folder describes, not one of the same URI installed elsewhere.
   LilvNode* bundleUri = lilv_new_file_uri(e->mWorld->World(), nullptr, dirText.c_str());
   const LilvPlugin* plugin = nullptr;
   const LilvPlugins* all = lilv_world_get_all_plugins(e->mWorld->World());

@@ -3,10 +3,12 @@
 // its presets numbered, its control ports read as a parameter table, and
 // driven as a RenderEffect.
 //
+// Only that folder is loaded, not the installed LV2 bundles, so an
+// installed copy of the plug-in cannot stand in for the one asked for.
 // Preset numbers: the presets in the order the bundle's manifest.ttl lists
 // them (RDF itself has none; the bundle is written in program order, so
 // preset N here is program N of the VST 2 module), then any other presets
-// lilv knows for the plug-in, by URI.
+// of the folder, by URI.
 // Parameters: the control input ports in port order, named by lv2:name,
 // with the unit's label (ms, cents, Hz, %), the port's range, and texts for
 // toggled ports ("off", "on") and enumerations (their scale points).

@@ -562,6 +562,15 @@ TEST(RenderCli, Lv2FormatWritesTheVst2FormatsFileAndSummary) {
   ASSERT_EQ(RunTool(d.path(), {"--demo-out", "demo-vst", "-q"}).exitCode, 0);
   ASSERT_EQ(RunTool(d.path(), {"--demo-out", "demo-lv2", "-q", "--format=lv2"}).exitCode, 0);
   EXPECT_TRUE(Slurp(d / "demo-vst/demo-duv.wav") == Slurp(d / "demo-lv2/demo-duv.wav"));
+
+  // A copy installed in ~/.lv2 (same plug-in URI) does not stand in for the bundle asked for.
+  std::filesystem::create_directories(d / "home/.lv2");
+  std::filesystem::copy(DUV_LV2_BUNDLE, d / "home/.lv2/DUV.lv2",
+                        std::filesystem::copy_options::recursive);
+  const RunResult shadowed =
+      RunShell(d.path(), "HOME=" + Quote(d / "home") + " TOOL -f lv2 -q -p 4 stereo.wav home.wav");
+  ASSERT_EQ(shadowed.exitCode, 0) << shadowed.err;
+  EXPECT_TRUE(Slurp(d / "home.wav") == Slurp(d / "vst1/out.wav"));
 }
 
 // --list through LV2: the bundle's presets, numbered as the VST 2 module's,
