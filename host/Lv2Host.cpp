@@ -33,7 +33,8 @@ std::unique_ptr<Lv2World> Lv2World::Create(const std::vector<std::string>& bundl
     if (error) *error = "lilv_world_new failed";
     return nullptr;
   }
-  if (loadInstalled) lilv_world_load_all(world->mWorld);
+  // The bundles asked for first: lilv keeps the first bundle that declares a
+  // plug-in and ignores later ones, so an installed copy cannot replace them.
   for (const std::string& dir : bundleDirs) {
     std::string path = dir.empty() || dir.back() != '/' ? dir + "/" : dir;
     if (!std::ifstream(path + "manifest.ttl")) {
@@ -44,6 +45,7 @@ std::unique_ptr<Lv2World> Lv2World::Create(const std::vector<std::string>& bundl
     lilv_world_load_bundle(world->mWorld, uri);
     lilv_node_free(uri);
   }
+  if (loadInstalled) lilv_world_load_all(world->mWorld);
   return world;
 }
 

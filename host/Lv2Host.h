@@ -34,10 +34,11 @@ class Lv2UridMap {
 
 class Lv2World {
  public:
-  // Loads the installed LV2 bundles (lilv's default search path, or
-  // LV2_PATH) unless loadInstalled is false, and then each bundle folder
-  // given. Without the installed ones the world knows only those folders: an
-  // installed copy of the same plug-in cannot shadow the one asked for.
+  // Loads each bundle folder given, then the installed LV2 bundles (lilv's
+  // default search path, or LV2_PATH) unless loadInstalled is false. A
+  // plug-in of a folder given wins over an installed copy of the same URI
+  // (which lilv reports on stderr and ignores). Without the installed
+  // bundles the world knows only those folders and no plug-in classes.
   // Null with *error set when a folder holds no manifest.
   static std::unique_ptr<Lv2World> Create(const std::vector<std::string>& bundleDirs,
                                           std::string* error, bool loadInstalled = true);

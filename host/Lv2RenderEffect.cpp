@@ -144,7 +144,8 @@ std::unique_ptr<Lv2RenderEffect> Lv2RenderEffect::Create(const std::string& bund
   e->mChannels = channels == 1 ? 1 : 2;
   StderrCapture capture;
   std::string why;
-  // The folder alone: a DUV installed in ~/.lv2 would shadow the one asked for.
+  // The folder alone: the render needs nothing else, and a copy of the
+  // plug-in installed elsewhere cannot come into question.
   e->mWorld = Lv2World::Create({dirText}, &why, false);
   if (!e->mWorld) {
     *error = "cannot load the LV2 bundle " + bundleDir + ": " + why;

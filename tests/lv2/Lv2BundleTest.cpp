@@ -47,6 +47,10 @@ TEST(Lv2Bundle, IdentityByURI) {
   lilv_nodes_free(required);
   const LilvNode* library = lilv_plugin_get_library_uri(p);
   EXPECT_NE(std::string(lilv_node_as_uri(library)).find("DUV.lv2/DUV_dsp.so"), std::string::npos);
+  // The bundle built in this tree, even where a copy is installed (~/.lv2).
+  char* bundle = lilv_file_uri_parse(lilv_node_as_uri(lilv_plugin_get_bundle_uri(p)), nullptr);
+  EXPECT_EQ(std::string(bundle), std::string(DUV_LV2_BUNDLE) + "/");
+  lilv_free(bundle);
 }
 
 // Lines of a command's output, one word of each: the word at position field.
