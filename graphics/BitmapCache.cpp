@@ -197,6 +197,22 @@ void BitmapCache::Decode(LazyImage* image) {
   for (LazyImage* done : batch) done->mReady.store(true, std::memory_order_release);
 }
 
+void BitmapCache::DecodeAll() {
+  LazyImage* first = nullptr;
+  {
+    Guard guard(mMutex);
+    for (const Entry& e : mEntries) {
+      auto* image = dynamic_cast<LazyImage*>(e.bitmap);
+      if (image && !image->mReady.load(std::memory_order_relaxed)) {
+        first = image;
+        break;
+      }
+    }
+  }
+  // Decode brings the others along, and does nothing if another thread was first.
+  if (first) Decode(first);
+}
+
 void BitmapCache::Remove(duv::RasterBitmap* bitmap) {
   Guard guard(mMutex);
   for (auto it = mEntries.begin(); it != mEntries.end(); ++it) {

@@ -62,6 +62,11 @@ class BitmapCache {
   // place on a shared image (masking, compositing) runs once per process.
   bool FirstPreparation(duv::RasterBitmap* bitmap, int job);
   int Count();
+  // Decodes (and prepares) every image still undecoded, as the first draw
+  // of an editor would; nothing when all are decoded. A window's own thread
+  // calls it before its first draw, holding no lock but the cache's, so the
+  // first showing's decoding never waits under the instance lock.
+  void DecodeAll();
   // Lets the images whose decode failed (memory ran out, or bad data) be
   // tried again on their next use. The editor calls it when it is shown
   // afresh, not at every draw, so bad data costs one decode per showing.

@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "host/FileTargets.h"
+#include "host/Pcm16.h"
 
 namespace fs = std::filesystem;
 
@@ -354,9 +355,7 @@ std::int64_t AudioFileReader::read(float* dst, std::int64_t maxFrames) {
     const std::size_t samples = static_cast<std::size_t>(maxFrames) * mChannels;
     if (mShorts.size() < samples) mShorts.resize(samples);
     got = sf_readf_short(Handle(mFile), mShorts.data(), maxFrames);
-    constexpr float kScale = 1.0f / 32768.0f;
-    const std::size_t n = got > 0 ? static_cast<std::size_t>(got) * mChannels : 0;
-    for (std::size_t i = 0; i < n; ++i) dst[i] = static_cast<float>(mShorts[i]) * kScale;
+    Pcm16ToFloat(mShorts.data(), dst, got > 0 ? static_cast<std::size_t>(got) * mChannels : 0);
   } else {
     got = sf_readf_float(Handle(mFile), dst, maxFrames);
   }
@@ -432,6 +431,10 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::Create(const std::string& path
   // A doubler can exceed full scale; integer formats clip instead of wrapping round.
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
   w->mFile = file;
+  w->mChannels = channels;
+  const int major = format.code & SF_FORMAT_TYPEMASK;
+  w->mWriteShorts = (format.code & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16 &&
+                    (major == SF_FORMAT_WAV || major == SF_FORMAT_AIFF);
   return w;  // on any failure above, the destructor removes what was made
 }
 
@@ -458,6 +461,22 @@ void AudioFileWriter::Discard() {
 bool AudioFileWriter::write(const float* src, std::int64_t frames) {
   if (!mFile) return false;
   if (frames <= 0) return true;
+  if (mWriteShorts) {
+    // In runs, so the buffer stays small whatever the caller hands over.
+    constexpr std::int64_t kRun = 4096;
+    const std::size_t channels = static_cast<std::size_t>(mChannels);
+    if (mShorts.size() < kRun * channels) mShorts.resize(kRun * channels);
+    for (std::int64_t done = 0; done < frames;) {
+      const std::int64_t n = std::min(kRun, frames - done);
+      FloatToPcm16(src + done * mChannels, mShorts.data(), static_cast<std::size_t>(n) * channels);
+      if (sf_writef_short(Handle(mFile), mShorts.data(), n) != n) {
+        mError = "cannot write " + mName + ": " + Reason(Handle(mFile));
+        return false;
+      }
+      done += n;
+    }
+    return true;
+  }
   if (sf_writef_float(Handle(mFile), src, frames) != frames) {
     mError = "cannot write " + mName + ": " + Reason(Handle(mFile));
     return false;

@@ -168,6 +168,11 @@ class AudioFileWriter : public AudioSink {
   int mStreamFd = -1;      // streams: where Commit() copies to
   bool mOwnsStreamFd = false;  // false for standard output
   bool mCommitted = false;
+  // 16-bit WAV and AIFF: samples are converted here, to exactly the bytes
+  // libsndfile's clipping float writer gives, and written as integers.
+  int mChannels = 0;
+  bool mWriteShorts = false;
+  std::vector<short> mShorts;
 };
 
 // The format to write. `name` (wav, flac, aiff/aif/aifc, ogg/oga, mp3, opus,

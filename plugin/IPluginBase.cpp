@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "plugin/SampleConversion.h"
 #include "plugin/Text.h"
 #include "plugin/Trace.h"
 
@@ -226,7 +227,7 @@ void IPluginBase::BindInputBuffers(int start, int count, float** host, int frame
     if (!c.connected) continue;
     const float* src = host[next++];
     double* dst = c.scratch.data();
-    for (int n = 0; n < frames; ++n) dst[n] = src[n];
+    FloatToDouble(src, dst, frames);
     *c.slot = dst;
   }
 }
@@ -268,8 +269,7 @@ void IPluginBase::RunBlock(int frames) {
   ProcessBlock(mInData.data(), mOutData.data(), frames);
   for (IOutputChannel& c : mOutChannels) {
     if (!c.connected || !c.hostBuffer) continue;
-    const double* src = c.scratch.data();
-    for (int n = 0; n < frames; ++n) c.hostBuffer[n] = static_cast<float>(src[n]);
+    DoubleToFloat(c.scratch.data(), c.hostBuffer, frames);
   }
 }
 
@@ -277,8 +277,7 @@ void IPluginBase::RunBlockAccumulating(int frames) {
   ProcessBlock(mInData.data(), mOutData.data(), frames);
   for (IOutputChannel& c : mOutChannels) {
     if (!c.connected || !c.hostBuffer) continue;
-    const double* src = c.scratch.data();
-    for (int n = 0; n < frames; ++n) c.hostBuffer[n] += static_cast<float>(src[n]);
+    AddDoubleToFloat(c.scratch.data(), c.hostBuffer, frames);
   }
 }
 

@@ -13,9 +13,11 @@
 #include <cmath>
 #include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
+#include "host/Pcm16.h"
 #include "tests/render/RenderSupport.h"
 
 TEST(AudioFile, FloatWavRoundTripIsExact) {
@@ -77,6 +79,83 @@ TEST(AudioFileReader, SixteenBitFilesReadAsLibsndfileReadsThem) {
         ASSERT_EQ(std::bit_cast<std::uint32_t>(got[i]), std::bit_cast<std::uint32_t>(expected[i]))
             << major << " " << channels << " " << i;
       EXPECT_EQ(got[65536], -7.0f);  // nothing written past the frames read
+    }
+  }
+}
+
+// Floats that probe every branch of the 16-bit conversion: each step's
+// boundary and the values around it, rounding ties in the low bits, the clip
+// points, NaN and the infinities, then a dense sweep.
+std::vector<float> ConversionProbes() {
+  std::vector<float> v = {0.0f, -0.0f, 1.0f, -1.0f, 1.5f, -1.5f, 1e30f, -1e30f, INFINITY, -INFINITY, NAN,
+                          -NAN, 1e-45f, -1e-45f, 1e-38f, 0x1p-31f, -0x1p-31f, 0x1.8p-31f, 0x1p-32f, -0x1p-32f};
+  for (int k = -32769; k <= 32768; k += 97) {
+    const float at = static_cast<float>(k) / 32768.0f;
+    v.insert(v.end(), {at, std::nextafter(at, 2.0f), std::nextafter(at, -2.0f),
+                       (static_cast<float>(k) - 0x1p-16f) / 32768.0f});
+  }
+  for (int i = 0; i < 200000; ++i) v.push_back(-1.25f + 2.5f * static_cast<float>(i) / 200000.0f);
+  return v;
+}
+
+// Writing 16-bit WAV and AIFF through the writer's own conversion gives
+// byte for byte the file libsndfile's clipping float writer gives.
+TEST(AudioFileWriter, SixteenBitFilesAreLibsndfilesOwnBytes) {
+  ScratchDir dir;
+  const std::vector<float> probes = ConversionProbes();
+  auto bytes = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  for (int major : {SF_FORMAT_WAV, SF_FORMAT_AIFF}) {
+    for (int channels : {1, 2}) {
+      SCOPED_TRACE(std::to_string(major) + " " + std::to_string(channels));
+      const std::int64_t frames = static_cast<std::int64_t>(probes.size()) / channels;
+      const std::string theirs = dir / "theirs", ours = dir / "ours";
+      SF_INFO info{};
+      info.samplerate = 44100;
+      info.channels = channels;
+      info.format = major | SF_FORMAT_PCM_16;
+      SNDFILE* f = sf_open(theirs.c_str(), SFM_WRITE, &info);
+      ASSERT_NE(f, nullptr);
+      sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+      ASSERT_EQ(sf_writef_float(f, probes.data(), frames), frames);
+      sf_close(f);
+
+      std::string error;
+      AudioFormat format;
+      format.code = major | SF_FORMAT_PCM_16;
+      auto w = AudioFileWriter::Create(ours, format, 44100, channels, &error);
+      ASSERT_TRUE(w) << error;
+      // Uneven pieces, one larger than the writer's own run.
+      for (std::int64_t at = 0, step = 1; at < frames; at += step, step = step * 5 + 3)
+        ASSERT_TRUE(w->write(probes.data() + at * channels, std::min(step, frames - at))) << w->error();
+      ASSERT_TRUE(w->Commit()) << w->error();
+      const std::string a = bytes(theirs), b = bytes(ours);
+      ASSERT_EQ(a.size(), b.size());
+      EXPECT_TRUE(a == b);
+    }
+  }
+}
+
+// The SSE2 conversions against their references, at every length around
+// the vector width and from unaligned starts.
+TEST(Pcm16, FastConversionsEqualTheReferences) {
+  const std::vector<float> probes = ConversionProbes();
+  std::vector<short> shorts(64);
+  for (std::size_t i = 0; i < shorts.size(); ++i) shorts[i] = static_cast<short>(i * 2113 - 32768);
+  for (std::size_t start = 0; start < 4; ++start) {
+    for (std::size_t n = 0; n <= 19; ++n) {
+      for (std::size_t base = 0; base + start + n <= 256; base += 60) {
+        std::vector<short> a(n + 1, 7), b(n + 1, 7);
+        FloatToPcm16Reference(probes.data() + base + start, a.data(), n);
+        FloatToPcm16(probes.data() + base + start, b.data(), n);
+        ASSERT_EQ(a, b) << start << " " << n << " " << base;
+      }
+      std::vector<float> x(n + 1, 7.0f), y(n + 1, 7.0f);
+      Pcm16ToFloatReference(shorts.data() + start, x.data(), n);
+      Pcm16ToFloat(shorts.data() + start, y.data(), n);
+      ASSERT_EQ(x, y) << start << " " << n;
     }
   }
 }

@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <future>
 
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +19,7 @@
 #include <sstream>
 
 #include "graphics/platform/x11/IGraphicsX11.h"
+#include "graphics/platform/x11/X11EventThread.h"
 #include "raster/RasterBitmap.h"
 #include "tests/x11/X11TestSupport.h"
 
@@ -474,4 +477,39 @@ TEST_F(X11Editor, ColourAndFileThroughTheDesktopsDialogTool) {
   gfx->PromptForFile(&path, 0, "", nullptr);
   EXPECT_EQ(path, "");
   EXPECT_FALSE(gfx->PromptForColor(&c, nullptr));
+}
+
+// The window thread's start step (the first showing's image decoding) runs
+// before its first pass and without the instance lock: the host's threads
+// may take the lock meanwhile, as its audio thread does.
+TEST(X11EventThread, StartStepRunsFirstWithoutTheInstanceLock) {
+  REQUIRE_X_SERVER();
+  Display* dpy = XOpenDisplay(nullptr);
+  ASSERT_NE(dpy, nullptr);
+  RecursiveLock lock;
+  std::atomic<int> passes{0}, passesAtStep{-1};
+  std::promise<void> stepRunning, hostDone;
+  std::future<void> go = hostDone.get_future();
+  {
+    duv_x11::EventThread thread;
+    ASSERT_TRUE(thread.Init());
+    thread.Start(
+        dpy, &lock, 50, [](std::vector<XEvent>&, bool) {}, [&] { ++passes; }, [] {},
+        [&] {
+          passesAtStep = passes.load();
+          stepRunning.set_value();
+          go.wait();
+        });
+    const bool ran = stepRunning.get_future().wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    EXPECT_TRUE(ran) << "the start step did not run";
+    if (ran) {
+      EXPECT_TRUE(lock.TryLock()) << "the start step holds the instance lock";
+      lock.Unlock();
+    }
+    hostDone.set_value();
+    EXPECT_TRUE(thread.WaitForPasses(1, 5000));
+    EXPECT_EQ(passesAtStep.load(), 0);
+    EXPECT_GE(passes.load(), 1);
+  }
+  XCloseDisplay(dpy);
 }

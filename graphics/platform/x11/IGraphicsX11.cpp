@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "graphics/BitmapCache.h"
 #include "graphics/IControl.h"
 #include "graphics/platform/PlatformGraphics.h"
 #include "graphics/platform/linux/DesktopDialogs.h"
@@ -228,6 +229,10 @@ void* IGraphicsX11::OpenWindow(void* parentWindow) {
     XMapWindow(dpy, win);
     if (SyncError(dpy) == kConnectionLost) return discard();
 
+    // Before the thread starts: the whole redraw takes the cache's lock
+    // (failed decodes are tried again), which the thread's start step holds
+    // while it decodes.
+    SetAllControlsDirty();
     Session* raw = s.get();
     raw->events.Start(
         dpy, &InstanceLock(), TimerPeriodMs(),
@@ -248,7 +253,10 @@ void* IGraphicsX11::OpenWindow(void* parentWindow) {
         [raw] { raw->image.Present(raw->dpy, raw->window, raw->gc); },
         // The server went away: the window counts as closed from now on; the
         // host's effEditClose (or the next open) tears it down.
-        [this] { mWindowId = 0; });
+        [this] { mWindowId = 0; },
+        // The first showing decodes the images here, before the first pass,
+        // so the host's audio does not wait on the instance lock meanwhile.
+        [] { BitmapCache::Instance().DecodeAll(); });
   } catch (...) {
     return discard();
   }
@@ -256,7 +264,6 @@ void* IGraphicsX11::OpenWindow(void* parentWindow) {
   mSession = std::move(s);
   mWindowId = win;
   LinkOpen();
-  SetAllControlsDirty();
   return reinterpret_cast<void*>(static_cast<std::uintptr_t>(win));
 }
 

@@ -28,11 +28,12 @@ bool EventThread::Init() {
 }
 
 void EventThread::Start(Display* dpy, RecursiveLock* instanceLock, int periodMs, LockedStep locked,
-                        UnlockedStep unlocked, LostStep lost) {
+                        UnlockedStep unlocked, LostStep lost, UnlockedStep startStep) {
   mLock = instanceLock;
   mLocked = std::move(locked);
   mUnlocked = std::move(unlocked);
   mOnLost = std::move(lost);
+  mStartStep = std::move(startStep);
   mThread = std::thread([this, dpy, periodMs] { Run(dpy, periodMs); });
 }
 
@@ -92,6 +93,14 @@ void EventThread::Run(Display* dpy, int periodMs) {
   auto next = Clock::now() + period;
   const int xfd = ConnectionNumber(dpy);
   std::vector<XEvent> events;
+  if (mStartStep) {
+    // Nothing may leave the thread; work the step could not do is done later
+    // where it is needed.
+    try {
+      mStartStep();
+    } catch (...) {
+    }
+  }
   while (!mStop.load()) {
     const int pending = XPending(dpy);
     if (CheckLost(dpy)) return;

@@ -15,6 +15,10 @@
 // runs the lost step once and ends; Lost() answers true from then on. The
 // owner treats the window as closed and tears it down without requests.
 //
+// A start step, when given, runs first on the thread, without the lock: work
+// that needs no instance state (the editor's images decoding) then never
+// holds up the host's audio, which waits on the instance lock.
+//
 // Call order: Init, Start once, then Wake and WaitForPasses from any thread,
 // Stop from any thread but the window's own (it joins). Destroying stops it.
 #pragma once
@@ -49,11 +53,12 @@ class EventThread {
   // Makes the wake pipe; false when the system has no descriptors left.
   bool Init();
   // Starts the thread on dpy (which it then owns for reading) with a tick
-  // every periodMs milliseconds, the first one period after the start.
+  // every periodMs milliseconds, the first one period after the start. The
+  // start step, if any, runs before the first pass.
   // Throws (std::system_error, std::bad_alloc) when the thread cannot be
   // made; nothing is running then.
   void Start(Display* dpy, RecursiveLock* instanceLock, int periodMs, LockedStep locked,
-             UnlockedStep unlocked, LostStep lost);
+             UnlockedStep unlocked, LostStep lost, UnlockedStep startStep = nullptr);
   // Asks the thread to end, wakes it and joins it. Safe while holding the
   // instance lock; a second call does nothing more.
   void Stop();
@@ -82,6 +87,7 @@ class EventThread {
   RecursiveLock* mLock = nullptr;
   LockedStep mLocked;
   UnlockedStep mUnlocked;
+  UnlockedStep mStartStep;
   LostStep mOnLost;
 
   std::mutex mPassMutex;
