@@ -88,6 +88,7 @@ void PrintUsage(std::FILE* to) {
                "                        extension; as the input when OUTPUT has none or is \"-\");\n"
                "                        or the plug-in format: vst2 (default) or lv2, the LV2\n"
                "                        bundle through lilv (same sound); give -f twice for both\n"
+               "      --lv2             the same as -f lv2\n"
                "      --float           32-bit float samples (WAV, AIFF): keeps peaks above 0 dBFS\n"
                "                        that integer formats clip\n"
                "  -b, --block N         host block size in frames, %d..%d (default 512)\n"
@@ -171,6 +172,8 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
         o->pluginFormat = v == "lv2" ? PluginFormat::kLv2 : PluginFormat::kVst2;
       else
         o->format = v;
+    } else if (a == "--lv2") {
+      o->pluginFormat = PluginFormat::kLv2;
     } else if (a == "--plugin") {
       if (!take(&o->plugin)) return false;
     } else if (a == "--demo-out") {

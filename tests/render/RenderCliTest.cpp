@@ -651,7 +651,7 @@ TEST(RenderCli, Lv2BadBundleGivesOneMessageAndNoOutput) {
     }
   }
   // The LV2 bundle's seven presets are all it has.
-  const RunResult r = RunTool(d.path(), {"-f", "lv2", "in.wav", "out.wav", "-p", "8"});
+  const RunResult r = RunTool(d.path(), {"--lv2", "in.wav", "out.wav", "-p", "8"});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("presets are 1 to 7"), std::string::npos) << r.err;
 }
