@@ -137,16 +137,43 @@ inline void ApplyDelayFadeInline(DelayVoice* v, float* sample, int delayFadeHalf
 // b = at[1], in double from the float frames, rounded to float: the
 // interpolation of ReadHistoryInline in the two double lanes of an SSE2
 // register, same operations in the same order per lane.
-inline StereoFrame LerpFramesSse2(const StereoFrame* at, double t) {
+// The result goes straight to *out (a 64-bit store, any alignment).
+inline void LerpFramesSse2(StereoFrame* out, const StereoFrame* at, double t) {
   const __m128 ab = _mm_loadu_ps(&at->left);  // aL aR bL bR
   const __m128d a = _mm_cvtps_pd(ab);
   const __m128d b = _mm_cvtps_pd(_mm_movehl_ps(ab, ab));
   const __m128d tt = _mm_set1_pd(t);
   const __m128d mixed = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_set1_pd(1.0), tt), a), _mm_mul_pd(tt, b));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_castps_si128(_mm_cvtpd_ps(mixed)));
+}
+inline StereoFrame LerpFramesSse2(const StereoFrame* at, double t) {
   StereoFrame out;
-  _mm_storel_pi(reinterpret_cast<__m64*>(&out), _mm_cvtpd_ps(mixed));
+  LerpFramesSse2(&out, at, t);
   return out;
 }
+
+namespace delay_voice_detail {
+// The gliding loop of GlideSpanInline. kMoveNext: nextReadPos moves too, in
+// the same loop, so its chain of additions overlaps that of readPos instead
+// of running after it. Returns the frames rendered.
+template <bool kMoveNext>
+inline int GlideFrames(const VoiceContext& c, int baseFrame, double ratio, int index, int count, double* pos,
+                       double* next, StereoFrame* out) {
+  double p = *pos, q = *next;
+  double x = index;
+  int n = 0;
+  for (; n < count; ++n, x += 1.0) {
+    if (p >= x + c.halfPeriod || p < x - c.halfPeriod) break;  // Realign would start a splice
+    const int whole = static_cast<int>(p);
+    LerpFramesSse2(out + n, c.history + baseFrame + whole, p - static_cast<double>(whole));
+    p += ratio;
+    if (kMoveNext) q += ratio;
+  }
+  *pos = p;
+  *next = q;
+  return n;
+}
+}  // namespace delay_voice_detail
 
 // Renders the frames for index, index + 1, ... (at most count) as long as
 // the voice's step would only read and move on: gliding without a splice
@@ -184,21 +211,11 @@ inline int GlideSpanInline(DelayVoice* v, const VoiceContext& c, int index, int 
   }
   int n = 0;
   if (gliding) {
-    double pos = v->readPos;
-    double x = index;
-    const bool moveNext = v->nextReadPos >= 0.0;
-    for (; n < count; ++n, x += 1.0) {
-      if (pos >= x + c.halfPeriod || pos < x - c.halfPeriod) break;  // Realign would start a splice
-      const int whole = static_cast<int>(pos);
-      out[n] = LerpFramesSse2(c.history + baseFrame + whole, pos - static_cast<double>(whole));
-      pos += ratio;
-    }
-    v->readPos = pos;
-    if (moveNext) {
-      double next = v->nextReadPos;
-      for (int i = 0; i < n; ++i) next += ratio;
-      v->nextReadPos = next;
-    }
+    // nextReadPos stays >= 0 once it is (ratio >= 0), so it moves every frame.
+    n = v->nextReadPos >= 0.0
+            ? delay_voice_detail::GlideFrames<true>(c, baseFrame, ratio, index, count, &v->readPos, &v->nextReadPos, out)
+            : delay_voice_detail::GlideFrames<false>(c, baseFrame, ratio, index, count, &v->readPos, &v->nextReadPos,
+                                                     out);
   } else {
     for (; n < count; ++n) {
       int frame = baseFrame + index + n;
