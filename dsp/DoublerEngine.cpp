@@ -8,6 +8,7 @@
 #include <utility>
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include "dsp/DelayVoiceInline.h"
 #include "dsp/DspPath.h"
@@ -440,6 +441,32 @@ struct MixConstants {
   IndicatorLamp* lamp;
 };
 
+// The mix of one frame of both voices (p voice 1, q voice 2) as the
+// filters take it: lanes (mixL, mixR), mixL in double, mixR rounded to a
+// float first.
+inline __m128d MixFrame(const StereoFrame* p, const StereoFrame* q, const MixConstants& m) {
+  // (p.left, p.right, q.left, q.right) -> lanes (p.left, q.right) and (q.left, p.right).
+  const __m128 pq = _mm_movelh_ps(LoadFrame(p), LoadFrame(q));
+  const __m128d own = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(3, 3, 3, 0)));
+  const __m128d other = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(1, 1, 1, 2)));
+  const __m128d sum = _mm_add_pd(_mm_mul_pd(m.sameGain, own), _mm_mul_pd(m.crossGain, other));
+  return _mm_move_sd(_mm_cvtps_pd(_mm_cvtpd_ps(sum)), sum);
+}
+
+// One frame of filter outputs (yL, yR) bounded, rounded to floats and, with
+// kShaping, shaped: keep y - (2 drive) ((y y + ((2 y) y) y) - y), as Shape.
+template <bool kShaping>
+inline __m128 ShapeFrame(__m128d filtered, const MixConstants& m) {
+  __m128 y = _mm_cvtpd_ps(BoundWet(filtered));
+  if (kShaping) {
+    const __m128d yd = _mm_cvtps_pd(y);
+    const __m128d cube = _mm_mul_pd(_mm_mul_pd(_mm_add_pd(yd, yd), yd), yd);  // 2 y is exact as y + y
+    const __m128d poly = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(yd, yd), cube), yd);
+    y = _mm_cvtpd_ps(_mm_sub_pd(_mm_mul_pd(m.keep, yd), _mm_mul_pd(m.twoDrive, poly)));
+  }
+  return y;
+}
+
 // Mixes, filters and shapes count frames of both voices (p voice 1, q voice
 // 2) into mix, both sides at once in the two double lanes of SSE2 registers;
 // with kFading the delay-change fades apply (the voices' fade state moves).
@@ -449,21 +476,7 @@ void MixRun(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int co
             const MixConstants& m, DelayVoice* voice1, DelayVoice* voice2) {
   LowpassPair filters = *filterPair;
   for (int k = 0; k < count; ++k) {
-    // (p.left, p.right, q.left, q.right) -> lanes (p.left, q.right) and (q.left, p.right).
-    const __m128 pq = _mm_movelh_ps(LoadFrame(&p[k]), LoadFrame(&q[k]));
-    const __m128d own = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(3, 3, 3, 0)));
-    const __m128d other = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(1, 1, 1, 2)));
-    const __m128d sum = _mm_add_pd(_mm_mul_pd(m.sameGain, own), _mm_mul_pd(m.crossGain, other));
-    // mixL stays double, mixR is rounded to a float first.
-    const __m128d mixed = _mm_move_sd(_mm_cvtps_pd(_mm_cvtpd_ps(sum)), sum);
-    __m128 y = _mm_cvtpd_ps(BoundWet(filters.Process(mixed)));
-    if (kShaping) {
-      // keep y - (2 drive) ((y y + ((2 y) y) y) - y), as Shape.
-      const __m128d yd = _mm_cvtps_pd(y);
-      const __m128d cube = _mm_mul_pd(_mm_mul_pd(_mm_add_pd(yd, yd), yd), yd);  // 2 y is exact as y + y
-      const __m128d poly = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(yd, yd), cube), yd);
-      y = _mm_cvtpd_ps(_mm_sub_pd(_mm_mul_pd(m.keep, yd), _mm_mul_pd(m.twoDrive, poly)));
-    }
+    __m128 y = ShapeFrame<kShaping>(filters.Process(MixFrame(&p[k], &q[k], m)), m);
     if (kFading) {
       float yL = _mm_cvtss_f32(y);
       float yR = _mm_cvtss_f32(_mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
@@ -475,6 +488,71 @@ void MixRun(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int co
   }
   *filterPair = filters;
 }
+
+#define DUV_AVX2 __attribute__((target("avx2")))
+
+// Frames per piece of MixRunAvx2.
+constexpr int kMixPiece = 16;
+
+// MixRun without delay fades on the AVX2 path, in three stages per piece of
+// kMixPiece frames: the mix of two frames per 256-bit register, the filters'
+// recursion alone, then the shaping and the sum into mix two frames per
+// register. The recursion is a chain of dependent operations that leaves
+// most of the processor idle; in pieces this short the processor runs the
+// stages of the pieces around it in that idle time. Lane by lane the
+// operations are MixFrame's and ShapeFrame's, in their order. (Runs without
+// a fade have even lengths in practice: a change lasts 2 x delayFadeHalf
+// rendered frames from a block start. An odd last frame takes MixFrame and
+// ShapeFrame themselves.)
+template <bool kShaping>
+DUV_AVX2 void MixRunAvx2(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int count,
+                         LowpassPair* filterPair, const MixConstants& m, DelayVoice*, DelayVoice*) {
+  alignas(32) double mixed[2 * kMixPiece];
+  alignas(32) double filtered[2 * kMixPiece];
+  LowpassPair filters = *filterPair;
+  const __m256d same = _mm256_set_m128d(m.sameGain, m.sameGain), cross = _mm256_set_m128d(m.crossGain, m.crossGain);
+  const __m256d keep = _mm256_set_m128d(m.keep, m.keep), twoDrive = _mm256_set_m128d(m.twoDrive, m.twoDrive);
+  const __m256d low = _mm256_set1_pd(-kWetBound), high = _mm256_set1_pd(kWetBound);
+  for (int k0 = 0; k0 < count; k0 += kMixPiece) {
+    const int n = std::min(kMixPiece, count - k0);
+    int k = 0;
+    for (; k + 2 <= n; k += 2) {
+      const __m128 pv = _mm_loadu_ps(&p[k0 + k].left), qv = _mm_loadu_ps(&q[k0 + k].left);  // L0 R0 L1 R1
+      const __m256d own = _mm256_cvtps_pd(_mm_blend_ps(pv, qv, 0x0A));    // pL0 qR0 pL1 qR1
+      const __m256d other = _mm256_cvtps_pd(_mm_blend_ps(qv, pv, 0x0A));  // qL0 pR0 qL1 pR1
+      const __m256d sum = _mm256_add_pd(_mm256_mul_pd(same, own), _mm256_mul_pd(cross, other));
+      _mm256_store_pd(mixed + 2 * k, _mm256_blend_pd(sum, _mm256_cvtps_pd(_mm256_cvtpd_ps(sum)), 0x0A));
+    }
+    if (k < n) _mm_store_pd(mixed + 2 * k, MixFrame(&p[k0 + k], &q[k0 + k], m));
+    for (k = 0; k < n; ++k) _mm_store_pd(filtered + 2 * k, filters.Process(_mm_load_pd(mixed + 2 * k)));
+    for (k = 0; k + 2 <= n; k += 2) {
+      __m128 y = _mm256_cvtpd_ps(_mm256_min_pd(_mm256_max_pd(_mm256_load_pd(filtered + 2 * k), low), high));
+      if (kShaping) {
+        const __m256d yd = _mm256_cvtps_pd(y);
+        const __m256d cube = _mm256_mul_pd(_mm256_mul_pd(_mm256_add_pd(yd, yd), yd), yd);
+        const __m256d poly = _mm256_sub_pd(_mm256_add_pd(_mm256_mul_pd(yd, yd), cube), yd);
+        y = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(keep, yd), _mm256_mul_pd(twoDrive, poly)));
+      }
+      float* const out = &mix[k0 + k].left;
+      _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), y));
+    }
+    if (k < n) {
+      const __m128 y = ShapeFrame<kShaping>(_mm_load_pd(filtered + 2 * k), m);
+      StoreFrame(&mix[k0 + k], _mm_add_ps(LoadFrame(&mix[k0 + k]), y));
+    }
+  }
+  *filterPair = filters;
+}
+
+#undef DUV_AVX2
+
+using MixRunFunction = void (*)(StereoFrame*, const StereoFrame*, const StereoFrame*, int, LowpassPair*,
+                                const MixConstants&, DelayVoice*, DelayVoice*);
+
+// [avx2][shaping][fading]
+constexpr MixRunFunction kMixRuns[2][2][2] = {
+    {{&MixRun<false, false>, &MixRun<false, true>}, {&MixRun<true, false>, &MixRun<true, true>}},
+    {{&MixRunAvx2<false>, &MixRun<false, true>}, {&MixRunAvx2<true>, &MixRun<true, true>}}};
 
 }  // namespace
 
@@ -493,6 +571,7 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
   const MixConstants mix{_mm_set1_pd(g.sameGain), _mm_set1_pd(g.crossGain), _mm_set1_pd(g.colorKeep),
                          _mm_set1_pd(2.0 * static_cast<double>(g.colorDrive)), fadeHalf, lamp};
   LowpassPair filters(wetFilterL, wetFilterR);
+  const bool avx2 = ActiveDspPath() == DspPath::kAVX2;
   StereoFrame* const voice1Frames = voiceScratch[0].frames;
   StereoFrame* const voice2Frames = voiceScratch[1].frames;
 
@@ -513,8 +592,7 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
     // A change running at the start of a run runs to its end: it can only
     // finish at a tap switch, which is the run's last frame.
     const bool fading = voice1.delayFadeCounter != 0 || voice2.delayFadeCounter != 0;
-    const auto mixRun = !fading ? (shaping ? &MixRun<true, false> : &MixRun<false, false>)
-                                : (shaping ? &MixRun<true, true> : &MixRun<false, true>);
+    const MixRunFunction mixRun = kMixRuns[avx2][shaping][fading];
     mixRun(mixBlock + k0, voice1Frames + k0, voice2Frames + k0, run, &filters, mix, &voice1, &voice2);
     k0 += run;
   }
