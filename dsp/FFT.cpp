@@ -458,23 +458,32 @@ struct Avx2Path {
   // Complex 0 (floats 0 and 1) from first, the rest from rest.
   DUV_AVX2 static inline __m256 KeepFirst(__m256 first, __m256 rest) { return _mm256_blend_ps(rest, first, 0x03); }
 
+  // The forward step on four j per register: A..D the quarters, w the
+  // twiddles (c0 s0 .. c3 s3).
   template <bool kFirst>
-  DUV_AVX2 static inline void ForwardStep4(float* p0, float* p1, float* p2, float* p3, const float* tw) {
+  DUV_AVX2 static inline void ForwardStep4Regs(__m256& A, __m256& B, __m256& C, __m256& D, __m256 w) {
     const __m256 negRe = NegRe(), negIm = NegIm();
-    const __m256 A = _mm256_loadu_ps(p0), B = _mm256_loadu_ps(p1), C = _mm256_loadu_ps(p2), D = _mm256_loadu_ps(p3);
     const __m256 u = _mm256_sub_ps(A, C), v = _mm256_sub_ps(B, D);
-    _mm256_storeu_ps(p0, _mm256_add_ps(A, C));
-    _mm256_storeu_ps(p1, _mm256_add_ps(B, D));
+    A = _mm256_add_ps(A, C);
+    B = _mm256_add_ps(B, D);
     const __m256 vs = SwapPairs(v);
     const __m256 x = _mm256_add_ps(u, _mm256_xor_ps(vs, negRe));
     const __m256 y = _mm256_add_ps(u, _mm256_xor_ps(vs, negIm));
-    const __m256 w = _mm256_load_ps(tw);
     const __m256 cc = _mm256_moveldup_ps(w);
     const __m256 ss = _mm256_movehdup_ps(w);
     const __m256 xw = _mm256_add_ps(_mm256_mul_ps(x, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(x), ss), negRe));
     const __m256 yw = _mm256_add_ps(_mm256_mul_ps(y, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(y), ss), negIm));
-    _mm256_storeu_ps(p2, kFirst ? KeepFirst(x, xw) : xw);
-    _mm256_storeu_ps(p3, kFirst ? KeepFirst(y, yw) : yw);
+    C = kFirst ? KeepFirst(x, xw) : xw;
+    D = kFirst ? KeepFirst(y, yw) : yw;
+  }
+  template <bool kFirst>
+  DUV_AVX2 static inline void ForwardStep4(float* p0, float* p1, float* p2, float* p3, const float* tw) {
+    __m256 A = _mm256_loadu_ps(p0), B = _mm256_loadu_ps(p1), C = _mm256_loadu_ps(p2), D = _mm256_loadu_ps(p3);
+    ForwardStep4Regs<kFirst>(A, B, C, D, _mm256_load_ps(tw));
+    _mm256_storeu_ps(p0, A);
+    _mm256_storeu_ps(p1, B);
+    _mm256_storeu_ps(p2, C);
+    _mm256_storeu_ps(p3, D);
   }
 
   template <bool kFirst>
@@ -634,19 +643,74 @@ struct Avx2Blocked {
     r[2] = _mm256_castps256_ps128(hi);
     r[3] = _mm256_extractf128_ps(hi, 1);
   }
-  // The interleaved kernels of size 16 and 8 on blocks, interleaved out.
+  // The kernels of size 16 and 8 on blocks, interleaved out: the SSE2
+  // kernels' operations, two of their registers to one wherever both halves
+  // run the same operations (the halves' lanes are theirs, unchanged).
+  // Y = (r[2i] | r[2i+1]) in SSE2 register terms.
+  DUV_AVX2 static inline __m256 Butterfly2x2(__m256 x) {  // sse2::Butterfly2 on both halves
+    const __m256 first = _mm256_shuffle_ps(x, x, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 second = _mm256_shuffle_ps(x, x, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m256 sign = _mm256_castsi256_ps(_mm256_set_epi32(INT32_MIN, INT32_MIN, 0, 0, INT32_MIN, INT32_MIN, 0, 0));
+    return _mm256_add_ps(first, _mm256_xor_ps(second, sign));
+  }
+  DUV_AVX2 static inline void Forward4x2(__m256& lo, __m256& hi) {  // sse2::Forward4 on both halves
+    const __m256 d = _mm256_sub_ps(lo, hi);
+    const __m256 s = _mm256_add_ps(lo, hi);
+    const __m256 u = _mm256_shuffle_ps(d, d, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 v = _mm256_shuffle_ps(d, d, _MM_SHUFFLE(2, 3, 2, 3));
+    const __m256 sign = _mm256_castsi256_ps(_mm256_set_epi32(INT32_MIN, 0, 0, INT32_MIN, INT32_MIN, 0, 0, INT32_MIN));
+    hi = _mm256_add_ps(u, _mm256_xor_ps(v, sign));
+    lo = Butterfly2x2(s);
+  }
+  // sse2::Forward8 on Y0 = (r0 | r1), Y1 = (r2 | r3): its first step computes
+  // u, v and both sums in one register each, and x and y (then x w and
+  // y conj(w)) side by side in the two halves.
+  DUV_AVX2 static inline void Forward8(__m256& Y0, __m256& Y1) {
+    const __m256 d = _mm256_sub_ps(Y0, Y1);  // (u | v)
+    const __m256 s = _mm256_add_ps(Y0, Y1);  // (p0 | p1)
+    const __m256 uu = _mm256_permute2f128_ps(d, d, 0x00);
+    const __m256 vs = Avx2Path::SwapPairs(_mm256_permute2f128_ps(d, d, 0x11));
+    const __m256 negReIm =
+        _mm256_castsi256_ps(_mm256_set_epi32(INT32_MIN, 0, INT32_MIN, 0, 0, INT32_MIN, 0, INT32_MIN));
+    const __m256 xy = _mm256_add_ps(uu, _mm256_xor_ps(vs, negReIm));  // (x | y)
+    const __m128 tw = _mm_load_ps(sLeafTwiddles);
+    const __m128 c = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(2, 2, 0, 0)), sn = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(3, 3, 1, 1));
+    const __m256 cc = _mm256_set_m128(c, c), ss = _mm256_set_m128(sn, sn);
+    const __m256 xyw =
+        _mm256_add_ps(_mm256_mul_ps(xy, cc), _mm256_xor_ps(_mm256_mul_ps(Avx2Path::SwapPairs(xy), ss), negReIm));
+    Y1 = Butterfly2x2(_mm256_blend_ps(xyw, xy, 0x33));  // unit twiddle's lanes unmultiplied
+    __m128 lo = _mm256_castps256_ps128(s), hi = _mm256_extractf128_ps(s, 1);
+    sse2::Forward4(lo, hi);
+    Y0 = _mm256_set_m128(hi, lo);
+  }
+  // (r0 | r1), (r2 | r3) of the block at a.
+  DUV_AVX2 static inline void LoadBlock(const float* a, __m256& lo, __m256& hi) {
+    const __m256 re = _mm256_loadu_ps(a), im = _mm256_loadu_ps(a + 8);
+    lo = _mm256_unpacklo_ps(re, im);
+    hi = _mm256_unpackhi_ps(re, im);
+  }
   DUV_AVX2 static void Leaf16(float* a) {
-    __m128 r[8];
-    LoadBlockPairs(a, r);
-    LoadBlockPairs(a + 16, r + 4);
-    sse2::Forward16(r);
-    for (int i = 0; i < 8; ++i) _mm_storeu_ps(a + 4 * i, r[i]);
+    __m256 Y0, Y1, Y2, Y3;
+    LoadBlock(a, Y0, Y1);
+    LoadBlock(a + 16, Y2, Y3);
+    // sse2::Forward16's two first steps (j = 0, 1 and j = 2, 3) as one.
+    Avx2Path::ForwardStep4Regs<true>(Y0, Y1, Y2, Y3, _mm256_loadu_ps(sLeafTwiddles + 4));
+    Forward8(Y0, Y1);
+    __m256 lo = _mm256_permute2f128_ps(Y2, Y3, 0x20), hi = _mm256_permute2f128_ps(Y2, Y3, 0x31);  // (r4|r6), (r5|r7)
+    Forward4x2(lo, hi);
+    _mm256_storeu_ps(a, Y0);
+    _mm256_storeu_ps(a + 8, Y1);
+    _mm_storeu_ps(a + 16, _mm256_castps256_ps128(lo));
+    _mm_storeu_ps(a + 20, _mm256_castps256_ps128(hi));
+    _mm_storeu_ps(a + 24, _mm256_extractf128_ps(lo, 1));
+    _mm_storeu_ps(a + 28, _mm256_extractf128_ps(hi, 1));
   }
   DUV_AVX2 static void Leaf8(float* a) {
-    __m128 r[4];
-    LoadBlockPairs(a, r);
-    sse2::Forward8(r[0], r[1], r[2], r[3], _mm_load_ps(sLeafTwiddles));
-    for (int i = 0; i < 4; ++i) _mm_storeu_ps(a + 4 * i, r[i]);
+    __m256 Y0, Y1;
+    LoadBlock(a, Y0, Y1);
+    Forward8(Y0, Y1);
+    _mm256_storeu_ps(a, Y0);
+    _mm256_storeu_ps(a + 8, Y1);
   }
 };
 
