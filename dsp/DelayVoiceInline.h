@@ -9,6 +9,7 @@
 #pragma once
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include <climits>
 #include <cmath>
@@ -173,6 +174,42 @@ inline int GlideFrames(const VoiceContext& c, int baseFrame, double ratio, int i
   *next = q;
   return n;
 }
+
+// The same loop two frames at a time in AVX2 registers (the two frames' four
+// interpolations in one 256-bit register, each lane LerpFramesSse2's
+// operations), stopping before a pair whose first or second frame would
+// start a splice; the caller's GlideFrames renders what is left.
+template <bool kMoveNext>
+__attribute__((target("avx2"))) inline int GlidePairsAvx2(const VoiceContext& c, int baseFrame, double ratio,
+                                                           int index, int count, double* pos, double* next,
+                                                           StereoFrame* out) {
+  double p = *pos, q = *next;
+  double x = index;
+  const StereoFrame* const base = c.history + baseFrame;
+  const __m256d one = _mm256_set1_pd(1.0);
+  int n = 0;
+  for (; n + 2 <= count; n += 2) {
+    const double p1 = p + ratio, x1 = x + 1.0;
+    if (p >= x + c.halfPeriod || p < x - c.halfPeriod || p1 >= x1 + c.halfPeriod || p1 < x1 - c.halfPeriod) break;
+    const int whole0 = static_cast<int>(p), whole1 = static_cast<int>(p1);
+    const double t0 = p - static_cast<double>(whole0), t1 = p1 - static_cast<double>(whole1);
+    const __m128 f0 = _mm_loadu_ps(&base[whole0].left), f1 = _mm_loadu_ps(&base[whole1].left);  // aL aR bL bR each
+    const __m256d a = _mm256_cvtps_pd(_mm_movelh_ps(f0, f1));
+    const __m256d b = _mm256_cvtps_pd(_mm_movehl_ps(f1, f0));
+    const __m256d t = _mm256_set_m128d(_mm_set1_pd(t1), _mm_set1_pd(t0));
+    const __m256d mixed = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(one, t), a), _mm256_mul_pd(t, b));
+    _mm_storeu_ps(&out[n].left, _mm256_cvtpd_ps(mixed));
+    p = p1 + ratio;
+    if (kMoveNext) {
+      q += ratio;
+      q += ratio;
+    }
+    x = x1 + 1.0;
+  }
+  *pos = p;
+  *next = q;
+  return n;
+}
 }  // namespace delay_voice_detail
 
 // Renders the frames for index, index + 1, ... (at most count) as long as
@@ -182,7 +219,9 @@ inline int GlideFrames(const VoiceContext& c, int baseFrame, double ratio, int i
 // transient pending and no mark at the look-ahead position. Returns how many
 // frames it rendered into out (0 when the voice is in no such state); the
 // frame after them needs NextVoiceFrameInline. Same frames and state as
-// that many NextVoiceFrameInline calls.
+// that many NextVoiceFrameInline calls. kAvx2: glides two frames at a time
+// with AVX2 (same frames and state); only where the CPU has it.
+template <bool kAvx2 = false>
 inline int GlideSpanInline(DelayVoice* v, const VoiceContext& c, int index, int count, StereoFrame* out) {
   if (v->fadeCounter != 0 || v->transientCountdown != 0 || count <= 0) return 0;
   const int baseFrame = kMaxDelayFrames - v->delay;
@@ -211,11 +250,16 @@ inline int GlideSpanInline(DelayVoice* v, const VoiceContext& c, int index, int 
   }
   int n = 0;
   if (gliding) {
+    using namespace delay_voice_detail;
     // nextReadPos stays >= 0 once it is (ratio >= 0), so it moves every frame.
-    n = v->nextReadPos >= 0.0
-            ? delay_voice_detail::GlideFrames<true>(c, baseFrame, ratio, index, count, &v->readPos, &v->nextReadPos, out)
-            : delay_voice_detail::GlideFrames<false>(c, baseFrame, ratio, index, count, &v->readPos, &v->nextReadPos,
-                                                     out);
+    const bool moveNext = v->nextReadPos >= 0.0;
+    if (kAvx2) {
+      n = moveNext ? GlidePairsAvx2<true>(c, baseFrame, ratio, index, count, &v->readPos, &v->nextReadPos, out)
+                   : GlidePairsAvx2<false>(c, baseFrame, ratio, index, count, &v->readPos, &v->nextReadPos, out);
+    }
+    n += moveNext ? GlideFrames<true>(c, baseFrame, ratio, index + n, count - n, &v->readPos, &v->nextReadPos, out + n)
+                  : GlideFrames<false>(c, baseFrame, ratio, index + n, count - n, &v->readPos, &v->nextReadPos,
+                                       out + n);
   } else {
     for (; n < count; ++n) {
       int frame = baseFrame + index + n;

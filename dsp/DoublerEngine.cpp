@@ -581,7 +581,8 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
     for (auto [voice, frames] : {std::pair{&voice1, voice1Frames}, std::pair{&voice2, voice2Frames}}) {
       DelayVoice v = *voice;
       for (int k = k0; k < k0 + run;) {
-        k += GlideSpanInline(&v, context, kRenderIndex + k, k0 + run - k, frames + k);
+        k += avx2 ? GlideSpanInline<true>(&v, context, kRenderIndex + k, k0 + run - k, frames + k)
+                  : GlideSpanInline<false>(&v, context, kRenderIndex + k, k0 + run - k, frames + k);
         if (k < k0 + run) {
           frames[k] = NextVoiceFrameInline(&v, context, kRenderIndex + k);
           ++k;
