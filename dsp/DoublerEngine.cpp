@@ -530,8 +530,9 @@ void MixRun(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int co
 
 #define DUV_AVX2 __attribute__((target("avx2")))
 
-// Frames per piece of MixRunAvx2.
+// Frames per piece of MixRunAvx2 and of the wet rendering's voice spans.
 constexpr int kMixPiece = 16;
+constexpr int kVoicePiece = 16;
 
 // MixRun without delay fades on the AVX2 path, in three stages per piece of
 // kMixPiece frames: the mix of two frames per 256-bit register, the filters'
@@ -617,23 +618,29 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
   for (int k0 = 0; k0 < kBlockFrames;) {
     const int run = std::min({kBlockFrames - k0, FramesWithCurrentTap(voice1, fadeHalf),
                               FramesWithCurrentTap(voice2, fadeHalf)});
-    for (auto [voice, frames] : {std::pair{&voice1, voice1Frames}, std::pair{&voice2, voice2Frames}}) {
-      DelayVoice v = *voice;
-      for (int k = k0; k < k0 + run;) {
-        k += avx2 ? GlideSpanInline<true>(&v, context, kRenderIndex + k, k0 + run - k, frames + k)
-                  : GlideSpanInline<false>(&v, context, kRenderIndex + k, k0 + run - k, frames + k);
-        if (k < k0 + run) {
-          frames[k] = NextVoiceFrameInline(&v, context, kRenderIndex + k);
-          ++k;
-        }
-      }
-      *voice = v;
-    }
     // A change running at the start of a run runs to its end: it can only
     // finish at a tap switch, which is the run's last frame.
     const bool fading = voice1.delayFadeCounter != 0 || voice2.delayFadeCounter != 0;
     const MixRunFunction mixRun = kMixRuns[avx2][shaping][fading];
-    mixRun(mixBlock + k0, voice1Frames + k0, voice2Frames + k0, run, &filters, mix, &voice1, &voice2);
+    // In pieces, so that the voices' work of one piece (many independent
+    // operations) sits next to the filters' recursion of the one before,
+    // which the processor overlaps.
+    for (int p0 = k0; p0 < k0 + run; p0 += kVoicePiece) {
+      const int end = std::min(p0 + kVoicePiece, k0 + run);
+      for (auto [voice, frames] : {std::pair{&voice1, voice1Frames}, std::pair{&voice2, voice2Frames}}) {
+        DelayVoice v = *voice;
+        for (int k = p0; k < end;) {
+          k += avx2 ? GlideSpanInline<true>(&v, context, kRenderIndex + k, end - k, frames + k)
+                    : GlideSpanInline<false>(&v, context, kRenderIndex + k, end - k, frames + k);
+          if (k < end) {
+            frames[k] = NextVoiceFrameInline(&v, context, kRenderIndex + k);
+            ++k;
+          }
+        }
+        *voice = v;
+      }
+      mixRun(mixBlock + p0, voice1Frames + p0, voice2Frames + p0, end - p0, &filters, mix, &voice1, &voice2);
+    }
     k0 += run;
   }
   filters.Store(&wetFilterL, &wetFilterR);
