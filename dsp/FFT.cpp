@@ -683,16 +683,11 @@ struct Avx2Blocked {
     sse2::Forward4(lo, hi);
     Y0 = _mm256_set_m128(hi, lo);
   }
-  // (r0 | r1), (r2 | r3) of the block at a.
-  DUV_AVX2 static inline void LoadBlock(const float* a, __m256& lo, __m256& hi) {
-    const __m256 re = _mm256_loadu_ps(a), im = _mm256_loadu_ps(a + 8);
-    lo = _mm256_unpacklo_ps(re, im);
-    hi = _mm256_unpackhi_ps(re, im);
-  }
-  DUV_AVX2 static void Leaf16(float* a) {
-    __m256 Y0, Y1, Y2, Y3;
-    LoadBlock(a, Y0, Y1);
-    LoadBlock(a + 16, Y2, Y3);
+  // Two blocks (re0, im0), (re1, im1) as a transform of size 16, written
+  // interleaved to a.
+  DUV_AVX2 static inline void Leaf16(float* a, __m256 re0, __m256 im0, __m256 re1, __m256 im1) {
+    __m256 Y0 = _mm256_unpacklo_ps(re0, im0), Y1 = _mm256_unpackhi_ps(re0, im0);  // (r0 | r1), (r2 | r3)
+    __m256 Y2 = _mm256_unpacklo_ps(re1, im1), Y3 = _mm256_unpackhi_ps(re1, im1);
     // sse2::Forward16's two first steps (j = 0, 1 and j = 2, 3) as one.
     Avx2Path::ForwardStep4Regs<true>(Y0, Y1, Y2, Y3, _mm256_loadu_ps(sLeafTwiddles + 4));
     Forward8(Y0, Y1);
@@ -705,12 +700,27 @@ struct Avx2Blocked {
     _mm_storeu_ps(a + 24, _mm256_extractf128_ps(lo, 1));
     _mm_storeu_ps(a + 28, _mm256_extractf128_ps(hi, 1));
   }
-  DUV_AVX2 static void Leaf8(float* a) {
-    __m256 Y0, Y1;
-    LoadBlock(a, Y0, Y1);
+  DUV_AVX2 static inline void Leaf8(float* a, __m256 re, __m256 im) {
+    __m256 Y0 = _mm256_unpacklo_ps(re, im), Y1 = _mm256_unpackhi_ps(re, im);
     Forward8(Y0, Y1);
     _mm256_storeu_ps(a, Y0);
     _mm256_storeu_ps(a + 8, Y1);
+  }
+  DUV_AVX2 static void Leaf16(float* a) {
+    Leaf16(a, _mm256_loadu_ps(a), _mm256_loadu_ps(a + 8), _mm256_loadu_ps(a + 16), _mm256_loadu_ps(a + 24));
+  }
+  DUV_AVX2 static void Leaf8(float* a) { Leaf8(a, _mm256_loadu_ps(a), _mm256_loadu_ps(a + 8)); }
+  // A whole sub-transform of size 32 on its four blocks in registers: the
+  // pass (one step), then the kernels of its halves and quarters.
+  DUV_AVX2 static void Forward32(float* a) {
+    __m256 R0 = _mm256_loadu_ps(a), I0 = _mm256_loadu_ps(a + 8), R1 = _mm256_loadu_ps(a + 16),
+           I1 = _mm256_loadu_ps(a + 24), R2 = _mm256_loadu_ps(a + 32), I2 = _mm256_loadu_ps(a + 40),
+           R3 = _mm256_loadu_ps(a + 48), I3 = _mm256_loadu_ps(a + 56);
+    const float* tw = sBlocked + sFullOffset[5];
+    Step<true>(R0, I0, R1, I1, R2, I2, R3, I3, _mm256_load_ps(tw), _mm256_load_ps(tw + 8));
+    Leaf16(a, R0, I0, R1, I1);
+    Leaf8(a + 32, R2, I2);
+    Leaf8(a + 48, R3, I3);
   }
 };
 
@@ -724,6 +734,7 @@ struct Avx2BlockedForward {
     Avx2BlockedForward<N / 4>::Run(a + N + N / 2);
   }
 };
+template <> struct Avx2BlockedForward<32> { static void Run(float* a) { Avx2Blocked::Forward32(a); } };
 template <> struct Avx2BlockedForward<16> { static void Run(float* a) { Avx2Blocked::Leaf16(a); } };
 template <> struct Avx2BlockedForward<8> { static void Run(float* a) { Avx2Blocked::Leaf8(a); } };
 
