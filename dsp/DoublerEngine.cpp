@@ -530,56 +530,63 @@ void MixRun(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int co
 
 #define DUV_AVX2 __attribute__((target("avx2")))
 
-// Frames per piece of MixRunAvx2 and of the wet rendering's voice spans.
-constexpr int kMixPiece = 16;
-constexpr int kVoicePiece = 16;
-
-// MixRun without delay fades on the AVX2 path, in three stages per piece of
-// kMixPiece frames: the mix of two frames per 256-bit register, the filters'
-// recursion alone, then the shaping and the sum into mix two frames per
-// register. The recursion is a chain of dependent operations that leaves
-// most of the processor idle; in pieces this short the processor runs the
-// stages of the pieces around it in that idle time. Lane by lane the
+// MixRun without delay fades on the AVX2 path, in three stages: the mix of
+// two frames per 256-bit register, the filters' recursion, and the shaping
+// and the sum into mix, again two frames per register. The recursion is a
+// chain of dependent operations that leaves most of the processor idle, so
+// the stages run as a pipeline: each step filters one pair of frames while
+// it mixes the pair kMixLag steps ahead and shapes the pair kMixLag steps
+// behind, work the processor does in the chain's idle time. Lane by lane the
 // operations are MixFrame's and ShapeFrame's, in their order. (Runs without
 // a fade have even lengths in practice: a change lasts 2 x delayFadeHalf
 // rendered frames from a block start. An odd last frame takes MixFrame and
 // ShapeFrame themselves.)
+constexpr int kMixLag = 4;    // pairs of frames between the stages
+constexpr int kMixRing = 16;  // pairs held between the stages, > kMixLag
 template <bool kShaping>
 DUV_AVX2 void MixRunAvx2(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int count,
                          LowpassPair* filterPair, const MixConstants& m, DelayVoice*, DelayVoice*) {
-  alignas(32) double mixed[2 * kMixPiece];
-  alignas(32) double filtered[2 * kMixPiece];
+  alignas(32) double mixed[4 * kMixRing];
+  alignas(32) double filtered[4 * kMixRing];
   LowpassPair filters = *filterPair;
   const __m256d same = _mm256_set_m128d(m.sameGain, m.sameGain), cross = _mm256_set_m128d(m.crossGain, m.crossGain);
   const __m256d keep = _mm256_set_m128d(m.keep, m.keep), twoDrive = _mm256_set_m128d(m.twoDrive, m.twoDrive);
   const __m256d low = _mm256_set1_pd(-kWetBound), high = _mm256_set1_pd(kWetBound);
-  for (int k0 = 0; k0 < count; k0 += kMixPiece) {
-    const int n = std::min(kMixPiece, count - k0);
-    int k = 0;
-    for (; k + 2 <= n; k += 2) {
-      const __m128 pv = _mm_loadu_ps(&p[k0 + k].left), qv = _mm_loadu_ps(&q[k0 + k].left);  // L0 R0 L1 R1
+  const int pairs = count / 2;
+  for (int step = 0; step < pairs + 2 * kMixLag; ++step) {
+    if (step < pairs) {
+      const int k = 2 * step;
+      const __m128 pv = _mm_loadu_ps(&p[k].left), qv = _mm_loadu_ps(&q[k].left);  // L0 R0 L1 R1
       const __m256d own = _mm256_cvtps_pd(_mm_blend_ps(pv, qv, 0x0A));    // pL0 qR0 pL1 qR1
       const __m256d other = _mm256_cvtps_pd(_mm_blend_ps(qv, pv, 0x0A));  // qL0 pR0 qL1 pR1
       const __m256d sum = _mm256_add_pd(_mm256_mul_pd(same, own), _mm256_mul_pd(cross, other));
-      _mm256_store_pd(mixed + 2 * k, _mm256_blend_pd(sum, _mm256_cvtps_pd(_mm256_cvtpd_ps(sum)), 0x0A));
+      _mm256_store_pd(mixed + 4 * (step % kMixRing), _mm256_blend_pd(sum, _mm256_cvtps_pd(_mm256_cvtpd_ps(sum)), 0x0A));
     }
-    if (k < n) _mm_store_pd(mixed + 2 * k, MixFrame(&p[k0 + k], &q[k0 + k], m));
-    for (k = 0; k < n; ++k) _mm_store_pd(filtered + 2 * k, filters.Process(_mm_load_pd(mixed + 2 * k)));
-    for (k = 0; k + 2 <= n; k += 2) {
-      __m128 y = _mm256_cvtpd_ps(_mm256_min_pd(_mm256_max_pd(_mm256_load_pd(filtered + 2 * k), low), high));
+    const int filterStep = step - kMixLag;
+    if (filterStep >= 0 && filterStep < pairs) {
+      const double* in = mixed + 4 * (filterStep % kMixRing);
+      double* out = filtered + 4 * (filterStep % kMixRing);
+      _mm_store_pd(out, filters.Process(_mm_load_pd(in)));
+      _mm_store_pd(out + 2, filters.Process(_mm_load_pd(in + 2)));
+    }
+    const int shapeStep = step - 2 * kMixLag;
+    if (shapeStep >= 0) {
+      __m128 y = _mm256_cvtpd_ps(
+          _mm256_min_pd(_mm256_max_pd(_mm256_load_pd(filtered + 4 * (shapeStep % kMixRing)), low), high));
       if (kShaping) {
         const __m256d yd = _mm256_cvtps_pd(y);
         const __m256d cube = _mm256_mul_pd(_mm256_mul_pd(_mm256_add_pd(yd, yd), yd), yd);
         const __m256d poly = _mm256_sub_pd(_mm256_add_pd(_mm256_mul_pd(yd, yd), cube), yd);
         y = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(keep, yd), _mm256_mul_pd(twoDrive, poly)));
       }
-      float* const out = &mix[k0 + k].left;
+      float* const out = &mix[2 * shapeStep].left;
       _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), y));
     }
-    if (k < n) {
-      const __m128 y = ShapeFrame<kShaping>(_mm_load_pd(filtered + 2 * k), m);
-      StoreFrame(&mix[k0 + k], _mm_add_ps(LoadFrame(&mix[k0 + k]), y));
-    }
+  }
+  if (count % 2 != 0) {
+    const int k = count - 1;
+    const __m128 y = ShapeFrame<kShaping>(filters.Process(MixFrame(&p[k], &q[k], m)), m);
+    StoreFrame(&mix[k], _mm_add_ps(LoadFrame(&mix[k]), y));
   }
   *filterPair = filters;
 }
@@ -622,25 +629,19 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
     // finish at a tap switch, which is the run's last frame.
     const bool fading = voice1.delayFadeCounter != 0 || voice2.delayFadeCounter != 0;
     const MixRunFunction mixRun = kMixRuns[avx2][shaping][fading];
-    // In pieces, so that the voices' work of one piece (many independent
-    // operations) sits next to the filters' recursion of the one before,
-    // which the processor overlaps.
-    for (int p0 = k0; p0 < k0 + run; p0 += kVoicePiece) {
-      const int end = std::min(p0 + kVoicePiece, k0 + run);
-      for (auto [voice, frames] : {std::pair{&voice1, voice1Frames}, std::pair{&voice2, voice2Frames}}) {
-        DelayVoice v = *voice;
-        for (int k = p0; k < end;) {
-          k += avx2 ? GlideSpanInline<true>(&v, context, kRenderIndex + k, end - k, frames + k)
-                    : GlideSpanInline<false>(&v, context, kRenderIndex + k, end - k, frames + k);
-          if (k < end) {
-            frames[k] = NextVoiceFrameInline(&v, context, kRenderIndex + k);
-            ++k;
-          }
+    for (auto [voice, frames] : {std::pair{&voice1, voice1Frames}, std::pair{&voice2, voice2Frames}}) {
+      DelayVoice v = *voice;
+      for (int k = k0; k < k0 + run;) {
+        k += avx2 ? GlideSpanInline<true>(&v, context, kRenderIndex + k, k0 + run - k, frames + k)
+                  : GlideSpanInline<false>(&v, context, kRenderIndex + k, k0 + run - k, frames + k);
+        if (k < k0 + run) {
+          frames[k] = NextVoiceFrameInline(&v, context, kRenderIndex + k);
+          ++k;
         }
-        *voice = v;
       }
-      mixRun(mixBlock + p0, voice1Frames + p0, voice2Frames + p0, end - p0, &filters, mix, &voice1, &voice2);
+      *voice = v;
     }
+    mixRun(mixBlock + k0, voice1Frames + k0, voice2Frames + k0, run, &filters, mix, &voice1, &voice2);
     k0 += run;
   }
   filters.Store(&wetFilterL, &wetFilterR);
