@@ -184,27 +184,34 @@ __attribute__((target("avx2"))) inline int GlidePairsAvx2(const VoiceContext& c,
                                                            int index, int count, double* pos, double* next,
                                                            StereoFrame* out) {
   double p = *pos, q = *next;
-  double x = index;
+  // The pair's x and x + 1 and their bounds x -+ halfPeriod side by side;
+  // the positions' truncations and fractions likewise (exact below 2^31).
+  __m128d x = _mm_set_pd(index + 1.0, index);
+  const __m128d half = _mm_set1_pd(c.halfPeriod), two = _mm_set1_pd(2.0);
   const StereoFrame* const base = c.history + baseFrame;
   const __m256d one = _mm256_set1_pd(1.0);
   int n = 0;
   for (; n + 2 <= count; n += 2) {
-    const double p1 = p + ratio, x1 = x + 1.0;
-    if (p >= x + c.halfPeriod || p < x - c.halfPeriod || p1 >= x1 + c.halfPeriod || p1 < x1 - c.halfPeriod) break;
-    const int whole0 = static_cast<int>(p), whole1 = static_cast<int>(p1);
-    const double t0 = p - static_cast<double>(whole0), t1 = p1 - static_cast<double>(whole1);
-    const __m128 f0 = _mm_loadu_ps(&base[whole0].left), f1 = _mm_loadu_ps(&base[whole1].left);  // aL aR bL bR each
+    const double p1 = p + ratio;
+    const __m128d pp = _mm_set_pd(p1, p);
+    // Realign would start a splice at either frame.
+    const __m128d outside = _mm_or_pd(_mm_cmpge_pd(pp, _mm_add_pd(x, half)), _mm_cmplt_pd(pp, _mm_sub_pd(x, half)));
+    if (_mm_movemask_pd(outside) != 0) break;
+    const __m128i whole = _mm_cvttpd_epi32(pp);
+    const __m128d t = _mm_sub_pd(pp, _mm_cvtepi32_pd(whole));
+    const __m128 f0 = _mm_loadu_ps(&base[_mm_cvtsi128_si32(whole)].left);  // aL aR bL bR
+    const __m128 f1 = _mm_loadu_ps(&base[_mm_extract_epi32(whole, 1)].left);
     const __m256d a = _mm256_cvtps_pd(_mm_movelh_ps(f0, f1));
     const __m256d b = _mm256_cvtps_pd(_mm_movehl_ps(f1, f0));
-    const __m256d t = _mm256_set_m128d(_mm_set1_pd(t1), _mm_set1_pd(t0));
-    const __m256d mixed = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(one, t), a), _mm256_mul_pd(t, b));
+    const __m256d tt = _mm256_permute4x64_pd(_mm256_castpd128_pd256(t), _MM_SHUFFLE(1, 1, 0, 0));  // t0 t0 t1 t1
+    const __m256d mixed = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(one, tt), a), _mm256_mul_pd(tt, b));
     _mm_storeu_ps(&out[n].left, _mm256_cvtpd_ps(mixed));
     p = p1 + ratio;
     if (kMoveNext) {
       q += ratio;
       q += ratio;
     }
-    x = x1 + 1.0;
+    x = _mm_add_pd(x, two);
   }
   *pos = p;
   *next = q;
