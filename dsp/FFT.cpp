@@ -10,8 +10,11 @@
 // reference (a - b is computed as a + (-b), which is exact), and the project
 // builds with -ffp-contract=off, so all three give identical bits. The
 // forward kernels of sizes 8 and 16 (half of a transform's work) have an
-// SSE2 version used by both vector paths; sizes 2 and 4 and the inverse
-// kernels are shared straight-line scalar code.
+// SSE2 version; sizes 2 and 4 and the inverse kernels are shared
+// straight-line scalar code. The AVX2 forward transforms of size 32 and up
+// keep their data in blocks of 8 real and 8 imaginary parts between the
+// passes (Avx2Blocked below), where the radix step needs no shuffles, and
+// can form a window's products inside their first pass (WindowedForwardFFT).
 #include "dsp/FFT.h"
 
 #include <emmintrin.h>
