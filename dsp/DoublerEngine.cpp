@@ -357,9 +357,10 @@ __attribute__((target("avx2"))) int OutputRunAvx2(const double* inL, const doubl
 // The same steps in runs up to the next block boundary, with the step's
 // state in a local copy (the output stores may alias any double in memory,
 // so member state would be reloaded every frame). Frames of a bypass fade
-// run StepFrame; the others run OutputRunSse2 and then StepOnset, whose
-// envelope is a chain of dependent operations that vector lanes cannot
-// share (about 12 cycles a frame: the loop's bound, hence the pieces).
+// run StepFrame; the others run OutputRunAvx2 (on that path), OutputRunSse2
+// for what is left, and then StepOnset, whose envelope is a chain of
+// dependent operations that vector lanes cannot share (about 12 cycles a
+// frame: the loop's bound, hence the pieces).
 void DoublerEngine::ProcessFramesFast(const double* const* inputs, double* const* outputs, int nFrames,
                                       const BlockGains& g) {
   const FrameConstants c{g.dryGain, bypass, bypassFadeLength, transientHoldLength};
