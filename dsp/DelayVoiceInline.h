@@ -9,6 +9,7 @@
 #pragma once
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include <climits>
 #include <cmath>
@@ -137,16 +138,86 @@ inline void ApplyDelayFadeInline(DelayVoice* v, float* sample, int delayFadeHalf
 // b = at[1], in double from the float frames, rounded to float: the
 // interpolation of ReadHistoryInline in the two double lanes of an SSE2
 // register, same operations in the same order per lane.
-inline StereoFrame LerpFramesSse2(const StereoFrame* at, double t) {
+// The result goes straight to *out (a 64-bit store, any alignment).
+inline void LerpFramesSse2(StereoFrame* out, const StereoFrame* at, double t) {
   const __m128 ab = _mm_loadu_ps(&at->left);  // aL aR bL bR
   const __m128d a = _mm_cvtps_pd(ab);
   const __m128d b = _mm_cvtps_pd(_mm_movehl_ps(ab, ab));
   const __m128d tt = _mm_set1_pd(t);
   const __m128d mixed = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_set1_pd(1.0), tt), a), _mm_mul_pd(tt, b));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_castps_si128(_mm_cvtpd_ps(mixed)));
+}
+inline StereoFrame LerpFramesSse2(const StereoFrame* at, double t) {
   StereoFrame out;
-  _mm_storel_pi(reinterpret_cast<__m64*>(&out), _mm_cvtpd_ps(mixed));
+  LerpFramesSse2(&out, at, t);
   return out;
 }
+
+namespace delay_voice_detail {
+// The gliding loop of GlideSpanInline. kMoveNext: nextReadPos moves too, in
+// the same loop, so its chain of additions overlaps that of readPos instead
+// of running after it. Returns the frames rendered.
+template <bool kMoveNext>
+inline int GlideFrames(const VoiceContext& c, int baseFrame, double ratio, int index, int count, double* pos,
+                       double* next, StereoFrame* out) {
+  double p = *pos, q = *next;
+  double x = index;
+  int n = 0;
+  for (; n < count; ++n, x += 1.0) {
+    if (p >= x + c.halfPeriod || p < x - c.halfPeriod) break;  // Realign would start a splice
+    const int whole = static_cast<int>(p);
+    LerpFramesSse2(out + n, c.history + baseFrame + whole, p - static_cast<double>(whole));
+    p += ratio;
+    if (kMoveNext) q += ratio;
+  }
+  *pos = p;
+  *next = q;
+  return n;
+}
+
+// The same loop two frames at a time in AVX2 registers (the two frames' four
+// interpolations in one 256-bit register, each lane LerpFramesSse2's
+// operations), stopping before a pair whose first or second frame would
+// start a splice; the caller's GlideFrames renders what is left.
+template <bool kMoveNext>
+__attribute__((target("avx2"))) inline int GlidePairsAvx2(const VoiceContext& c, int baseFrame, double ratio,
+                                                           int index, int count, double* pos, double* next,
+                                                           StereoFrame* out) {
+  double p = *pos, q = *next;
+  // The pair's x and x + 1 and their bounds x -+ halfPeriod side by side;
+  // the positions' truncations and fractions likewise (exact below 2^31).
+  __m128d x = _mm_set_pd(index + 1.0, index);
+  const __m128d half = _mm_set1_pd(c.halfPeriod), two = _mm_set1_pd(2.0);
+  const StereoFrame* const base = c.history + baseFrame;
+  const __m256d one = _mm256_set1_pd(1.0);
+  int n = 0;
+  for (; n + 2 <= count; n += 2) {
+    const double p1 = p + ratio;
+    const __m128d pp = _mm_set_pd(p1, p);
+    // Realign would start a splice at either frame.
+    const __m128d outside = _mm_or_pd(_mm_cmpge_pd(pp, _mm_add_pd(x, half)), _mm_cmplt_pd(pp, _mm_sub_pd(x, half)));
+    if (_mm_movemask_pd(outside) != 0) break;
+    const __m128i whole = _mm_cvttpd_epi32(pp);
+    const __m128d t = _mm_sub_pd(pp, _mm_cvtepi32_pd(whole));
+    const __m128 f0 = _mm_loadu_ps(&base[_mm_cvtsi128_si32(whole)].left);  // aL aR bL bR
+    const __m128 f1 = _mm_loadu_ps(&base[_mm_extract_epi32(whole, 1)].left);
+    const __m256d a = _mm256_cvtps_pd(_mm_movelh_ps(f0, f1));
+    const __m256d b = _mm256_cvtps_pd(_mm_movehl_ps(f1, f0));
+    const __m256d tt = _mm256_permute4x64_pd(_mm256_castpd128_pd256(t), _MM_SHUFFLE(1, 1, 0, 0));  // t0 t0 t1 t1
+    const __m256d mixed = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(one, tt), a), _mm256_mul_pd(tt, b));
+    _mm_storeu_ps(&out[n].left, _mm256_cvtpd_ps(mixed));
+    p = p1 + ratio;
+    if (kMoveNext) {
+      q += ratio;
+      q += ratio;
+    }
+    x = _mm_add_pd(x, two);
+  }
+  *pos = p;
+  *next = q;
+  return n;
+}
+}  // namespace delay_voice_detail
 
 // Renders the frames for index, index + 1, ... (at most count) as long as
 // the voice's step would only read and move on: gliding without a splice
@@ -155,7 +226,9 @@ inline StereoFrame LerpFramesSse2(const StereoFrame* at, double t) {
 // transient pending and no mark at the look-ahead position. Returns how many
 // frames it rendered into out (0 when the voice is in no such state); the
 // frame after them needs NextVoiceFrameInline. Same frames and state as
-// that many NextVoiceFrameInline calls.
+// that many NextVoiceFrameInline calls. kAvx2: glides two frames at a time
+// with AVX2 (same frames and state); only where the CPU has it.
+template <bool kAvx2 = false>
 inline int GlideSpanInline(DelayVoice* v, const VoiceContext& c, int index, int count, StereoFrame* out) {
   if (v->fadeCounter != 0 || v->transientCountdown != 0 || count <= 0) return 0;
   const int baseFrame = kMaxDelayFrames - v->delay;
@@ -184,21 +257,16 @@ inline int GlideSpanInline(DelayVoice* v, const VoiceContext& c, int index, int 
   }
   int n = 0;
   if (gliding) {
-    double pos = v->readPos;
-    double x = index;
+    using namespace delay_voice_detail;
+    // nextReadPos stays >= 0 once it is (ratio >= 0), so it moves every frame.
     const bool moveNext = v->nextReadPos >= 0.0;
-    for (; n < count; ++n, x += 1.0) {
-      if (pos >= x + c.halfPeriod || pos < x - c.halfPeriod) break;  // Realign would start a splice
-      const int whole = static_cast<int>(pos);
-      out[n] = LerpFramesSse2(c.history + baseFrame + whole, pos - static_cast<double>(whole));
-      pos += ratio;
+    if (kAvx2) {
+      n = moveNext ? GlidePairsAvx2<true>(c, baseFrame, ratio, index, count, &v->readPos, &v->nextReadPos, out)
+                   : GlidePairsAvx2<false>(c, baseFrame, ratio, index, count, &v->readPos, &v->nextReadPos, out);
     }
-    v->readPos = pos;
-    if (moveNext) {
-      double next = v->nextReadPos;
-      for (int i = 0; i < n; ++i) next += ratio;
-      v->nextReadPos = next;
-    }
+    n += moveNext ? GlideFrames<true>(c, baseFrame, ratio, index + n, count - n, &v->readPos, &v->nextReadPos, out + n)
+                  : GlideFrames<false>(c, baseFrame, ratio, index + n, count - n, &v->readPos, &v->nextReadPos,
+                                       out + n);
   } else {
     for (; n < count; ++n) {
       int frame = baseFrame + index + n;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 #include "dsp/DelayVoiceInline.h"
 #include "dsp/DspPath.h"
@@ -316,17 +317,54 @@ void OutputRunSse2(const double* inL, const double* inR, double* outL, double* o
   }
 }
 
+// The same for groups of four frames in AVX2 registers (four frames of one
+// channel per double register), lane by lane OutputRunSse2's operations.
+// Returns the frames done, a multiple of 4; the rest is OutputRunSse2's.
+__attribute__((target("avx2"))) int OutputRunAvx2(const double* inL, const double* inR, double* outL, double* outR,
+                                                  StereoFrame* newest, const StereoFrame* delayed, StereoFrame* play,
+                                                  double* sums, int count, double dryGain, bool bypassOn) {
+  const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFFll));
+  const __m256d tiny = _mm256_set1_pd(1e-10), huge = _mm256_set1_pd(static_cast<double>(FLT_MAX));
+  const __m256d dry = _mm256_set1_pd(dryGain);
+  const StereoFrame* const heard = bypassOn ? delayed : play;
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    __m256d l = _mm256_loadu_pd(inL + i), r = _mm256_loadu_pd(inR + i);
+    // NaN to 0 with a quiet comparison first, as OutputRunSse2.
+    l = _mm256_and_pd(l, _mm256_cmp_pd(l, l, _CMP_ORD_Q));
+    r = _mm256_and_pd(r, _mm256_cmp_pd(r, r, _CMP_ORD_Q));
+    const __m256d al = _mm256_and_pd(l, absMask), ar = _mm256_and_pd(r, absMask);
+    l = _mm256_and_pd(l, _mm256_and_pd(_mm256_cmp_pd(al, tiny, _CMP_GE_OS), _mm256_cmp_pd(al, huge, _CMP_LE_OS)));
+    r = _mm256_and_pd(r, _mm256_and_pd(_mm256_cmp_pd(ar, tiny, _CMP_GE_OS), _mm256_cmp_pd(ar, huge, _CMP_LE_OS)));
+    const __m128 lf = _mm256_cvtpd_ps(l), rf = _mm256_cvtpd_ps(r);
+    _mm_storeu_ps(&newest[i].left, _mm_unpacklo_ps(lf, rf));  // L0 R0 L1 R1
+    _mm_storeu_ps(&newest[i + 2].left, _mm_unpackhi_ps(lf, rf));
+
+    const __m128 h01 = _mm_loadu_ps(&heard[i].left), h23 = _mm_loadu_ps(&heard[i + 2].left);
+    _mm256_storeu_pd(outL + i, _mm256_cvtps_pd(_mm_shuffle_ps(h01, h23, _MM_SHUFFLE(2, 0, 2, 0))));
+    _mm256_storeu_pd(outR + i, _mm256_cvtps_pd(_mm_shuffle_ps(h01, h23, _MM_SHUFFLE(3, 1, 3, 1))));
+
+    const __m128 dl = _mm256_cvtpd_ps(_mm256_mul_pd(l, dry)), dr = _mm256_cvtpd_ps(_mm256_mul_pd(r, dry));
+    _mm_storeu_ps(&play[i].left, _mm_unpacklo_ps(dl, dr));
+    _mm_storeu_ps(&play[i + 2].left, _mm_unpackhi_ps(dl, dr));
+    _mm256_storeu_pd(sums + i, _mm256_add_pd(l, r));
+  }
+  return i;
+}
+
 }  // namespace
 
 // The same steps in runs up to the next block boundary, with the step's
 // state in a local copy (the output stores may alias any double in memory,
 // so member state would be reloaded every frame). Frames of a bypass fade
-// run StepFrame; the others run OutputRunSse2 and then StepOnset, whose
-// envelope is a chain of dependent operations that vector lanes cannot
-// share (about 12 cycles a frame: the loop's bound, hence the pieces).
+// run StepFrame; the others run OutputRunAvx2 (on that path), OutputRunSse2
+// for what is left, and then StepOnset, whose envelope is a chain of
+// dependent operations that vector lanes cannot share (about 12 cycles a
+// frame: the loop's bound, hence the pieces).
 void DoublerEngine::ProcessFramesFast(const double* const* inputs, double* const* outputs, int nFrames,
                                       const BlockGains& g) {
   const FrameConstants c{g.dryGain, bypass, bypassFadeLength, transientHoldLength};
+  const bool avx2 = ActiveDspPath() == DspPath::kAVX2;
   const double* inL = inputs[0];
   const double* inR = inputs[1];
   double* outL = outputs[0];
@@ -348,8 +386,11 @@ void DoublerEngine::ProcessFramesFast(const double* const* inputs, double* const
     // chain with the next piece's vector work.
     while (i < run) {
       const int piece = std::min(run - i, kOnsetPiece);
-      OutputRunSse2(inL + n, inR + n, outL + n, outR + n, newest + i, delayed + i, play + i, sumScratch + i, piece,
-                    c.dryGain, c.bypassOn);
+      const int wide = avx2 ? OutputRunAvx2(inL + n, inR + n, outL + n, outR + n, newest + i, delayed + i, play + i,
+                                            sumScratch + i, piece, c.dryGain, c.bypassOn)
+                            : 0;
+      OutputRunSse2(inL + n + wide, inR + n + wide, outL + n + wide, outR + n + wide, newest + i + wide,
+                    delayed + i + wide, play + i + wide, sumScratch + i + wide, piece - wide, c.dryGain, c.bypassOn);
       for (const int end = i + piece; i < end; ++i, ++n) StepOnset(sumScratch[i], &marks[i], &s, c);
     }
     frame = s;
@@ -440,6 +481,32 @@ struct MixConstants {
   IndicatorLamp* lamp;
 };
 
+// The mix of one frame of both voices (p voice 1, q voice 2) as the
+// filters take it: lanes (mixL, mixR), mixL in double, mixR rounded to a
+// float first.
+inline __m128d MixFrame(const StereoFrame* p, const StereoFrame* q, const MixConstants& m) {
+  // (p.left, p.right, q.left, q.right) -> lanes (p.left, q.right) and (q.left, p.right).
+  const __m128 pq = _mm_movelh_ps(LoadFrame(p), LoadFrame(q));
+  const __m128d own = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(3, 3, 3, 0)));
+  const __m128d other = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(1, 1, 1, 2)));
+  const __m128d sum = _mm_add_pd(_mm_mul_pd(m.sameGain, own), _mm_mul_pd(m.crossGain, other));
+  return _mm_move_sd(_mm_cvtps_pd(_mm_cvtpd_ps(sum)), sum);
+}
+
+// One frame of filter outputs (yL, yR) bounded, rounded to floats and, with
+// kShaping, shaped: keep y - (2 drive) ((y y + ((2 y) y) y) - y), as Shape.
+template <bool kShaping>
+inline __m128 ShapeFrame(__m128d filtered, const MixConstants& m) {
+  __m128 y = _mm_cvtpd_ps(BoundWet(filtered));
+  if (kShaping) {
+    const __m128d yd = _mm_cvtps_pd(y);
+    const __m128d cube = _mm_mul_pd(_mm_mul_pd(_mm_add_pd(yd, yd), yd), yd);  // 2 y is exact as y + y
+    const __m128d poly = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(yd, yd), cube), yd);
+    y = _mm_cvtpd_ps(_mm_sub_pd(_mm_mul_pd(m.keep, yd), _mm_mul_pd(m.twoDrive, poly)));
+  }
+  return y;
+}
+
 // Mixes, filters and shapes count frames of both voices (p voice 1, q voice
 // 2) into mix, both sides at once in the two double lanes of SSE2 registers;
 // with kFading the delay-change fades apply (the voices' fade state moves).
@@ -449,21 +516,7 @@ void MixRun(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int co
             const MixConstants& m, DelayVoice* voice1, DelayVoice* voice2) {
   LowpassPair filters = *filterPair;
   for (int k = 0; k < count; ++k) {
-    // (p.left, p.right, q.left, q.right) -> lanes (p.left, q.right) and (q.left, p.right).
-    const __m128 pq = _mm_movelh_ps(LoadFrame(&p[k]), LoadFrame(&q[k]));
-    const __m128d own = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(3, 3, 3, 0)));
-    const __m128d other = _mm_cvtps_pd(_mm_shuffle_ps(pq, pq, _MM_SHUFFLE(1, 1, 1, 2)));
-    const __m128d sum = _mm_add_pd(_mm_mul_pd(m.sameGain, own), _mm_mul_pd(m.crossGain, other));
-    // mixL stays double, mixR is rounded to a float first.
-    const __m128d mixed = _mm_move_sd(_mm_cvtps_pd(_mm_cvtpd_ps(sum)), sum);
-    __m128 y = _mm_cvtpd_ps(BoundWet(filters.Process(mixed)));
-    if (kShaping) {
-      // keep y - (2 drive) ((y y + ((2 y) y) y) - y), as Shape.
-      const __m128d yd = _mm_cvtps_pd(y);
-      const __m128d cube = _mm_mul_pd(_mm_mul_pd(_mm_add_pd(yd, yd), yd), yd);  // 2 y is exact as y + y
-      const __m128d poly = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(yd, yd), cube), yd);
-      y = _mm_cvtpd_ps(_mm_sub_pd(_mm_mul_pd(m.keep, yd), _mm_mul_pd(m.twoDrive, poly)));
-    }
+    __m128 y = ShapeFrame<kShaping>(filters.Process(MixFrame(&p[k], &q[k], m)), m);
     if (kFading) {
       float yL = _mm_cvtss_f32(y);
       float yR = _mm_cvtss_f32(_mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
@@ -475,6 +528,79 @@ void MixRun(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int co
   }
   *filterPair = filters;
 }
+
+#define DUV_AVX2 __attribute__((target("avx2")))
+
+// MixRun without delay fades on the AVX2 path, in three stages: the mix of
+// two frames per 256-bit register, the filters' recursion, and the shaping
+// and the sum into mix, again two frames per register. The recursion is a
+// chain of dependent operations that leaves most of the processor idle, so
+// the stages run as a pipeline: each step filters one pair of frames while
+// it mixes the pair kMixLag steps ahead and shapes the pair kMixLag steps
+// behind, work the processor does in the chain's idle time. Lane by lane the
+// operations are MixFrame's and ShapeFrame's, in their order. (Runs without
+// a fade have even lengths in practice: a change lasts 2 x delayFadeHalf
+// rendered frames from a block start. An odd last frame takes MixFrame and
+// ShapeFrame themselves.)
+constexpr int kMixLag = 4;    // pairs of frames between the stages
+constexpr int kMixRing = 16;  // pairs held between the stages, > kMixLag
+template <bool kShaping>
+DUV_AVX2 void MixRunAvx2(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int count,
+                         LowpassPair* filterPair, const MixConstants& m, DelayVoice*, DelayVoice*) {
+  alignas(32) double mixed[4 * kMixRing];
+  alignas(32) double filtered[4 * kMixRing];
+  LowpassPair filters = *filterPair;
+  const __m256d same = _mm256_set_m128d(m.sameGain, m.sameGain), cross = _mm256_set_m128d(m.crossGain, m.crossGain);
+  const __m256d keep = _mm256_set_m128d(m.keep, m.keep), twoDrive = _mm256_set_m128d(m.twoDrive, m.twoDrive);
+  const __m256d low = _mm256_set1_pd(-kWetBound), high = _mm256_set1_pd(kWetBound);
+  const int pairs = count / 2;
+  for (int step = 0; step < pairs + 2 * kMixLag; ++step) {
+    if (step < pairs) {
+      const int k = 2 * step;
+      const __m128 pv = _mm_loadu_ps(&p[k].left), qv = _mm_loadu_ps(&q[k].left);  // L0 R0 L1 R1
+      const __m256d own = _mm256_cvtps_pd(_mm_blend_ps(pv, qv, 0x0A));    // pL0 qR0 pL1 qR1
+      const __m256d other = _mm256_cvtps_pd(_mm_blend_ps(qv, pv, 0x0A));  // qL0 pR0 qL1 pR1
+      const __m256d sum = _mm256_add_pd(_mm256_mul_pd(same, own), _mm256_mul_pd(cross, other));
+      _mm256_store_pd(mixed + 4 * (step % kMixRing), _mm256_blend_pd(sum, _mm256_cvtps_pd(_mm256_cvtpd_ps(sum)), 0x0A));
+    }
+    const int filterStep = step - kMixLag;
+    if (filterStep >= 0 && filterStep < pairs) {
+      const double* in = mixed + 4 * (filterStep % kMixRing);
+      double* out = filtered + 4 * (filterStep % kMixRing);
+      _mm_store_pd(out, filters.Process(_mm_load_pd(in)));
+      _mm_store_pd(out + 2, filters.Process(_mm_load_pd(in + 2)));
+    }
+    const int shapeStep = step - 2 * kMixLag;
+    if (shapeStep >= 0) {
+      __m128 y = _mm256_cvtpd_ps(
+          _mm256_min_pd(_mm256_max_pd(_mm256_load_pd(filtered + 4 * (shapeStep % kMixRing)), low), high));
+      if (kShaping) {
+        const __m256d yd = _mm256_cvtps_pd(y);
+        const __m256d cube = _mm256_mul_pd(_mm256_mul_pd(_mm256_add_pd(yd, yd), yd), yd);
+        const __m256d poly = _mm256_sub_pd(_mm256_add_pd(_mm256_mul_pd(yd, yd), cube), yd);
+        y = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(keep, yd), _mm256_mul_pd(twoDrive, poly)));
+      }
+      float* const out = &mix[2 * shapeStep].left;
+      _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), y));
+    }
+  }
+  if (count % 2 != 0) {
+    const int k = count - 1;
+    const __m128 y = ShapeFrame<kShaping>(filters.Process(MixFrame(&p[k], &q[k], m)), m);
+    StoreFrame(&mix[k], _mm_add_ps(LoadFrame(&mix[k]), y));
+  }
+  *filterPair = filters;
+}
+
+#undef DUV_AVX2
+
+using MixRunFunction = void (*)(StereoFrame*, const StereoFrame*, const StereoFrame*, int, LowpassPair*,
+                                const MixConstants&, DelayVoice*, DelayVoice*);
+
+// [avx2][shaping][fading]
+constexpr MixRunFunction kMixRuns[2][2][2] = {
+    {{&MixRun<false, false>, &MixRun<false, true>}, {&MixRun<true, false>, &MixRun<true, true>}},
+    {{&MixRunAvx2<false>, &MixRun<false, true>}, {&MixRunAvx2<true>, &MixRun<true, true>}}};
 
 }  // namespace
 
@@ -493,16 +619,22 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
   const MixConstants mix{_mm_set1_pd(g.sameGain), _mm_set1_pd(g.crossGain), _mm_set1_pd(g.colorKeep),
                          _mm_set1_pd(2.0 * static_cast<double>(g.colorDrive)), fadeHalf, lamp};
   LowpassPair filters(wetFilterL, wetFilterR);
+  const bool avx2 = ActiveDspPath() == DspPath::kAVX2;
   StereoFrame* const voice1Frames = voiceScratch[0].frames;
   StereoFrame* const voice2Frames = voiceScratch[1].frames;
 
   for (int k0 = 0; k0 < kBlockFrames;) {
     const int run = std::min({kBlockFrames - k0, FramesWithCurrentTap(voice1, fadeHalf),
                               FramesWithCurrentTap(voice2, fadeHalf)});
+    // A change running at the start of a run runs to its end: it can only
+    // finish at a tap switch, which is the run's last frame.
+    const bool fading = voice1.delayFadeCounter != 0 || voice2.delayFadeCounter != 0;
+    const MixRunFunction mixRun = kMixRuns[avx2][shaping][fading];
     for (auto [voice, frames] : {std::pair{&voice1, voice1Frames}, std::pair{&voice2, voice2Frames}}) {
       DelayVoice v = *voice;
       for (int k = k0; k < k0 + run;) {
-        k += GlideSpanInline(&v, context, kRenderIndex + k, k0 + run - k, frames + k);
+        k += avx2 ? GlideSpanInline<true>(&v, context, kRenderIndex + k, k0 + run - k, frames + k)
+                  : GlideSpanInline<false>(&v, context, kRenderIndex + k, k0 + run - k, frames + k);
         if (k < k0 + run) {
           frames[k] = NextVoiceFrameInline(&v, context, kRenderIndex + k);
           ++k;
@@ -510,11 +642,6 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
       }
       *voice = v;
     }
-    // A change running at the start of a run runs to its end: it can only
-    // finish at a tap switch, which is the run's last frame.
-    const bool fading = voice1.delayFadeCounter != 0 || voice2.delayFadeCounter != 0;
-    const auto mixRun = !fading ? (shaping ? &MixRun<true, false> : &MixRun<false, false>)
-                                : (shaping ? &MixRun<true, true> : &MixRun<false, true>);
     mixRun(mixBlock + k0, voice1Frames + k0, voice2Frames + k0, run, &filters, mix, &voice1, &voice2);
     k0 += run;
   }

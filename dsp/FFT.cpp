@@ -10,8 +10,11 @@
 // reference (a - b is computed as a + (-b), which is exact), and the project
 // builds with -ffp-contract=off, so all three give identical bits. The
 // forward kernels of sizes 8 and 16 (half of a transform's work) have an
-// SSE2 version used by both vector paths; sizes 2 and 4 and the inverse
-// kernels are shared straight-line scalar code.
+// SSE2 version; sizes 2 and 4 and the inverse kernels are shared
+// straight-line scalar code. The AVX2 forward transforms of size 32 and up
+// keep their data in blocks of 8 real and 8 imaginary parts between the
+// passes (Avx2Blocked below), where the radix step needs no shuffles, and
+// can form a window's products inside their first pass (WindowedForwardFFT).
 #include "dsp/FFT.h"
 
 #include <emmintrin.h>
@@ -51,12 +54,23 @@ float sCompact[2 * CompactTotal()];
 int sCompactOffset[kLog2Max + 1];  // in floats, per log2(n), n >= 16
 alignas(32) float sFull[2 * FullTotal()];
 int sFullOffset[kLog2Max + 1];  // in floats, per log2(n), n >= 32
+// The same twiddles in the blocked layout of the AVX2 forward passes (see
+// Avx2Blocked below): per 8 values of j, their 8 cosines, then their 8
+// sines, in the block's lane order. Offsets as sFull's.
+alignas(32) float sBlocked[2 * FullTotal()];
 int sPositions[kPositionEntries];
 // Twiddles of the vector size 8 and 16 kernels, from the same constants as
 // the reference kernels: (1, 0) (c45, c45) and (1, 0) (c22, s22) (c45, c45) (s22, c22).
 alignas(16) float sLeafTwiddles[12];
 std::atomic<bool> sTablesBuilt{false};
 std::once_flag sInitOnce;
+
+// Blocked layout of the AVX2 forward passes: the complex values 8b..8b+7
+// form block b, 16 floats: their 8 real parts, then their 8 imaginary
+// parts, value 8b + i in lane kBlockLaneOf[i] of both halves. That order,
+// 0 1 4 5 2 3 6 7, is what one in-lane shuffle of two interleaved registers
+// gives, and one undoes; the passes work lane by lane and never see it.
+constexpr int kBlockLaneOf[8] = {0, 1, 4, 5, 2, 3, 6, 7};
 
 int Log2OfPowerOfTwo(int n) {
   if (n < kFFTMinSize || n > kFFTMaxSize || (n & (n - 1)) != 0) return -1;
@@ -108,6 +122,14 @@ void BuildTables() {
     sFull[offset + 1] = 0.0f;
     for (int j = 1; j < n / 4; ++j) TwiddleAt(n, j, &sFull[offset + 2 * j], &sFull[offset + 2 * j + 1]);
     offset += 2 * (n / 4);
+  }
+  for (int n = 32; n <= kFFTMaxSize; n *= 2) {
+    const int base = sFullOffset[Log2OfPowerOfTwo(n)];
+    for (int j = 0; j < n / 4; ++j) {
+      const int block = j / 8, lane = kBlockLaneOf[j % 8];
+      sBlocked[base + 16 * block + lane] = sFull[base + 2 * j];
+      sBlocked[base + 16 * block + 8 + lane] = sFull[base + 2 * j + 1];
+    }
   }
   for (int n = 16; n <= kFFTMaxSize; n *= 2) {
     int* run = sPositions + (n - 16);
@@ -369,14 +391,19 @@ void Leaf8(float* a) {
   _mm_storeu_ps(a + 12, r3);
 }
 
-void Leaf16(float* a) {
-  __m128 r[8];
-  for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_ps(a + 4 * i);
+// Forward size 16 on r[i] = (x2i, x2i+1).
+inline void Forward16(__m128* r) {
   ForwardStep2<true>(r[0], r[2], r[4], r[6], _mm_load_ps(sLeafTwiddles + 4));
   ForwardStep2<false>(r[1], r[3], r[5], r[7], _mm_load_ps(sLeafTwiddles + 8));
   Forward8(r[0], r[1], r[2], r[3], _mm_load_ps(sLeafTwiddles));
   Forward4(r[4], r[5]);
   Forward4(r[6], r[7]);
+}
+
+void Leaf16(float* a) {
+  __m128 r[8];
+  for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_ps(a + 4 * i);
+  Forward16(r);
   for (int i = 0; i < 8; ++i) _mm_storeu_ps(a + 4 * i, r[i]);
 }
 
@@ -434,23 +461,32 @@ struct Avx2Path {
   // Complex 0 (floats 0 and 1) from first, the rest from rest.
   DUV_AVX2 static inline __m256 KeepFirst(__m256 first, __m256 rest) { return _mm256_blend_ps(rest, first, 0x03); }
 
+  // The forward step on four j per register: A..D the quarters, w the
+  // twiddles (c0 s0 .. c3 s3).
   template <bool kFirst>
-  DUV_AVX2 static inline void ForwardStep4(float* p0, float* p1, float* p2, float* p3, const float* tw) {
+  DUV_AVX2 static inline void ForwardStep4Regs(__m256& A, __m256& B, __m256& C, __m256& D, __m256 w) {
     const __m256 negRe = NegRe(), negIm = NegIm();
-    const __m256 A = _mm256_loadu_ps(p0), B = _mm256_loadu_ps(p1), C = _mm256_loadu_ps(p2), D = _mm256_loadu_ps(p3);
     const __m256 u = _mm256_sub_ps(A, C), v = _mm256_sub_ps(B, D);
-    _mm256_storeu_ps(p0, _mm256_add_ps(A, C));
-    _mm256_storeu_ps(p1, _mm256_add_ps(B, D));
+    A = _mm256_add_ps(A, C);
+    B = _mm256_add_ps(B, D);
     const __m256 vs = SwapPairs(v);
     const __m256 x = _mm256_add_ps(u, _mm256_xor_ps(vs, negRe));
     const __m256 y = _mm256_add_ps(u, _mm256_xor_ps(vs, negIm));
-    const __m256 w = _mm256_load_ps(tw);
     const __m256 cc = _mm256_moveldup_ps(w);
     const __m256 ss = _mm256_movehdup_ps(w);
     const __m256 xw = _mm256_add_ps(_mm256_mul_ps(x, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(x), ss), negRe));
     const __m256 yw = _mm256_add_ps(_mm256_mul_ps(y, cc), _mm256_xor_ps(_mm256_mul_ps(SwapPairs(y), ss), negIm));
-    _mm256_storeu_ps(p2, kFirst ? KeepFirst(x, xw) : xw);
-    _mm256_storeu_ps(p3, kFirst ? KeepFirst(y, yw) : yw);
+    C = kFirst ? KeepFirst(x, xw) : xw;
+    D = kFirst ? KeepFirst(y, yw) : yw;
+  }
+  template <bool kFirst>
+  DUV_AVX2 static inline void ForwardStep4(float* p0, float* p1, float* p2, float* p3, const float* tw) {
+    __m256 A = _mm256_loadu_ps(p0), B = _mm256_loadu_ps(p1), C = _mm256_loadu_ps(p2), D = _mm256_loadu_ps(p3);
+    ForwardStep4Regs<kFirst>(A, B, C, D, _mm256_load_ps(tw));
+    _mm256_storeu_ps(p0, A);
+    _mm256_storeu_ps(p1, B);
+    _mm256_storeu_ps(p2, C);
+    _mm256_storeu_ps(p3, D);
   }
 
   template <bool kFirst>
@@ -495,6 +531,244 @@ struct Avx2Path {
   DUV_AVX2 static void InversePass(float* a, int n) { Pass<true>(a, n); }
   static void Leaf16(float* a) { sse2::Leaf16(a); }
   static void Leaf8(float* a) { sse2::Leaf8(a); }
+};
+
+// AVX2 forward transforms of size 32 and up in the blocked layout (see
+// kBlockLaneOf): a register holds the real (or imaginary) parts of 8 values,
+// so the radix step is plain lane-wise arithmetic, written as the scalar
+// ForwardStep writes it, with no shuffles, sign flips or duplicated
+// twiddles. The first pass reads the interleaved input (multiplying by a
+// window on the way if asked) and writes blocks in place; the sub-transforms
+// of size 16 and 8 read their blocks back as interleaved values and run the
+// interleaved kernels, so the output is exactly that of the other paths.
+struct Avx2Blocked {
+  // One radix step on 8 values of j: (R0, I0) .. (R3, I3) the quarters'
+  // real and imaginary parts, c and s the twiddles. kFirst: lane 0 holds
+  // j = 0, whose values stay unmultiplied, as in ForwardStepUnit.
+  template <bool kFirst>
+  DUV_AVX2 static inline void Step(__m256& R0, __m256& I0, __m256& R1, __m256& I1, __m256& R2, __m256& I2,
+                                   __m256& R3, __m256& I3, __m256 c, __m256 s) {
+    const __m256 ur = _mm256_sub_ps(R0, R2), ui = _mm256_sub_ps(I0, I2);
+    const __m256 vr = _mm256_sub_ps(R1, R3), vi = _mm256_sub_ps(I1, I3);
+    R0 = _mm256_add_ps(R0, R2);
+    I0 = _mm256_add_ps(I0, I2);
+    R1 = _mm256_add_ps(R1, R3);
+    I1 = _mm256_add_ps(I1, I3);
+    const __m256 xr = _mm256_sub_ps(ur, vi), xi = _mm256_add_ps(ui, vr);  // u + iv
+    const __m256 yr = _mm256_add_ps(ur, vi), yi = _mm256_sub_ps(ui, vr);  // u - iv
+    R2 = _mm256_sub_ps(_mm256_mul_ps(xr, c), _mm256_mul_ps(xi, s));
+    I2 = _mm256_add_ps(_mm256_mul_ps(xr, s), _mm256_mul_ps(xi, c));
+    R3 = _mm256_add_ps(_mm256_mul_ps(yr, c), _mm256_mul_ps(yi, s));
+    I3 = _mm256_sub_ps(_mm256_mul_ps(yi, c), _mm256_mul_ps(yr, s));
+    if (kFirst) {
+      R2 = _mm256_blend_ps(R2, xr, 0x01);
+      I2 = _mm256_blend_ps(I2, xi, 0x01);
+      R3 = _mm256_blend_ps(R3, yr, 0x01);
+      I3 = _mm256_blend_ps(I3, yi, 0x01);
+    }
+  }
+
+  // Loads 8 interleaved values at src as a block's (re, im).
+  DUV_AVX2 static inline void LoadInterleaved(const float* src, __m256& re, __m256& im) {
+    const __m256 a = _mm256_loadu_ps(src), b = _mm256_loadu_ps(src + 8);
+    re = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+    im = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+  }
+  // 8 window entries from w, in the block's lane order.
+  DUV_AVX2 static inline __m256 LoadWindow(const float* w) {
+    return _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_loadu_ps(w)), _MM_SHUFFLE(3, 1, 2, 0)));
+  }
+
+  template <bool kFirst>
+  DUV_AVX2 static inline void StepBlocks(float* a, int q, int j, const float* tw) {
+    float* p0 = a + 2 * j;
+    float* p1 = p0 + 2 * q;
+    float* p2 = p1 + 2 * q;
+    float* p3 = p2 + 2 * q;
+    __m256 R0 = _mm256_loadu_ps(p0), I0 = _mm256_loadu_ps(p0 + 8), R1 = _mm256_loadu_ps(p1),
+           I1 = _mm256_loadu_ps(p1 + 8), R2 = _mm256_loadu_ps(p2), I2 = _mm256_loadu_ps(p2 + 8),
+           R3 = _mm256_loadu_ps(p3), I3 = _mm256_loadu_ps(p3 + 8);
+    Step<kFirst>(R0, I0, R1, I1, R2, I2, R3, I3, _mm256_load_ps(tw + 2 * j), _mm256_load_ps(tw + 2 * j + 8));
+    _mm256_storeu_ps(p0, R0);
+    _mm256_storeu_ps(p0 + 8, I0);
+    _mm256_storeu_ps(p1, R1);
+    _mm256_storeu_ps(p1 + 8, I1);
+    _mm256_storeu_ps(p2, R2);
+    _mm256_storeu_ps(p2 + 8, I2);
+    _mm256_storeu_ps(p3, R3);
+    _mm256_storeu_ps(p3 + 8, I3);
+  }
+
+  // A pass of size n >= 32 on blocks.
+  DUV_AVX2 static void Pass(float* a, int n) {
+    const int q = n / 4;
+    const float* tw = sBlocked + sFullOffset[Log2OfPowerOfTwo(n)];
+    StepBlocks<true>(a, q, 0, tw);
+    for (int j = 8; j < q; j += 8) StepBlocks<false>(a, q, j, tw);
+  }
+
+  // The first pass of size n >= 32: interleaved values from in (times
+  // window[m] for value m when kWindow, as float products), blocks to out.
+  // out may equal in: each step reads its four blocks before it writes them.
+  template <bool kWindow, bool kFirst>
+  DUV_AVX2 static inline void FirstStep(float* out, const float* in, const float* window, int q, int j,
+                                        const float* tw) {
+    __m256 R[4], I[4];
+    for (int k = 0; k < 4; ++k) {
+      LoadInterleaved(in + 2 * (j + k * q), R[k], I[k]);
+      if (kWindow) {
+        const __m256 w = LoadWindow(window + j + k * q);
+        R[k] = _mm256_mul_ps(R[k], w);
+        I[k] = _mm256_mul_ps(I[k], w);
+      }
+    }
+    Step<kFirst>(R[0], I[0], R[1], I[1], R[2], I[2], R[3], I[3], _mm256_load_ps(tw + 2 * j),
+                 _mm256_load_ps(tw + 2 * j + 8));
+    for (int k = 0; k < 4; ++k) {
+      _mm256_storeu_ps(out + 2 * (j + k * q), R[k]);
+      _mm256_storeu_ps(out + 2 * (j + k * q) + 8, I[k]);
+    }
+  }
+  template <bool kWindow>
+  DUV_AVX2 static void FirstPass(float* out, const float* in, const float* window, int n) {
+    const int q = n / 4;
+    const float* tw = sBlocked + sFullOffset[Log2OfPowerOfTwo(n)];
+    FirstStep<kWindow, true>(out, in, window, q, 0, tw);
+    for (int j = 8; j < q; j += 8) {
+      for (int k = 0; k < 4; ++k) {
+        _mm_prefetch(reinterpret_cast<const char*>(in + 2 * (j + k * q) + kAhead), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(out + 2 * (j + k * q) + kAhead), _MM_HINT_T0);
+        if (kWindow && (j & 15) == 0) _mm_prefetch(reinterpret_cast<const char*>(window + j + k * q + kAhead / 2), _MM_HINT_T0);
+      }
+      FirstStep<kWindow, false>(out, in, window, q, j, tw);
+    }
+  }
+  // The first pass reads 4 quarters of input (and of the window) and writes
+  // 4 quarters of output, 12 streams from the second-level cache at once:
+  // asked for 1 KiB ahead they arrive in time, which the hardware's own
+  // prefetching does not manage for all of them.
+  static constexpr int kAhead = 256;  // floats
+
+  // The block at a as interleaved pairs: r[i] = (x2i, x2i+1), i < 4.
+  DUV_AVX2 static inline void LoadBlockPairs(const float* a, __m128* r) {
+    const __m256 re = _mm256_loadu_ps(a), im = _mm256_loadu_ps(a + 8);
+    const __m256 lo = _mm256_unpacklo_ps(re, im), hi = _mm256_unpackhi_ps(re, im);  // x0..x3, x4..x7
+    r[0] = _mm256_castps256_ps128(lo);
+    r[1] = _mm256_extractf128_ps(lo, 1);
+    r[2] = _mm256_castps256_ps128(hi);
+    r[3] = _mm256_extractf128_ps(hi, 1);
+  }
+  // The kernels of size 16 and 8 on blocks, interleaved out: the SSE2
+  // kernels' operations, two of their registers to one wherever both halves
+  // run the same operations (the halves' lanes are theirs, unchanged).
+  // Y = (r[2i] | r[2i+1]) in SSE2 register terms.
+  DUV_AVX2 static inline __m256 Butterfly2x2(__m256 x) {  // sse2::Butterfly2 on both halves
+    const __m256 first = _mm256_shuffle_ps(x, x, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 second = _mm256_shuffle_ps(x, x, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m256 sign = _mm256_castsi256_ps(_mm256_set_epi32(INT32_MIN, INT32_MIN, 0, 0, INT32_MIN, INT32_MIN, 0, 0));
+    return _mm256_add_ps(first, _mm256_xor_ps(second, sign));
+  }
+  DUV_AVX2 static inline void Forward4x2(__m256& lo, __m256& hi) {  // sse2::Forward4 on both halves
+    const __m256 d = _mm256_sub_ps(lo, hi);
+    const __m256 s = _mm256_add_ps(lo, hi);
+    const __m256 u = _mm256_shuffle_ps(d, d, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 v = _mm256_shuffle_ps(d, d, _MM_SHUFFLE(2, 3, 2, 3));
+    const __m256 sign = _mm256_castsi256_ps(_mm256_set_epi32(INT32_MIN, 0, 0, INT32_MIN, INT32_MIN, 0, 0, INT32_MIN));
+    hi = _mm256_add_ps(u, _mm256_xor_ps(v, sign));
+    lo = Butterfly2x2(s);
+  }
+  // sse2::Forward8 on Y0 = (r0 | r1), Y1 = (r2 | r3): its first step computes
+  // u, v and both sums in one register each, and x and y (then x w and
+  // y conj(w)) side by side in the two halves.
+  DUV_AVX2 static inline void Forward8(__m256& Y0, __m256& Y1) {
+    const __m256 d = _mm256_sub_ps(Y0, Y1);  // (u | v)
+    const __m256 s = _mm256_add_ps(Y0, Y1);  // (p0 | p1)
+    const __m256 uu = _mm256_permute2f128_ps(d, d, 0x00);
+    const __m256 vs = Avx2Path::SwapPairs(_mm256_permute2f128_ps(d, d, 0x11));
+    const __m256 negReIm =
+        _mm256_castsi256_ps(_mm256_set_epi32(INT32_MIN, 0, INT32_MIN, 0, 0, INT32_MIN, 0, INT32_MIN));
+    const __m256 xy = _mm256_add_ps(uu, _mm256_xor_ps(vs, negReIm));  // (x | y)
+    const __m128 tw = _mm_load_ps(sLeafTwiddles);
+    const __m128 c = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(2, 2, 0, 0)), sn = _mm_shuffle_ps(tw, tw, _MM_SHUFFLE(3, 3, 1, 1));
+    const __m256 cc = _mm256_set_m128(c, c), ss = _mm256_set_m128(sn, sn);
+    const __m256 xyw =
+        _mm256_add_ps(_mm256_mul_ps(xy, cc), _mm256_xor_ps(_mm256_mul_ps(Avx2Path::SwapPairs(xy), ss), negReIm));
+    Y1 = Butterfly2x2(_mm256_blend_ps(xyw, xy, 0x33));  // unit twiddle's lanes unmultiplied
+    __m128 lo = _mm256_castps256_ps128(s), hi = _mm256_extractf128_ps(s, 1);
+    sse2::Forward4(lo, hi);
+    Y0 = _mm256_set_m128(hi, lo);
+  }
+  // Two blocks (re0, im0), (re1, im1) as a transform of size 16, written
+  // interleaved to a.
+  DUV_AVX2 static inline void Leaf16(float* a, __m256 re0, __m256 im0, __m256 re1, __m256 im1) {
+    __m256 Y0 = _mm256_unpacklo_ps(re0, im0), Y1 = _mm256_unpackhi_ps(re0, im0);  // (r0 | r1), (r2 | r3)
+    __m256 Y2 = _mm256_unpacklo_ps(re1, im1), Y3 = _mm256_unpackhi_ps(re1, im1);
+    // sse2::Forward16's two first steps (j = 0, 1 and j = 2, 3) as one.
+    Avx2Path::ForwardStep4Regs<true>(Y0, Y1, Y2, Y3, _mm256_loadu_ps(sLeafTwiddles + 4));
+    Forward8(Y0, Y1);
+    __m256 lo = _mm256_permute2f128_ps(Y2, Y3, 0x20), hi = _mm256_permute2f128_ps(Y2, Y3, 0x31);  // (r4|r6), (r5|r7)
+    Forward4x2(lo, hi);
+    _mm256_storeu_ps(a, Y0);
+    _mm256_storeu_ps(a + 8, Y1);
+    _mm_storeu_ps(a + 16, _mm256_castps256_ps128(lo));
+    _mm_storeu_ps(a + 20, _mm256_castps256_ps128(hi));
+    _mm_storeu_ps(a + 24, _mm256_extractf128_ps(lo, 1));
+    _mm_storeu_ps(a + 28, _mm256_extractf128_ps(hi, 1));
+  }
+  DUV_AVX2 static inline void Leaf8(float* a, __m256 re, __m256 im) {
+    __m256 Y0 = _mm256_unpacklo_ps(re, im), Y1 = _mm256_unpackhi_ps(re, im);
+    Forward8(Y0, Y1);
+    _mm256_storeu_ps(a, Y0);
+    _mm256_storeu_ps(a + 8, Y1);
+  }
+  DUV_AVX2 static void Leaf16(float* a) {
+    Leaf16(a, _mm256_loadu_ps(a), _mm256_loadu_ps(a + 8), _mm256_loadu_ps(a + 16), _mm256_loadu_ps(a + 24));
+  }
+  DUV_AVX2 static void Leaf8(float* a) { Leaf8(a, _mm256_loadu_ps(a), _mm256_loadu_ps(a + 8)); }
+  // A whole sub-transform of size 32 on its four blocks in registers: the
+  // pass (one step), then the kernels of its halves and quarters.
+  DUV_AVX2 static void Forward32(float* a) {
+    __m256 R0 = _mm256_loadu_ps(a), I0 = _mm256_loadu_ps(a + 8), R1 = _mm256_loadu_ps(a + 16),
+           I1 = _mm256_loadu_ps(a + 24), R2 = _mm256_loadu_ps(a + 32), I2 = _mm256_loadu_ps(a + 40),
+           R3 = _mm256_loadu_ps(a + 48), I3 = _mm256_loadu_ps(a + 56);
+    const float* tw = sBlocked + sFullOffset[5];
+    Step<true>(R0, I0, R1, I1, R2, I2, R3, I3, _mm256_load_ps(tw), _mm256_load_ps(tw + 8));
+    Leaf16(a, R0, I0, R1, I1);
+    Leaf8(a + 32, R2, I2);
+    Leaf8(a + 48, R3, I3);
+  }
+};
+
+// The recursion on blocks below the first pass.
+template <int N>
+struct Avx2BlockedForward {
+  [[gnu::noinline]] static void Run(float* a) {
+    Avx2Blocked::Pass(a, N);
+    Avx2BlockedForward<N / 2>::Run(a);
+    Avx2BlockedForward<N / 4>::Run(a + N);
+    Avx2BlockedForward<N / 4>::Run(a + N + N / 2);
+  }
+};
+template <> struct Avx2BlockedForward<32> { static void Run(float* a) { Avx2Blocked::Forward32(a); } };
+template <> struct Avx2BlockedForward<16> { static void Run(float* a) { Avx2Blocked::Leaf16(a); } };
+template <> struct Avx2BlockedForward<8> { static void Run(float* a) { Avx2Blocked::Leaf8(a); } };
+
+// Forward transforms of size N >= 32 on the AVX2 path, plain and windowed.
+template <int N>
+struct Avx2Forward {
+  static void Children(float* a) {
+    Avx2BlockedForward<N / 2>::Run(a);
+    Avx2BlockedForward<N / 4>::Run(a + N);
+    Avx2BlockedForward<N / 4>::Run(a + N + N / 2);
+  }
+  [[gnu::noinline]] static void Run(float* a) {
+    Avx2Blocked::FirstPass<false>(a, a, nullptr, N);
+    Children(a);
+  }
+  [[gnu::noinline]] static void RunWindowed(float* out, const float* in, const float* window) {
+    Avx2Blocked::FirstPass<true>(out, in, window, N);
+    Children(out);
+  }
 };
 #undef DUV_AVX2
 
@@ -543,9 +817,28 @@ constexpr KernelTable MakeTable(std::integer_sequence<int, Log2...>) {
                      {nullptr, &Inverse<Path, (1 << (Log2 + 1))>::Run...}};
 }
 
+// AVX2: the interleaved kernels up to size 16, the blocked passes above.
+template <int... Log2>
+constexpr KernelTable MakeAvx2Table(std::integer_sequence<int, Log2...>) {
+  KernelTable table = MakeTable<Avx2Path>(std::make_integer_sequence<int, kLog2Max>{});
+  ((table.forward[Log2 + 5] = &Avx2Forward<(1 << (Log2 + 5))>::Run), ...);
+  return table;
+}
+
 const KernelTable kScalarTable = MakeTable<ScalarPath>(std::make_integer_sequence<int, kLog2Max>{});
 const KernelTable kSse2Table = MakeTable<Sse2Path>(std::make_integer_sequence<int, kLog2Max>{});
-const KernelTable kAvx2Table = MakeTable<Avx2Path>(std::make_integer_sequence<int, kLog2Max>{});
+const KernelTable kAvx2Table = MakeAvx2Table(std::make_integer_sequence<int, kLog2Max - 4>{});
+
+using WindowedTransform = void (*)(float*, const float*, const float*);
+template <int... Log2>
+constexpr auto MakeAvx2WindowedTable(std::integer_sequence<int, Log2...>) {
+  struct Table {
+    WindowedTransform entry[kLog2Max + 1];
+  } table{};
+  ((table.entry[Log2 + 5] = &Avx2Forward<(1 << (Log2 + 5))>::RunWindowed), ...);
+  return table;
+}
+const auto kAvx2Windowed = MakeAvx2WindowedTable(std::make_integer_sequence<int, kLog2Max - 4>{});
 
 const KernelTable* TableFor(DspPath path) {
   switch (path) {
@@ -581,6 +874,21 @@ void ComplexFFT(float* data, int n, int inverse) {
   // The single dispatch point of the transform: the layer's active path.
   const KernelTable* table = TableFor(ActiveDspPath());
   (inverse ? table->inverse : table->forward)[log2n](data);
+}
+
+void WindowedForwardFFT(float* out, const float* in, const float* window, int n) {
+  const int log2n = Log2OfPowerOfTwo(n);
+  if (log2n < 1 || out == nullptr || in == nullptr || window == nullptr) return;
+  if (n >= 8 && !sTablesBuilt.load(std::memory_order_acquire)) return;
+  if (ActiveDspPath() == DspPath::kAVX2 && n >= 32) {
+    kAvx2Windowed.entry[log2n](out, in, window);
+    return;
+  }
+  for (int m = 0; m < n; ++m) {
+    out[2 * m] = in[2 * m] * window[m];
+    out[2 * m + 1] = in[2 * m + 1] * window[m];
+  }
+  ComplexFFT(out, n, 0);
 }
 
 int FFTBinPosition(int n, int k) {

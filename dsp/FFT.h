@@ -35,6 +35,16 @@ void FFTInit();
 // No allocation, no locking: safe on the audio thread.
 void ComplexFFT(float* data, int n, int inverse);
 
+// The forward transform of a windowed input: out receives ComplexFFT(x, n,
+// 0) of the n complex values x[m] = (in[2m] * window[m], in[2m+1] *
+// window[m]), float products, bit for bit on every path. in is interleaved
+// like data above (a stereo frame's left and right parts serve as re and
+// im), window holds n entries; out (2n floats) may be in itself, else must
+// not overlap it. On the AVX2 path the products are formed inside the first
+// radix pass, so the windowed copy is never written. Invalid n, null
+// pointers or tables not yet built leave out untouched.
+void WindowedForwardFFT(float* out, const float* in, const float* window, int n);
+
 // Position (in complex values) of the bin k after a forward transform of
 // size n, for n a power of two in 16..32768 and 0 <= k < n. Any other
 // argument, or tables not yet built, answers -1.

@@ -8,6 +8,7 @@
 
 #include "TestSignals.h"
 #include "dsp/DelayVoiceInline.h"
+#include "dsp/DspPath.h"
 #include "dsp/IndicatorLamp.h"
 
 namespace {
@@ -417,6 +418,44 @@ TEST(DelayVoiceSpan, SpanEqualsStepsAndStopsWhereTheStepActs) {
     }
   }
   EXPECT_GT(stoppedEarly, 0);
+}
+
+// The AVX2 span (two frames at a time) against the plain span, which the
+// test above holds to the step: same frames, same state, for splices that
+// fall on the first or the second frame of a pair and every tail length.
+TEST(DelayVoiceSpan, PairedSpanEqualsSpan) {
+  if (!DspPathAvailable(DspPath::kAVX2)) {
+    std::printf("skipping: AVX2 not supported by this CPU\n");
+    return;
+  }
+  struct PairCase {
+    double cents, drift;
+    bool nextFollows;
+  };
+  const PairCase cases[] = {{30, 49.8, true}, {30, 49.79, false}, {-30, -49.0, true}, {-45, -48.7, false}, {0, 0.0, true}};
+  int compared = 0;
+  for (const PairCase& pc : cases) {
+    for (int start : {4096, 4097, 4903}) {
+      for (int count : {0, 1, 2, 3, 4, 5, 7, 8, 15, 16, 17, 200}) {
+        VoiceRig rig(11);
+        rig.SetPeriod(100);
+        DelayVoice v = RestingVoice(pc.cents == 0 ? 1.0 : std::pow(2.0, pc.cents / 1200), 250);
+        v.spliceLength = 100 / v.ratio;
+        v.readPos = start + pc.drift;
+        v.nextReadPos = pc.nextFollows ? v.readPos - 100 : -1.0;
+        DelayVoice a = v, b = v;
+        std::vector<StereoFrame> want(count + 2, StereoFrame{-7.0f, -7.0f}), got = want;
+        const int n = GlideSpanInline<false>(&a, rig.context, start, count, want.data() + 1);
+        ASSERT_EQ(GlideSpanInline<true>(&b, rig.context, start, count, got.data() + 1), n)
+            << pc.cents << " " << start << " " << count;
+        for (int k = 0; k < count + 2; ++k) ASSERT_TRUE(Same(got[k], want[k])) << pc.cents << " frame " << k;
+        EXPECT_EQ(a.readPos, b.readPos);
+        EXPECT_EQ(a.nextReadPos, b.nextReadPos);
+        ++compared;
+      }
+    }
+  }
+  EXPECT_EQ(compared, 5 * 3 * 12);
 }
 
 }  // namespace
