@@ -480,16 +480,6 @@ struct Avx2Path {
     D = kFirst ? KeepFirst(y, yw) : yw;
   }
   template <bool kFirst>
-  DUV_AVX2 static inline void ForwardStep4(float* p0, float* p1, float* p2, float* p3, const float* tw) {
-    __m256 A = _mm256_loadu_ps(p0), B = _mm256_loadu_ps(p1), C = _mm256_loadu_ps(p2), D = _mm256_loadu_ps(p3);
-    ForwardStep4Regs<kFirst>(A, B, C, D, _mm256_load_ps(tw));
-    _mm256_storeu_ps(p0, A);
-    _mm256_storeu_ps(p1, B);
-    _mm256_storeu_ps(p2, C);
-    _mm256_storeu_ps(p3, D);
-  }
-
-  template <bool kFirst>
   DUV_AVX2 static inline void InverseStep4(float* p0, float* p1, float* p2, float* p3, const float* tw) {
     const __m256 negRe = NegRe(), negIm = NegIm();
     const __m256 A = _mm256_loadu_ps(p0), B = _mm256_loadu_ps(p1), C = _mm256_loadu_ps(p2), D = _mm256_loadu_ps(p3);
@@ -510,25 +500,18 @@ struct Avx2Path {
     _mm256_storeu_ps(p3, _mm256_add_ps(B, _mm256_xor_ps(ds, negRe)));
   }
 
-  // q = n/4 >= 8, a multiple of 4: whole registers from j = 0 on.
-  template <bool kInverse>
-  DUV_AVX2 static void Pass(float* a, int n) {
+  // The inverse pass; q = n/4 >= 8, a multiple of 4: whole registers from
+  // j = 0 on. (The forward passes are Avx2Blocked's.)
+  DUV_AVX2 static void InversePass(float* a, int n) {
     const int q = n / 4;
     const float* w = Full(n);
     float* p0 = a;
     float* p1 = a + 2 * q;
     float* p2 = a + 4 * q;
     float* p3 = a + 6 * q;
-    if (kInverse) {
-      InverseStep4<true>(p0, p1, p2, p3, w);
-      for (int j = 4; j < q; j += 4) InverseStep4<false>(p0 + 2 * j, p1 + 2 * j, p2 + 2 * j, p3 + 2 * j, w + 2 * j);
-    } else {
-      ForwardStep4<true>(p0, p1, p2, p3, w);
-      for (int j = 4; j < q; j += 4) ForwardStep4<false>(p0 + 2 * j, p1 + 2 * j, p2 + 2 * j, p3 + 2 * j, w + 2 * j);
-    }
+    InverseStep4<true>(p0, p1, p2, p3, w);
+    for (int j = 4; j < q; j += 4) InverseStep4<false>(p0 + 2 * j, p1 + 2 * j, p2 + 2 * j, p3 + 2 * j, w + 2 * j);
   }
-  DUV_AVX2 static void ForwardPass(float* a, int n) { Pass<false>(a, n); }
-  DUV_AVX2 static void InversePass(float* a, int n) { Pass<true>(a, n); }
   static void Leaf16(float* a) { sse2::Leaf16(a); }
   static void Leaf8(float* a) { sse2::Leaf8(a); }
 };
@@ -817,17 +800,20 @@ constexpr KernelTable MakeTable(std::integer_sequence<int, Log2...>) {
                      {nullptr, &Inverse<Path, (1 << (Log2 + 1))>::Run...}};
 }
 
-// AVX2: the interleaved kernels up to size 16, the blocked passes above.
-template <int... Log2>
-constexpr KernelTable MakeAvx2Table(std::integer_sequence<int, Log2...>) {
-  KernelTable table = MakeTable<Avx2Path>(std::make_integer_sequence<int, kLog2Max>{});
-  ((table.forward[Log2 + 5] = &Avx2Forward<(1 << (Log2 + 5))>::Run), ...);
+// AVX2: forward, the interleaved kernels up to size 16 and the blocked
+// passes above; inverse, the interleaved passes at every size.
+template <int... Log2, int... Blocked>
+constexpr KernelTable MakeAvx2Table(std::integer_sequence<int, Log2...>, std::integer_sequence<int, Blocked...>) {
+  KernelTable table{{nullptr, &Forward<Avx2Path, 2>::Run, &Forward<Avx2Path, 4>::Run, &Forward<Avx2Path, 8>::Run,
+                     &Forward<Avx2Path, 16>::Run, &Avx2Forward<(1 << (Blocked + 5))>::Run...},
+                    {nullptr, &Inverse<Avx2Path, (1 << (Log2 + 1))>::Run...}};
   return table;
 }
 
 const KernelTable kScalarTable = MakeTable<ScalarPath>(std::make_integer_sequence<int, kLog2Max>{});
 const KernelTable kSse2Table = MakeTable<Sse2Path>(std::make_integer_sequence<int, kLog2Max>{});
-const KernelTable kAvx2Table = MakeAvx2Table(std::make_integer_sequence<int, kLog2Max - 4>{});
+const KernelTable kAvx2Table =
+    MakeAvx2Table(std::make_integer_sequence<int, kLog2Max>{}, std::make_integer_sequence<int, kLog2Max - 4>{});
 
 using WindowedTransform = void (*)(float*, const float*, const float*);
 template <int... Log2>

@@ -324,8 +324,14 @@ double DetectPeriod(const StereoFrame* newest, const float* window, const float*
   float* spectrum = scratch->spectrum;
   float* W = scratch->weighted;
   // The window's products as ApplyWindow forms them, inside the transform's
-  // first pass where the path allows: one pass less over 64 KiB.
-  WindowedForwardFFT(spectrum, &newest[0].left, window, kDetectorSize);
+  // first pass on the AVX2 path (one pass less over 64 KiB); the others
+  // keep the vector window, then the transform.
+  if (ActiveDspPath() == DspPath::kAVX2) {
+    WindowedForwardFFT(spectrum, &newest[0].left, window, kDetectorSize);
+  } else {
+    ApplyWindow(spectrum, newest, window, kDetectorSize);
+    ComplexFFT(spectrum, kDetectorSize, 0);
+  }
 
   const int* positions = FFTBinPositions(kDetectorSize);
   if (positions == nullptr) return 0.0;  // tables not built: every magnitude reads as 0, silence

@@ -71,7 +71,8 @@ double InterpolatePeak(double a, double b, double c);
 // Any count >= 0 and any alignment of the pointers work.
 //
 // Window: out[2n] = left[n] * w[n], out[2n+1] = right[n] * w[n], n < count.
-// (DetectPeriod has these products formed by WindowedForwardFFT, dsp/FFT.h.)
+// (On the AVX2 path DetectPeriod has WindowedForwardFFT, dsp/FFT.h, form
+// these products inside the transform.)
 void ApplyWindowReference(float* out, const StereoFrame* in, const float* window, int count);
 void ApplyWindow(float* out, const StereoFrame* in, const float* window, int count);
 // Magnitudes of scattered bins: out[i] = float(sqrt(re^2 + im^2)), with re
