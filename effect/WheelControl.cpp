@@ -39,8 +39,8 @@ bool WheelControl::Draw(IGraphics* graphics) {
 
 bool WheelControl::IsHit(int x, int y) {
   if (mRectangularHit) return IControl::IsHit(x, y);
-  const long dx = x - mCentreX - 1, dy = y - mCentreY - 1;
-  return static_cast<long>(mRadius) * mRadius >= dx * dx + dy * dy;
+  const long long dx = x - mCentreX - 1, dy = y - mCentreY - 1;
+  return static_cast<long long>(mRadius) * mRadius >= dx * dx + dy * dy;
 }
 
 void WheelControl::OnMouseDown(int x, int y, const IMouseMods& mods) {

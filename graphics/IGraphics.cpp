@@ -1,5 +1,7 @@
 #include "graphics/IGraphics.h"
 
+#include <algorithm>
+
 #include "graphics/BitmapCache.h"
 #include "graphics/BitmapControl.h"
 #include "graphics/IControl.h"
@@ -99,6 +101,17 @@ bool IGraphics::DrawHorizontalLine(const IColor* color, int y, int x1, int x2) {
 
 // ---- mouse ----
 
+namespace {
+// Positions come from the window system and the host as any int. Beyond any
+// screen they are taken at +-2^24 pixels, so that the controls' differences
+// and squared distances never overflow.
+constexpr int kFarthest = 1 << 24;
+void Reach(int* x, int* y) {
+  *x = std::clamp(*x, -kFarthest, kFarthest);
+  *y = std::clamp(*y, -kFarthest, kFarthest);
+}
+}  // namespace
+
 int IGraphics::GetMouseControlIndex(int x, int y) {
   if (mMouseCapture >= 0) return mMouseCapture;
   for (int i = NControls() - 1; i >= 0; --i) {
@@ -109,6 +122,7 @@ int IGraphics::GetMouseControlIndex(int x, int y) {
 }
 
 void IGraphics::OnMouseDown(int x, int y, const IMouseMods& mods) {
+  Reach(&x, &y);
   mMouseCapture = -1;
   mMouseX = mMouseY = -1;
   int i = GetMouseControlIndex(x, y);
@@ -124,6 +138,7 @@ void IGraphics::OnMouseDown(int x, int y, const IMouseMods& mods) {
 }
 
 void IGraphics::OnMouseUp(int x, int y, const IMouseMods& mods) {
+  Reach(&x, &y);
   int i = GetMouseControlIndex(x, y);
   mMouseCapture = -1;
   mMouseX = mMouseY = -1;
@@ -135,6 +150,7 @@ void IGraphics::OnMouseUp(int x, int y, const IMouseMods& mods) {
 }
 
 void IGraphics::OnMouseDrag(int x, int y, const IMouseMods& mods) {
+  Reach(&x, &y);
   IControl* c = GetControl(mMouseCapture);
   if (!c || (x == mMouseX && y == mMouseY)) return;
   int dX = x - mMouseX, dY = y - mMouseY;
@@ -144,6 +160,7 @@ void IGraphics::OnMouseDrag(int x, int y, const IMouseMods& mods) {
 }
 
 bool IGraphics::OnMouseDblClick(int x, int y, const IMouseMods& mods) {
+  Reach(&x, &y);
   mMouseCapture = -1;
   int i = GetMouseControlIndex(x, y);
   IControl* c = GetControl(i);
@@ -160,10 +177,12 @@ bool IGraphics::OnMouseDblClick(int x, int y, const IMouseMods& mods) {
 }
 
 void IGraphics::OnMouseWheel(int x, int y, const IMouseMods& mods, int delta) {
+  Reach(&x, &y);
   if (IControl* c = GetControl(GetMouseControlIndex(x, y))) c->OnMouseWheel(x, y, mods, delta);
 }
 
 void IGraphics::OnKeyDown(int x, int y, int key) {
+  Reach(&x, &y);
   if (IControl* c = GetControl(GetMouseControlIndex(x, y))) c->OnKeyDown(x, y, key);
 }
 

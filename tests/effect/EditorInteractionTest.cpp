@@ -3,7 +3,9 @@
 // (automation, begin and end of gestures) are checked.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
+#include <utility>
 #include <memory>
 #include <string>
 
@@ -120,6 +122,28 @@ TEST(EditorMouse, InnerWheelCornerGoesToTheOuterWheel) {
   EXPECT_NE(e.Param(2), delay);
   e.Click(98 - 20, 137);  // inside the inner circle: the detune
   EXPECT_NE(e.Param(1), cents);
+}
+
+// Positions far beyond any screen (a host or a window system may send any
+// int) move the controls as their edge would and never overflow the
+// arithmetic on them (the sanitizer build checks that).
+TEST(EditorMouse, PositionsFarOutsideTheWindowAreSafe) {
+  const int far[] = {INT_MIN, -(1 << 30), -1, 1 << 30, INT_MAX};
+  for (float action : {0.0f, 1.0f}) {  // knob action drag, rotate
+    Editor e;
+    e.plugin->SetParameter(8, action);
+    for (const auto& [x, y] : {std::pair{98, 70}, std::pair{98, 137}, std::pair{320, 100}, std::pair{540, 110}}) {
+      e.Press(x, y);
+      for (int fx : far)
+        for (int fy : far) e.DragTo(fx, fy);
+      e.Release(INT_MAX, INT_MIN);
+      e.Click(INT_MIN, INT_MAX);
+    }
+    for (int i = 0; i < 11; ++i) {
+      EXPECT_GE(e.Param(i), 0.0f) << i;
+      EXPECT_LE(e.Param(i), 1.0f) << i;
+    }
+  }
 }
 
 TEST(EditorMouse, RockersInFadeAndJumpAction) {
