@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 #include "plugin/vst2/VstEntry.h"
@@ -177,6 +178,18 @@ TEST(Dispatcher, EventsMidiAndPassThrough) {
   two.events[1] = &sysex;
   EXPECT_EQ(f.Dispatch(effProcessEvents, 0, 0, &two), 1);
   EXPECT_EQ(f.host.eventsReceived, 2);
+  // Hosts pass lists longer than the two entries the record declares: the
+  // list is read as the array it really is (under UBSan, indexing the
+  // declared array past its end is a finding).
+  VstEvent more[3]{};
+  for (VstEvent& ev : more) ev.type = 6;
+  alignas(VstEvents) unsigned char block[offsetof(VstEvents, events) + 3 * sizeof(VstEvent*)]{};
+  auto* three = reinterpret_cast<VstEvents*>(block);
+  three->numEvents = 3;
+  auto** slots = reinterpret_cast<VstEvent**>(block + offsetof(VstEvents, events));
+  for (int i = 0; i < 3; ++i) slots[i] = &more[i];
+  EXPECT_EQ(f.Dispatch(effProcessEvents, 0, 0, three), 1);
+  EXPECT_EQ(f.host.eventsReceived, 5);
   VstEvents hostile{};
   hostile.numEvents = -4;
   EXPECT_EQ(f.Dispatch(effProcessEvents, 0, 0, &hostile), 1);
