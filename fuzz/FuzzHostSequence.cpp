@@ -52,7 +52,7 @@ namespace {
 
 constexpr int kLatency = 4096;
 constexpr int kMaxInstances = 3;
-constexpr int kMaxCreations = 6;       // instances made per input, reopened ones included
+constexpr int kMaxCreations = 3;       // close-and-reopen steps per input
 constexpr int kMaxSteps = 64;
 constexpr int kMaxProcessFrames = 8192;
 // Audio frames per input, final checks excluded: one block of the largest
@@ -234,10 +234,44 @@ void destroy(Instance& in)
 // each input starts from the same state: editor closed, mains off, 44.1 kHz,
 // 1024-frame blocks, the bank chunk the instance had when new, a still
 // transport. Closing and making instances is a step of its own.
-Instance* pool()
+struct Pool {
+    Instance slots[kMaxInstances];  // the instances of the current input
+    // Instances made for another host than their slot's current one: nearly
+    // every input names other hosts than the one before, and making three
+    // instances anew each time was a fifth of all the time spent.
+    std::vector<Instance> spares;
+};
+// The slots of one input name consecutive, so different, hosts: one
+// instance per host suffices for all of them.
+constexpr std::size_t kMaxSpares = std::size(kHostNames);
+
+Pool& pool()
 {
-    static Instance instances[kMaxInstances];
-    return instances;
+    static Pool p;
+    return p;
+}
+
+// Puts slot's instance aside for later inputs (closing the oldest spare when
+// there are too many) and gives slot one for product: a spare or a new one.
+void assign(Instance& slot, const char* product)
+{
+    std::vector<Instance>& spares = pool().spares;
+    if (slot.effect) {
+        if (spares.size() >= kMaxSpares) {
+            destroy(spares.front());
+            spares.erase(spares.begin());
+        }
+        spares.push_back(std::move(slot));
+        slot = Instance{};
+    }
+    for (std::size_t i = 0; i < spares.size(); ++i) {
+        if (spares[i].host->product == product) {
+            slot = std::move(spares[i]);
+            spares.erase(spares.begin() + std::ptrdiff_t(i));
+            return;
+        }
+    }
+    create(slot, product);
 }
 
 void restart(Instance& in)
@@ -577,14 +611,12 @@ void run(const std::uint8_t* data, std::size_t size)
     Program p(data, size);
     const std::uint8_t head = p.u8();
     const int count = 1 + head % kMaxInstances;
-    Instance* instances = pool();
+    Instance* instances = pool().slots;
     int creations = 0;
     for (int i = 0; i < count; ++i) {
         const char* product = kHostNames[(head / kMaxInstances + i) % std::size(kHostNames)];
-        if (instances[i].effect && instances[i].host->product != product)
-            destroy(instances[i]);
-        if (!instances[i].effect)
-            create(instances[i], product);
+        if (!instances[i].effect || instances[i].host->product != product)
+            assign(instances[i], product);
         restart(instances[i]);
     }
     gSnapshots = 0;
@@ -699,8 +731,10 @@ void run(const std::uint8_t* data, std::size_t size)
 
 void closeAll()
 {
-    for (int i = 0; i < kMaxInstances; ++i)
-        destroy(pool()[i]);
+    for (Instance& in : pool().slots)
+        destroy(in);
+    for (Instance& in : pool().spares)
+        destroy(in);
 }
 
 } // namespace
