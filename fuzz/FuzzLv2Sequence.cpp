@@ -13,6 +13,9 @@
 //     4 run (frames up to the announced maximum, else up to 8192) on audio
 //       buffers of exactly that length, some of them unconnected
 //     5 clean up and instantiate again with a new rate and block length.
+// At most kMaxSteps steps and kMaxFrames audio frames (one run of the largest
+// length) per input keep one input in the millisecond range
+// (dsp/ carries no coverage in the fuzz build, see fuzz/CMakeLists.txt).
 // Checked: after every run the latency port holds kLatency and the lamp 0 or
 // 1; after the program, with finite input, every control port back at a
 // finite value and a deactivate-activate cycle, the output is finite; and,
