@@ -234,6 +234,16 @@ TEST(Parameters, HostSetAndGet) {
   EXPECT_EQ(f.host.automatedValue[0], 0.5f);
   f.effect->SetParameterFromGUI(42, 0.5);  // ignored
   EXPECT_EQ(f.host.automatedIndex.size(), 1u);
+  // What the editor hands over out of range reaches the host as the nearest
+  // end of [0, 1]; a NaN changes nothing and tells the host nothing.
+  f.effect->SetParameterFromGUI(kColor, std::numeric_limits<double>::quiet_NaN());
+  EXPECT_EQ(f.host.automatedIndex.size(), 1u);
+  f.effect->SetParameterFromGUI(kColor, 1.5);
+  f.effect->SetParameterFromGUI(kColor, -std::numeric_limits<double>::infinity());
+  ASSERT_EQ(f.host.automatedValue.size(), 3u);
+  EXPECT_EQ(f.host.automatedValue[1], 1.0f);
+  EXPECT_EQ(f.host.automatedValue[2], 0.0f);
+  EXPECT_EQ(e->getParameter(e, kColor), 0.0f);
   f.effect->BeginParamEdit(kColor);
   f.effect->EndParamEdit(kColor);
   ASSERT_GE(f.host.opcodes.size(), 2u);
