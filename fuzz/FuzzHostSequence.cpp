@@ -284,6 +284,12 @@ void restart(Instance& in)
     AEffect* e = in.effect;
     dispatch(e, effEditClose);
     in.editorOpen = false;
+    // The editor forgets a gesture the last input left unfinished (a captured
+    // control, the last pointer position): a release outside it.
+    EditorProbeMouse release{};
+    release.kind = EditorProbeMouse::kUp;
+    release.x = release.y = -1;
+    dispatch(e, effVendorSpecific, kEditorProbeIndex, kProbeMouse, &release);
     dispatch(e, effMainsChanged, 0, 0);
     dispatch(e, effSetSampleRate, 0, 0, nullptr, 44100.0f);
     dispatch(e, effSetBlockSize, 0, 1024);
