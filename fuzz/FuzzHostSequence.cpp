@@ -9,8 +9,11 @@
 //   then steps  one byte each: the instance (b >> 6, modulo the count) and the
 //               step kind (b & 63, modulo kSteps), followed by the step's
 //               arguments.
-// At most kMaxSteps steps and kMaxFrames audio frames per input keep one input
-// in the millisecond range.
+// At most kMaxSteps steps, kMaxFrames audio frames (one block of the largest
+// size), kMaxCreations close-and-reopen steps and kMaxSnapshots full editor
+// redraws per input keep one input in the millisecond range: a few hundred
+// inputs a second on one core (dsp/ and the raster pixel loops carry no
+// coverage in the fuzz build, see fuzz/CMakeLists.txt).
 //
 // Every pointer handed over is null or a buffer of at least the size the call
 // documents (text buffers, records, a chunk of exactly the size passed), so a
@@ -28,8 +31,11 @@
 //   - with finite input again and mains switched off and on, every output
 //     sample is finite;
 // and, through LeakSanitizer, that closing an instance frees what it holds
-// (instances are reused across inputs, see pool(); the close-and-reopen step
-// and the process's exit close them).
+// (instances are reused across inputs, see Pool; the close-and-reopen step
+// and the process's exit close them). Each input closes the editors it
+// opened, so an input that leaks nothing frees as much as it allocates and
+// libFuzzer's leak check reruns only the others.
+#include "fuzz/NoCoverage.h"
 #include "fuzz/ProgramBytes.h"
 #include "plugin/vst2/EditorProbe.h"
 #include "plugin/vst2/VstApi.h"
@@ -42,6 +48,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 extern "C" AEffect* VSTPluginMain(audioMasterCallback hostCallback);
@@ -50,13 +57,17 @@ namespace {
 
 constexpr int kLatency = 4096;
 constexpr int kMaxInstances = 3;
-constexpr int kMaxCreations = 6;       // instances made per input, reopened ones included
+constexpr int kMaxCreations = 3;       // close-and-reopen steps per input
 constexpr int kMaxSteps = 64;
-constexpr long kMaxFrames = 1 << 14;   // audio frames per input, final checks excluded
 constexpr int kMaxProcessFrames = 8192;
-constexpr int kCheckFrames = 512;      // the finite-output check after each program
+// Audio frames per input, final checks excluded: one block of the largest
+// size, or several smaller ones (processing was most of what an input cost).
+constexpr long kMaxFrames = kMaxProcessFrames;
+// The finite-output check after each program: a non-finite state left over
+// shows at once, so a short run finds it as well as a long one.
+constexpr int kCheckFrames = 128;
 constexpr int kMaxEvents = 8;
-constexpr int kMaxSnapshots = 2;
+constexpr int kMaxSnapshots = 1;       // per input, all instances together
 constexpr int kEditorWidth = 716, kEditorHeight = 227;
 
 // Documented buffer sizes of the dispatcher's text calls, terminator included.
@@ -124,6 +135,7 @@ struct Host {
 };
 
 Host* gCreating = nullptr;  // the host of an instance whose record is not yet returned
+int gSnapshots = 0;         // editor probe snapshots in this input
 
 Host* hostOf(AEffect* effect)
 {
@@ -168,7 +180,6 @@ struct Instance {
     std::unique_ptr<Host> host;
     AEffect* effect = nullptr;
     bool editorOpen = false;
-    int snapshots = 0;  // editor probe snapshots in this input
     std::vector<std::uint8_t> freshBank;  // the bank chunk when new: every input starts from it
 };
 
@@ -228,10 +239,44 @@ void destroy(Instance& in)
 // each input starts from the same state: editor closed, mains off, 44.1 kHz,
 // 1024-frame blocks, the bank chunk the instance had when new, a still
 // transport. Closing and making instances is a step of its own.
-Instance* pool()
+struct Pool {
+    Instance slots[kMaxInstances];  // the instances of the current input
+    // Instances made for another host than their slot's current one: nearly
+    // every input names other hosts than the one before, and making three
+    // instances anew each time was a fifth of all the time spent.
+    std::vector<Instance> spares;
+};
+// The slots of one input name consecutive, so different, hosts: one
+// instance per host suffices for all of them.
+constexpr std::size_t kMaxSpares = std::size(kHostNames);
+
+Pool& pool()
 {
-    static Instance instances[kMaxInstances];
-    return instances;
+    static Pool p;
+    return p;
+}
+
+// Puts slot's instance aside for later inputs (closing the oldest spare when
+// there are too many) and gives slot one for product: a spare or a new one.
+void assign(Instance& slot, const char* product)
+{
+    std::vector<Instance>& spares = pool().spares;
+    if (slot.effect) {
+        if (spares.size() >= kMaxSpares) {
+            destroy(spares.front());
+            spares.erase(spares.begin());
+        }
+        spares.push_back(std::move(slot));
+        slot = Instance{};
+    }
+    for (std::size_t i = 0; i < spares.size(); ++i) {
+        if (spares[i].host->product == product) {
+            slot = std::move(spares[i]);
+            spares.erase(spares.begin() + std::ptrdiff_t(i));
+            return;
+        }
+    }
+    create(slot, product);
 }
 
 void restart(Instance& in)
@@ -239,7 +284,12 @@ void restart(Instance& in)
     AEffect* e = in.effect;
     dispatch(e, effEditClose);
     in.editorOpen = false;
-    in.snapshots = 0;
+    // The editor forgets a gesture the last input left unfinished (a captured
+    // control, the last pointer position): a release outside it.
+    EditorProbeMouse release{};
+    release.kind = EditorProbeMouse::kUp;
+    release.x = release.y = -1;
+    dispatch(e, effVendorSpecific, kEditorProbeIndex, kProbeMouse, &release);
     dispatch(e, effMainsChanged, 0, 0);
     dispatch(e, effSetSampleRate, 0, 0, nullptr, 44100.0f);
     dispatch(e, effSetBlockSize, 0, 1024);
@@ -287,13 +337,28 @@ void checkChunkRoundTrip(AEffect* e)
 
 // ---- audio ----
 
+// 0.5 sin(0.031 i) for every frame index of a run (and the channel offset):
+// computed once, not per sample of every input.
+constexpr std::size_t kSineTableSize = 8192 + 16;  // a run and the channel offset
+
+DUV_FUZZ_NO_COVERAGE const float* sineTable()
+{
+    static const std::vector<float> table = [] {
+        std::vector<float> t(kSineTableSize);
+        for (std::size_t i = 0; i < t.size(); ++i)
+            t[i] = 0.5f * std::sin(0.031f * float(i));
+        return t;
+    }();
+    return table.data();
+}
+
 enum class Fill { kSilence, kSine, kRaw, kNaN, kInf, kSubnormal, kHuge, kNoise, kCount };
 
-float sample(Fill fill, const float (&raw)[4], int i, std::uint32_t& noise)
+DUV_FUZZ_NO_COVERAGE float sample(Fill fill, const float (&raw)[4], int i, std::uint32_t& noise)
 {
     switch (fill) {
     case Fill::kSilence: return 0.0f;
-    case Fill::kSine: return 0.5f * std::sin(0.031f * float(i));
+    case Fill::kSine: return sineTable()[std::size_t(i) % kSineTableSize];
     case Fill::kRaw: return raw[i % 4];
     case Fill::kNaN: return i % 7 ? 0.25f : std::numeric_limits<float>::quiet_NaN();
     case Fill::kInf: return i % 2 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
@@ -305,47 +370,73 @@ float sample(Fill fill, const float (&raw)[4], int i, std::uint32_t& noise)
     }
 }
 
+// Raw pointers here: a coverage-free function does not inline the
+// instrumented std::vector accessors, which would bring the traced
+// comparisons back.
+template <typename T>
+DUV_FUZZ_NO_COVERAGE void fillInput(T* const* channels, int count, std::size_t n, Fill fill, const float (&raw)[4])
+{
+    std::uint32_t noise = 0x1234567u;
+    for (int c = 0; c < count; ++c)
+        for (std::size_t i = 0; i < n; ++i)
+            channels[c][i] = T(sample(fill, raw, int(i) + c, noise));
+}
+
+// The first of frames samples of any channel that is not finite, or -1.
+template <typename T> DUV_FUZZ_NO_COVERAGE long firstNonFinite(T* const* channels, int count, int frames)
+{
+    for (int c = 0; c < count; ++c)
+        for (int i = 0; i < frames; ++i)
+            if (!std::isfinite(channels[c][i]))
+                return i;
+    return -1;
+}
+
 enum class Run { kReplacing, kDouble, kAccumulating };
 
-// Runs one audio call; with check set, every output sample must be finite.
-void process(AEffect* e, Run run, int frames, Fill fill, int nullMask, Program& p, bool check)
+// Runs one audio call on buffers of exactly frames samples (one for frames
+// of 0 or less), so a read or write past them is a sanitizer report; with
+// check set, every output sample must be finite.
+template <typename T>
+void processIn(AEffect* e, Run run, int frames, Fill fill, int nullMask, const float (&raw)[4], bool check)
 {
     const int nIn = e->numInputs, nOut = e->numOutputs;
     const std::size_t n = std::size_t(frames > 0 ? frames : 1);
-    std::uint32_t noise = 0x1234567u;
+    std::vector<std::vector<T>> in(static_cast<std::size_t>(nIn), std::vector<T>(n));
+    std::vector<std::vector<T>> out(static_cast<std::size_t>(nOut), std::vector<T>(n));
+    std::vector<T*> pin(static_cast<std::size_t>(nIn)), pout(static_cast<std::size_t>(nOut));
+    for (int c = 0; c < nIn; ++c)
+        pin[std::size_t(c)] = in[std::size_t(c)].data();
+    for (int c = 0; c < nOut; ++c)
+        pout[std::size_t(c)] = out[std::size_t(c)].data();
+    fillInput(pin.data(), nIn, n, fill, raw);
+    if (nIn > 1 && (nullMask & 4))
+        pin[1] = nullptr;
+    T** inputs = (nullMask & 1) ? nullptr : pin.data();
+    T** outputs = (nullMask & 2) ? nullptr : pout.data();
+    if constexpr (std::is_same_v<T, double>) {
+        e->processDoubleReplacing(e, inputs, outputs, frames);
+    } else if (run == Run::kReplacing) {
+        e->processReplacing(e, inputs, outputs, frames);
+    } else {
+        e->process(e, inputs, outputs, frames);
+    }
+    if (check) {
+        const long bad = firstNonFinite(pout.data(), nOut, frames);
+        if (bad >= 0)
+            fail("non-finite output after finite input and a mains cycle", bad);
+    }
+}
+
+void process(AEffect* e, Run run, int frames, Fill fill, int nullMask, Program& p, bool check)
+{
     float raw[4] = {};
     if (fill == Fill::kRaw)
         p.fill(raw, sizeof raw);  // any bit patterns: NaNs, infinities, subnormals
-    std::vector<std::vector<float>> inF(nIn, std::vector<float>(n)), outF(nOut, std::vector<float>(n));
-    std::vector<std::vector<double>> inD(nIn, std::vector<double>(n)), outD(nOut, std::vector<double>(n));
-    for (int c = 0; c < nIn; ++c)
-        for (std::size_t i = 0; i < n; ++i)
-            inD[c][i] = inF[c][i] = sample(fill, raw, int(i) + c, noise);
-    std::vector<float*> pinF(nIn), poutF(nOut);
-    std::vector<double*> pinD(nIn), poutD(nOut);
-    for (int c = 0; c < nIn; ++c) {
-        pinF[c] = (nullMask & 4) && c == 1 ? nullptr : inF[c].data();
-        pinD[c] = (nullMask & 4) && c == 1 ? nullptr : inD[c].data();
-    }
-    for (int c = 0; c < nOut; ++c) {
-        poutF[c] = outF[c].data();
-        poutD[c] = outD[c].data();
-    }
-    float** inputsF = (nullMask & 1) ? nullptr : pinF.data();
-    float** outputsF = (nullMask & 2) ? nullptr : poutF.data();
-    double** inputsD = (nullMask & 1) ? nullptr : pinD.data();
-    double** outputsD = (nullMask & 2) ? nullptr : poutD.data();
-    switch (run) {
-    case Run::kReplacing: e->processReplacing(e, inputsF, outputsF, frames); break;
-    case Run::kDouble: e->processDoubleReplacing(e, inputsD, outputsD, frames); break;
-    case Run::kAccumulating: e->process(e, inputsF, outputsF, frames); break;
-    }
-    if (!check)
-        return;
-    for (int c = 0; c < nOut; ++c)
-        for (std::size_t i = 0; i < std::size_t(frames); ++i)
-            if (!std::isfinite(run == Run::kDouble ? outD[c][i] : double(outF[c][i])))
-                fail("non-finite output after finite input and a mains cycle", long(i));
+    if (run == Run::kDouble)
+        processIn<double>(e, run, frames, fill, nullMask, raw, check);
+    else
+        processIn<float>(e, run, frames, fill, nullMask, raw, check);
 }
 
 // ---- the steps ----
@@ -394,7 +485,7 @@ void dispatchStep(AEffect* e, Program& p, Instance& in)
     std::vector<std::uint8_t> eventsBlock;
     std::vector<std::uint8_t> chunk;
     EditorProbeImage image{};
-    std::vector<std::uint32_t> pixels;
+    std::unique_ptr<std::uint32_t[]> pixels;
     EditorProbeMouse mouse{};
     int tickRect[4] = {};
 
@@ -471,8 +562,9 @@ void dispatchStep(AEffect* e, Program& p, Instance& in)
         if (index == kEditorProbeIndex) {
             switch (value) {
             case kProbeSnapshot: {
-                // A whole redraw costs tens of milliseconds here: two per input.
-                if (++in.snapshots > kMaxSnapshots) {
+                // A whole redraw costs milliseconds here, more than the rest
+                // of a typical program: one per input, later ones tick.
+                if (++gSnapshots > kMaxSnapshots) {
                     value = kProbeTick;
                     ptr = tickRect;
                     break;
@@ -481,8 +573,10 @@ void dispatchStep(AEffect* e, Program& p, Instance& in)
                 // the editor is the caller's right and must be refused.
                 image.width = kEditorWidth - (p.u8() % 2);
                 image.height = kEditorHeight;
-                pixels.assign(std::size_t(image.width) * std::size_t(image.height), 0);
-                image.pixels = pixels.data();
+                // Exactly the capacity passed, left unfilled: the editor writes it.
+                pixels = std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t(image.width) *
+                                                                          std::size_t(image.height));
+                image.pixels = pixels.get();
                 ptr = &image;
                 break;
             }
@@ -528,16 +622,15 @@ void run(const std::uint8_t* data, std::size_t size)
     Program p(data, size);
     const std::uint8_t head = p.u8();
     const int count = 1 + head % kMaxInstances;
-    Instance* instances = pool();
+    Instance* instances = pool().slots;
     int creations = 0;
     for (int i = 0; i < count; ++i) {
         const char* product = kHostNames[(head / kMaxInstances + i) % std::size(kHostNames)];
-        if (instances[i].effect && instances[i].host->product != product)
-            destroy(instances[i]);
-        if (!instances[i].effect)
-            create(instances[i], product);
+        if (!instances[i].effect || instances[i].host->product != product)
+            assign(instances[i], product);
         restart(instances[i]);
     }
+    gSnapshots = 0;
     long framesLeft = kMaxFrames;
     for (int step = 0; step < kMaxSteps && !p.done(); ++step) {
         const std::uint8_t b = p.u8();
@@ -639,13 +732,20 @@ void run(const std::uint8_t* data, std::size_t size)
         dispatch(e, effMainsChanged, 0, 1);
         process(e, Run::kReplacing, kCheckFrames, Fill::kSine, 0, p, true);
         process(e, Run::kDouble, kCheckFrames / 2, Fill::kNoise, 0, p, true);
+        // The editor closes with the input: what it took is given back within
+        // the input, so libFuzzer sees as many frees as allocations and does
+        // not rerun the input for a leak check every time an editor opened.
+        dispatch(e, effEditClose);
+        instances[i].editorOpen = false;
     }
 }
 
 void closeAll()
 {
-    for (int i = 0; i < kMaxInstances; ++i)
-        destroy(pool()[i]);
+    for (Instance& in : pool().slots)
+        destroy(in);
+    for (Instance& in : pool().spares)
+        destroy(in);
 }
 
 } // namespace

@@ -309,7 +309,11 @@ void IPluginBase::SetParameterFromGUI(int paramIdx, double normalized) {
   TRACE("IPluginBase::SetParameterFromGUI", "%d:%f", paramIdx, normalized);
   LockGuard guard(mLock);
   IParam* param = ParamAt(paramIdx);
-  if (!param) return;
+  // A control's value can come out of a wild gesture as NaN: it changes
+  // nothing, so the host hears nothing; anything else reaches the host
+  // within [0, 1], as automation must.
+  if (!param || std::isnan(normalized)) return;
+  normalized = std::clamp(normalized, 0.0, 1.0);
   param->SetFromNormalized(normalized);
   AutomateParam(paramIdx, normalized);
   ParamChanged(paramIdx);

@@ -131,7 +131,8 @@ class IPluginBase {
   int HostVersion() const { return mHostVersion; }
 
   // ---- editor link ----
-  // The editor's way to change a parameter: sets it, tells the host, reacts.
+  // The editor's way to change a parameter: sets it, tells the host (a value
+  // clamped to [0, 1]; NaN is ignored), reacts.
   void SetParameterFromGUI(int paramIdx, double normalized);
   void PushParamsToEditor();
   void NotifyAllParamsChanged();

@@ -45,6 +45,9 @@ home=${DUV_FUZZ_HOME:-$HOME/.cache/duv-fuzz}
 export ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=32:malloc_context_size=20
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 limits=(-timeout=10 -report_slow_units=1 -malloc_limit_mb=64 -rss_limit_mb=512)
+# One process per corpus: -reload=0, or libFuzzer reads back every input it
+# has just written to the corpus folder and runs it a second time.
+single=(-reload=0)
 
 # libpng prints a warning for nearly every mutated input: its stderr is closed
 # (libFuzzer's own output and the sanitizers' reports still come through).
@@ -104,11 +107,12 @@ for kind in "${kinds[@]}"; do
   case $mode in
     short)
       scratch=$(mktemp -d)
+      mkdir "$scratch/corpus"  # the log beside it, not in it: libFuzzer reads every file there as an input
       echo "== fuzz $kind (${seconds}s)"
       start=$SECONDS
       status=0
-      "$bin" -max_total_time="$seconds" "${limits[@]}" $(quiet "$kind") -print_final_stats=1 \
-        -artifact_prefix="$scratch/" "$scratch" "$seeds" > "$scratch/log" 2>&1 || status=$?
+      "$bin" -max_total_time="$seconds" "${limits[@]}" "${single[@]}" $(quiet "$kind") -print_final_stats=1 \
+        -artifact_prefix="$scratch/" "$scratch/corpus" "$seeds" > "$scratch/log" 2>&1 || status=$?
       report "$kind" "$(executions "$scratch/log")" "$(peak_rss "$scratch/log")" "$((SECONDS - start))"
       confirm_slow "$bin" "$scratch" || status=1
       if [ $status -ne 0 ]; then
@@ -135,7 +139,7 @@ for kind in "${kinds[@]}"; do
         left=$((start + seconds - SECONDS))
         [ $left -gt 0 ] || break
         status=0
-        nice -n 10 "$bin" -max_total_time="$left" "${limits[@]}" $(quiet "$kind") -print_final_stats=1 \
+        nice -n 10 "$bin" -max_total_time="$left" "${limits[@]}" "${single[@]}" $(quiet "$kind") -print_final_stats=1 \
           -artifact_prefix="$findings/" "$corpus" "$seeds" > "$log.run" 2>&1 || status=$?
         cat "$log.run" >> "$log"
         execs=$((execs + $(executions "$log.run")))

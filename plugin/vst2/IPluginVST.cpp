@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -380,8 +381,12 @@ VstIntPtr IPluginVST::CanDoAnswer(const char* text) const {
 }
 
 void IPluginVST::ProcessEvents(const VstEvents* events) {
+  // The record declares two entries, the host's list runs numEvents long:
+  // read as the array it is, not through the declared one.
+  VstEvent* const* list = reinterpret_cast<VstEvent* const*>(reinterpret_cast<const char*>(events) +
+                                                            offsetof(VstEvents, events));
   for (VstInt32 i = 0; i < events->numEvents; ++i) {
-    VstEvent* event = events->events[i];
+    VstEvent* event = list[i];
     if (!event) continue;
     if (event->type == kVstMidiType) {
       const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);

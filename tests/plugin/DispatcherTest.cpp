@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 #include "plugin/vst2/VstEntry.h"
@@ -177,6 +178,18 @@ TEST(Dispatcher, EventsMidiAndPassThrough) {
   two.events[1] = &sysex;
   EXPECT_EQ(f.Dispatch(effProcessEvents, 0, 0, &two), 1);
   EXPECT_EQ(f.host.eventsReceived, 2);
+  // Hosts pass lists longer than the two entries the record declares: the
+  // list is read as the array it really is (under UBSan, indexing the
+  // declared array past its end is a finding).
+  VstEvent more[3]{};
+  for (VstEvent& ev : more) ev.type = 6;
+  alignas(VstEvents) unsigned char block[offsetof(VstEvents, events) + 3 * sizeof(VstEvent*)]{};
+  auto* three = reinterpret_cast<VstEvents*>(block);
+  three->numEvents = 3;
+  auto** slots = reinterpret_cast<VstEvent**>(block + offsetof(VstEvents, events));
+  for (int i = 0; i < 3; ++i) slots[i] = &more[i];
+  EXPECT_EQ(f.Dispatch(effProcessEvents, 0, 0, three), 1);
+  EXPECT_EQ(f.host.eventsReceived, 5);
   VstEvents hostile{};
   hostile.numEvents = -4;
   EXPECT_EQ(f.Dispatch(effProcessEvents, 0, 0, &hostile), 1);
@@ -221,6 +234,16 @@ TEST(Parameters, HostSetAndGet) {
   EXPECT_EQ(f.host.automatedValue[0], 0.5f);
   f.effect->SetParameterFromGUI(42, 0.5);  // ignored
   EXPECT_EQ(f.host.automatedIndex.size(), 1u);
+  // What the editor hands over out of range reaches the host as the nearest
+  // end of [0, 1]; a NaN changes nothing and tells the host nothing.
+  f.effect->SetParameterFromGUI(kColor, std::numeric_limits<double>::quiet_NaN());
+  EXPECT_EQ(f.host.automatedIndex.size(), 1u);
+  f.effect->SetParameterFromGUI(kColor, 1.5);
+  f.effect->SetParameterFromGUI(kColor, -std::numeric_limits<double>::infinity());
+  ASSERT_EQ(f.host.automatedValue.size(), 3u);
+  EXPECT_EQ(f.host.automatedValue[1], 1.0f);
+  EXPECT_EQ(f.host.automatedValue[2], 0.0f);
+  EXPECT_EQ(e->getParameter(e, kColor), 0.0f);
   f.effect->BeginParamEdit(kColor);
   f.effect->EndParamEdit(kColor);
   ASSERT_GE(f.host.opcodes.size(), 2u);
