@@ -141,6 +141,18 @@ class Lv2Ui : public ::testing::Test {
   Window editor = 0;
 };
 
+// The VST 2 module, opened as a host would, to compare its editor with the UI's.
+std::unique_ptr<VstPlugin> OpenVstPlugin() {
+  std::string error;
+  auto plug = VstPlugin::Create(Module(), HostConfig{}, &error);
+  EXPECT_TRUE(plug) << error;
+  if (!plug) return nullptr;
+  plug->SetSampleRate(44100.0f);
+  plug->SetBlockSize(512);
+  plug->Open();
+  return plug;
+}
+
 }  // namespace
 
 TEST_F(Lv2Ui, EmbedsInTheParentAtTheEditorsSize) {
@@ -271,12 +283,8 @@ TEST_F(Lv2Ui, PictureEqualsTheVstEditorsForTheSameValues) {
   }));
   {
     X11TestWindow vstHost(800, 300);
-    std::string error;
-    auto plug = VstPlugin::Create(Module(), HostConfig{}, &error);
-    ASSERT_TRUE(plug) << error;
-    plug->SetSampleRate(44100.0f);
-    plug->SetBlockSize(512);
-    plug->Open();
+    auto plug = OpenVstPlugin();
+    ASSERT_TRUE(plug);
     plug->MainsChanged(true);
     for (const auto& v : kValues) plug->SetParameter(v.param, v.normalized);
     // Audio through the delay fades, so the VST 2 lamp goes out as the port says.
@@ -368,12 +376,8 @@ TEST_F(Lv2Ui, PortEventRedrawsOnlyItsControlsRectangle) {
   EXPECT_GT(changedInside, 0);
 
   X11TestWindow vstHost(800, 300);
-  std::string error;
-  auto plug = VstPlugin::Create(Module(), HostConfig{}, &error);
-  ASSERT_TRUE(plug) << error;
-  plug->SetSampleRate(44100.0f);
-  plug->SetBlockSize(512);
-  plug->Open();
+  auto plug = OpenVstPlugin();
+  ASSERT_TRUE(plug);
   plug->SetParameter(kParamKnobAction, 1.0f);
   ASSERT_EQ(plug->Dispatch(effEditOpen, 0, 0, vstHost.IdAsPointer()), 1);
   const auto vstChildren = Children(vstHost.Dpy(), vstHost.Id());

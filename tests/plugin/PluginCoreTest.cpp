@@ -122,7 +122,7 @@ TEST(SampleConversion, FastPathsEqualTheReferences) {
       DoubleToFloatReference(doubles + start, f1.data(), n);
       DoubleToFloat(doubles + start, f2.data(), n);
       ASSERT_TRUE(same(f1, f2)) << start << " " << n;
-      std::vector<float> a1(floats, floats + n + 1), a2(floats, floats + n + 1);
+      std::vector<float> a1(n + 1, 0.25f), a2(n + 1, 0.25f);
       AddDoubleToFloatReference(doubles + start, a1.data(), n);
       AddDoubleToFloat(doubles + start, a2.data(), n);
       ASSERT_TRUE(same(a1, a2)) << start << " " << n;
