@@ -217,64 +217,47 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
   return true;
 }
 
-// The module to load: the one asked for, else the first that exists of the
-// build tree's, one beside this tool's build folder, and the user's VST folder.
-bool FindPlugin(const std::string& asked, std::string* path, std::string* error) {
+// Where a plug-in is looked for when none is asked for: the build tree's
+// (built), one beside this tool's build folder (fromBuild, relative to its
+// parent), one beside the tool (name), and the user's folder (inHome).
+struct PluginPlaces {
+  const char* built;
+  fs::path fromBuild, name, inHome;
+  bool folder;  // a bundle folder (found by its manifest) rather than a file
+};
+
+// The plug-in to load: the one asked for, else the first of its places that
+// exists; *error names every place looked at.
+bool FindPluginIn(const PluginPlaces& places, const std::string& asked, std::string* path, std::string* error) {
   if (!asked.empty()) {
     *path = asked;
     return true;
   }
   std::vector<std::string> candidates;
-  if (*DUV_DEFAULT_PLUGIN) candidates.push_back(DUV_DEFAULT_PLUGIN);
+  if (*places.built) candidates.push_back(places.built);
   std::error_code ec;
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (!ec) {
-    candidates.push_back((self.parent_path().parent_path() / "DUV.so").string());
-    candidates.push_back((self.parent_path() / "DUV.so").string());
+    candidates.push_back((self.parent_path().parent_path() / places.fromBuild).string());
+    candidates.push_back((self.parent_path() / places.name).string());
   }
   if (const char* home = std::getenv("HOME"); home && *home)
-    candidates.push_back((fs::path(home) / ".vst" / "DUV.so").string());
+    candidates.push_back((fs::path(home) / places.inHome).string());
   std::string looked;
   for (const std::string& c : candidates) {
-    if (fs::is_regular_file(c, ec)) {
+    if (fs::is_regular_file(places.folder ? fs::path(c) / "manifest.ttl" : fs::path(c), ec)) {
       *path = c;
       return true;
     }
     looked += (looked.empty() ? "" : ", ") + c;
   }
-  *error = "cannot find DUV.so (looked at " + looked + "); build it or pass --plugin PATH";
+  *error = "cannot find " + places.name.string() + " (looked at " + looked + "); build it or pass --plugin PATH";
   return false;
 }
 
-// The LV2 bundle folder to load, found as the VST 2 module is: the one asked
-// for, else the build tree's, one beside this tool's build folder, and the
-// user's LV2 folder.
-bool FindBundle(const std::string& asked, std::string* path, std::string* error) {
-  if (!asked.empty()) {
-    *path = asked;
-    return true;
-  }
-  std::vector<std::string> candidates;
-  if (*DUV_DEFAULT_LV2_BUNDLE) candidates.push_back(DUV_DEFAULT_LV2_BUNDLE);
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    candidates.push_back((self.parent_path().parent_path() / "lv2" / "DUV.lv2").string());
-    candidates.push_back((self.parent_path() / "DUV.lv2").string());
-  }
-  if (const char* home = std::getenv("HOME"); home && *home)
-    candidates.push_back((fs::path(home) / ".lv2" / "DUV.lv2").string());
-  std::string looked;
-  for (const std::string& c : candidates) {
-    if (fs::is_regular_file(fs::path(c) / "manifest.ttl", ec)) {
-      *path = c;
-      return true;
-    }
-    looked += (looked.empty() ? "" : ", ") + c;
-  }
-  *error = "cannot find DUV.lv2 (looked at " + looked + "); build it or pass --plugin PATH";
-  return false;
-}
+const PluginPlaces kVstPlaces{DUV_DEFAULT_PLUGIN, "DUV.so", "DUV.so", fs::path(".vst") / "DUV.so", false};
+const PluginPlaces kLv2Places{DUV_DEFAULT_LV2_BUNDLE, fs::path("lv2") / "DUV.lv2", "DUV.lv2",
+                              fs::path(".lv2") / "DUV.lv2", true};
 
 // The plug-in in whichever format was asked for, started for one rate,
 // block size and channel count.
@@ -292,11 +275,11 @@ bool LoadPlugin(const Options& o, int sampleRate, int blockFrames, int channels,
                 LoadedPlugin* out, std::string* error) {
   std::string path, why;
   if (o.pluginFormat == PluginFormat::kLv2) {
-    if (!FindBundle(o.plugin, &path, error)) return false;
+    if (!FindPluginIn(kLv2Places, o.plugin, &path, error)) return false;
     out->lv2 = Lv2RenderEffect::Create(path, sampleRate, blockFrames, channels, error);
     return out->lv2 != nullptr;
   }
-  if (!FindPlugin(o.plugin, &path, error)) return false;
+  if (!FindPluginIn(kVstPlaces, o.plugin, &path, error)) return false;
   out->module = VstModule::Load(path, &why);
   if (!out->module) {
     *error = "cannot load " + path + ": " + why;

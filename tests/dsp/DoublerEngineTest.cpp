@@ -107,13 +107,7 @@ TEST(DoublerEngineConstruction, OutputIndependentOfPriorMemoryAndResetCount) {
     void* memory = ::operator new(sizeof(DoublerEngine), std::align_val_t{alignof(DoublerEngine)});
     std::memset(memory, fill, sizeof(DoublerEngine));
     auto* e = new (memory) DoublerEngine;
-    e->SetWet(0.75);
-    e->SetCents(0, -10);
-    e->SetDelayMs(0, 7.5);
-    e->SetCents(1, 10);
-    e->SetDelayMs(1, 15);
-    e->SetWidthPercent(100);
-    e->SetColor(0.25);
+    SetDefaultParameters(*e);
     for (int i = 0; i < resetsBefore; ++i) e->Reset(44100);
     StereoBuffer out = RunEngine(*e, in, 512);
     if (processedReset) {

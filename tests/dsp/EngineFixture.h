@@ -12,17 +12,22 @@ struct StereoBuffer {
   std::vector<double> left, right;
 };
 
+// The factory default's settings (preset 1), not yet reset.
+inline void SetDefaultParameters(DoublerEngine& e) {
+  e.SetWet(0.75);
+  e.SetCents(0, -10);
+  e.SetDelayMs(0, 7.5);
+  e.SetCents(1, 10);
+  e.SetDelayMs(1, 15);
+  e.SetWidthPercent(100);
+  e.SetColor(0.25);
+  e.SetBypass(false);
+  e.SetDetectorHpf(100);
+}
+
 inline std::unique_ptr<DoublerEngine> DefaultEngine(double sampleRate) {
   auto e = std::make_unique<DoublerEngine>();
-  e->SetWet(0.75);
-  e->SetCents(0, -10);
-  e->SetDelayMs(0, 7.5);
-  e->SetCents(1, 10);
-  e->SetDelayMs(1, 15);
-  e->SetWidthPercent(100);
-  e->SetColor(0.25);
-  e->SetBypass(false);
-  e->SetDetectorHpf(100);
+  SetDefaultParameters(*e);
   e->Reset(sampleRate);
   return e;
 }

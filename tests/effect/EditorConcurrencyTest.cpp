@@ -10,20 +10,10 @@
 
 #include "graphics/BitmapCache.h"
 #include "plugin/vst2/EditorProbe.h"
+#include "tests/effect/RecordedPicture.h"
 #include "tests/plugin/TestSupport.h"
 
 namespace {
-
-// The picture's hash without the version text's strip (font dependent),
-// as EditorDrawing.FirstPictureIsTheRecordedOne records it.
-std::uint64_t Recorded(const std::vector<std::uint32_t>& p) {
-  std::uint64_t h = 1469598103934665603ull;
-  for (int y = 0; y < 227; ++y)
-    for (int x = 0; x < 716; ++x)
-      if (x < 530 || x >= 605 || y < 8 || y >= 18)
-        h = (h ^ p[static_cast<std::size_t>(y) * 716 + x]) * 1099511628211ull;
-  return h;
-}
 
 TEST(EditorConcurrency, TwoEditorsOpeningAtOnceDecodeEachImageOnce) {
   BitmapCache& cache = BitmapCache::Instance();
@@ -51,7 +41,7 @@ TEST(EditorConcurrency, TwoEditorsOpeningAtOnceDecodeEachImageOnce) {
   EXPECT_EQ(cache.Decodes(), images);
   EXPECT_EQ(cache.Count(), images);
   EXPECT_EQ(pictures[0], pictures[1]);
-  EXPECT_EQ(Recorded(pictures[0]), 0x065a52650c9ecfdbull);
+  EXPECT_EQ(RecordedPictureHash(pictures[0]), kRecordedFactoryPicture);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "host/EditorDriver.h"
 #include "host/VstHost.h"
+#include "tests/effect/RecordedPicture.h"
 #include "tests/host/ModuleSupport.h"
 
 namespace {
@@ -248,18 +249,10 @@ TEST(EditorDrawing, HostAutomationRedrawsOnTwoCyclesAndMatchesAFreshRedraw) {
 // editor's first draw or were by an earlier one. The version text's strip
 // is left out: it depends on the fonts of the machine.
 TEST(EditorDrawing, FirstPictureIsTheRecordedOne) {
-  auto recorded = [](const std::vector<std::uint32_t>& p) {
-    std::uint64_t h = 1469598103934665603ull;
-    for (int y = 0; y < 227; ++y)
-      for (int x = 0; x < 716; ++x)
-        if (x < 530 || x >= 605 || y < 8 || y >= 18)
-          h = (h ^ p[static_cast<std::size_t>(y) * 716 + x]) * 1099511628211ull;
-    return h;
-  };
   Editor first;
-  EXPECT_EQ(recorded(first.Picture()), 0x065a52650c9ecfdbull);
+  EXPECT_EQ(RecordedPictureHash(first.Picture()), kRecordedFactoryPicture);
   Editor second;
-  EXPECT_EQ(recorded(second.Picture()), 0x065a52650c9ecfdbull);
+  EXPECT_EQ(RecordedPictureHash(second.Picture()), kRecordedFactoryPicture);
 }
 
 TEST(EditorDrawing, LedsShowTheParameterValues) {

@@ -35,6 +35,7 @@
 #include "host/X11TestWindow.h"
 #include "plugin/vst2/EditorProbe.h"
 #include "tests/host/ModuleSupport.h"
+#include "tests/Polling.h"
 
 #if DUV_FAILING_MALLOC
 
@@ -154,14 +155,6 @@ std::vector<std::uint32_t> Snapshot(VstPlugin& p) {
   EditorProbeImage image{716, 227, pixels.data()};
   if (p.Dispatch(effVendorSpecific, kEditorProbeIndex, kProbeSnapshot, &image) != 1) return {};
   return pixels;
-}
-
-int ThreadCount() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("Threads:", 0) == 0) return std::atoi(line.c_str() + 8);
-  return -1;
 }
 
 // With memory back: audio comes out finite (also in blocks beyond the one

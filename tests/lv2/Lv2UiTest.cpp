@@ -20,6 +20,7 @@
 #include "host/X11TestWindow.h"
 #include "tests/host/ModuleSupport.h"
 #include "tests/lv2/Lv2Support.h"
+#include "tests/Polling.h"
 
 namespace {
 
@@ -32,15 +33,6 @@ constexpr int kParamKnobAction = 8;
 // at (412, 10), two 17 x 18 halves (frames of 17 x 36 images) 10 pixels apart.
 constexpr int kKnobSelL = 412, kKnobSelT = 10, kKnobSelR = 456, kKnobSelB = 28;
 constexpr std::uint32_t kPortLamp = 4 + 11 + 1;
-
-bool Eventually(const std::function<bool()>& pred, int timeoutMs = 3000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return pred();
-}
 
 const Lv2UiModule& UiModule() {
   static Lv2UiModule* module = [] {
@@ -143,9 +135,7 @@ class Lv2Ui : public ::testing::Test {
 
 // The VST 2 module, opened as a host would, to compare its editor with the UI's.
 std::unique_ptr<VstPlugin> OpenVstPlugin() {
-  std::string error;
-  auto plug = VstPlugin::Create(Module(), HostConfig{}, &error);
-  EXPECT_TRUE(plug) << error;
+  auto plug = NewPlugin();
   if (!plug) return nullptr;
   plug->SetSampleRate(44100.0f);
   plug->SetBlockSize(512);

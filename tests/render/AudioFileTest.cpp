@@ -86,7 +86,7 @@ TEST(AudioFileReader, SixteenBitFilesReadAsLibsndfileReadsThem) {
 // Floats that probe every branch of the 16-bit conversion: each step's
 // boundary and the values around it, rounding ties in the low bits, the clip
 // points, NaN and the infinities, then a dense sweep.
-std::vector<float> ConversionProbes() {
+static std::vector<float> ConversionProbes() {
   std::vector<float> v = {0.0f, -0.0f, 1.0f, -1.0f, 1.5f, -1.5f, 1e30f, -1e30f, INFINITY, -INFINITY, NAN,
                           -NAN, 1e-45f, -1e-45f, 1e-38f, 0x1p-31f, -0x1p-31f, 0x1.8p-31f, 0x1p-32f, -0x1p-32f};
   for (int k = -32769; k <= 32768; k += 97) {
@@ -179,6 +179,16 @@ TEST(AudioFile, FlacAndAiffKeepSixteenBitsAndTheirFormat) {
   }
 }
 
+// The RMS level of out against in (lossy codecs keep the level, not the samples).
+static double LevelRatio(const AudioBuffer& in, const AudioBuffer& out) {
+  double a = 0.0, b = 0.0;
+  for (std::size_t i = 0; i < in.samples.size(); ++i) {
+    a += in.samples[i] * in.samples[i];
+    b += out.samples[i] * out.samples[i];
+  }
+  return std::sqrt(b / a);
+}
+
 TEST(AudioFile, OggVorbisRoundTripKeepsLengthAndLevel) {
   ScratchDir dir;
   AudioBuffer in = Tone(44100, 44100, 2);
@@ -189,12 +199,7 @@ TEST(AudioFile, OggVorbisRoundTripKeepsLengthAndLevel) {
   ASSERT_TRUE(ReadAudioFile(dir / "a.ogg", &out, &format, &error)) << error;
   EXPECT_EQ(format.code, OggVorbisFormat().code);
   ASSERT_EQ(out.frames(), in.frames());
-  double a = 0.0, b = 0.0;
-  for (std::size_t i = 0; i < in.samples.size(); ++i) {
-    a += in.samples[i] * in.samples[i];
-    b += out.samples[i] * out.samples[i];
-  }
-  EXPECT_NEAR(std::sqrt(b / a), 1.0, 0.05);
+  EXPECT_NEAR(LevelRatio(in, out), 1.0, 0.05);
 }
 
 TEST(AudioFile, Mp3AndOpusRoundTripsKeepLengthAndLevel) {
@@ -210,12 +215,7 @@ TEST(AudioFile, Mp3AndOpusRoundTripsKeepLengthAndLevel) {
     ASSERT_TRUE(ReadAudioFile(path, &out, &format, &error)) << error;
     EXPECT_EQ(format.code, f.code);
     ASSERT_EQ(out.frames(), in.frames());
-    double a = 0.0, b = 0.0;
-    for (std::size_t i = 0; i < in.samples.size(); ++i) {
-      a += in.samples[i] * in.samples[i];
-      b += out.samples[i] * out.samples[i];
-    }
-    EXPECT_NEAR(std::sqrt(b / a), 1.0, 0.05);
+    EXPECT_NEAR(LevelRatio(in, out), 1.0, 0.05);
   }
 }
 

@@ -18,21 +18,11 @@
 
 namespace {
 
-// Runs a shell script in `cwd` with its stdout and stderr going to files
-// elsewhere (so stderr is not a terminal, as in any scripted use); TOOL in
-// the script stands for duv-render.
+// A shell script in `cwd` (RunScript) where TOOL stands for duv-render.
 RunResult RunShell(const std::string& cwd, std::string script) {
-  static ScratchDir logs;
   for (std::size_t at; (at = script.find("TOOL")) != std::string::npos;)
     script.replace(at, 4, Quote(DUV_RENDER_PATH));
-  std::string cmd = "cd " + Quote(cwd) + " && { " + script + " ; } >" + Quote(logs / "out") +
-                    " 2>" + Quote(logs / "err");
-  int status = std::system(cmd.c_str());
-  RunResult r;
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = Slurp(logs / "out");
-  r.err = Slurp(logs / "err");
-  return r;
+  return RunScript(cwd, script);
 }
 
 // Runs duv-render with these arguments and nothing on stdin.

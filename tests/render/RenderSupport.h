@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -127,4 +128,18 @@ inline std::string Slurp(const std::string& path) {
   std::stringstream s;
   s << f.rdbuf();
   return s.str();
+}
+
+// Runs a shell script in cwd with its stdout and stderr going to files
+// elsewhere (so stderr is not a terminal, as in any scripted use).
+inline RunResult RunScript(const std::string& cwd, const std::string& script) {
+  static ScratchDir logs;
+  std::string cmd = "cd " + Quote(cwd) + " && { " + script + " ; } >" + Quote(logs / "out") +
+                    " 2>" + Quote(logs / "err");
+  int status = std::system(cmd.c_str());
+  RunResult r;
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = Slurp(logs / "out");
+  r.err = Slurp(logs / "err");
+  return r;
 }

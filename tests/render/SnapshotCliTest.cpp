@@ -14,16 +14,9 @@ namespace {
 
 RunResult RunProgram(const std::string& tool, const std::string& cwd,
               const std::vector<std::string>& args) {
-  static ScratchDir logs;
-  std::string cmd = "cd " + Quote(cwd) + " && " + Quote(tool);
-  for (const std::string& a : args) cmd += " " + Quote(a);
-  cmd += " >" + Quote(logs / "out") + " 2>" + Quote(logs / "err") + " </dev/null";
-  int status = std::system(cmd.c_str());
-  RunResult r;
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = Slurp(logs / "out");
-  r.err = Slurp(logs / "err");
-  return r;
+  std::string script = Quote(tool);
+  for (const std::string& a : args) script += " " + Quote(a);
+  return RunScript(cwd, script + " </dev/null");
 }
 
 }  // namespace

@@ -26,28 +26,12 @@
 
 #include "host/VstHost.h"
 #include "host/X11TestWindow.h"
+#include "tests/Polling.h"
 #include "tests/x11/X11PrivateServer.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-int ThreadCount() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("Threads:", 0) == 0) return std::atoi(line.c_str() + 8);
-  return -1;
-}
-
-bool Eventually(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 3s) {
-  auto end = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(5ms);
-  }
-  return pred();
-}
 
 unsigned Children(Display* dpy, Window w) {
   Window root, parent, *children = nullptr;

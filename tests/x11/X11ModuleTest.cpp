@@ -15,17 +15,9 @@
 #include "host/VstHost.h"
 #include "tests/host/ModuleSupport.h"
 #include "host/X11TestWindow.h"
+#include "tests/Polling.h"
 
 namespace {
-
-bool Eventually(const std::function<bool()>& pred, int timeoutMs = 3000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return pred();
-}
 
 class X11ModuleEditor : public ::testing::Test {
  protected:

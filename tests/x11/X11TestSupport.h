@@ -17,6 +17,7 @@
 #include "host/X11TestWindow.h"
 #include "plugin/IParam.h"
 #include "plugin/vst2/IPluginVST.h"
+#include "tests/Polling.h"
 
 #define REQUIRE_X_SERVER()                                                     \
   do {                                                                         \
@@ -24,15 +25,6 @@
       GTEST_SKIP() << "no X server: " << X11TestServer::Instance().Reason();   \
   } while (0)
 
-// Polls pred every 5 ms for up to timeoutMs.
-inline bool Eventually(const std::function<bool()>& pred, int timeoutMs = 3000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return pred();
-}
 
 // Records the automation calls of the plug-in (begin, automate, end).
 struct AutomationLog {
