@@ -219,21 +219,22 @@ __attribute__((target("avx2"))) inline int GlidePairsAvx2(const VoiceContext& c,
 }
 }  // namespace delay_voice_detail
 
-// Renders the frames for index, index + 1, ... (at most count) as long as
-// the voice's step would only read and move on: gliding without a splice
-// (readPos >= 0, a known period, the position within half a period of the
-// tap) or resting on the plain tap (readPos < 0, no period), no fade, no
-// transient pending and no mark at the look-ahead position. Returns how many
-// frames it rendered into out (0 when the voice is in no such state); the
-// frame after them needs NextVoiceFrameInline. Same frames and state as
-// that many NextVoiceFrameInline calls. kAvx2: glides two frames at a time
-// with AVX2 (same frames and state); only where the CPU has it.
-template <bool kAvx2 = false>
-inline int GlideSpanInline(DelayVoice* v, const VoiceContext& c, int index, int count, StereoFrame* out) {
-  if (v->fadeCounter != 0 || v->transientCountdown != 0 || count <= 0) return 0;
-  const int baseFrame = kMaxDelayFrames - v->delay;
-  const double ratio = v->ratio;
-  const bool gliding = v->readPos >= 0.0;
+// How far the voice's step would only read and move on from index (at most
+// count frames): gliding without a splice start check (readPos >= 0, a known
+// period, and the conditions under which the glide loops' reads stay inside
+// the history) or resting on the plain tap (readPos < 0, no period), no
+// fade, no transient pending, and up to the first frame whose look-ahead
+// position holds a mark. kNone (count 0) when the voice is in no such state.
+// Whether a gliding voice's position also stays within half a period of the
+// tap is checked frame by frame by the loops that render the span.
+struct PlainSpan {
+  enum Kind { kNone, kGlide, kRest } kind = kNone;
+  int count = 0;
+};
+inline PlainSpan PlainSpanInline(const DelayVoice& v, const VoiceContext& c, int index, int count) {
+  if (v.fadeCounter != 0 || v.transientCountdown != 0 || count <= 0) return {};
+  const double ratio = v.ratio;
+  const bool gliding = v.readPos >= 0.0;
   if (gliding) {
     // A finite ratio >= 0 keeps the positions finite and nextReadPos on its
     // side of 0. Within half a period below 2048 of x (4096..5119) a
@@ -241,22 +242,39 @@ inline int GlideSpanInline(DelayVoice* v, const VoiceContext& c, int index, int 
     // and the first frame read, 4096 - delay + trunc(pos), stays inside
     // 0..11263: ReadHistoryInline's clamps cannot act. (Detected periods
     // stay below 2734 frames, so this holds for every real period.)
-    if (!(c.period > 0.0) || !(c.halfPeriod < 2048.0) || !(ratio >= 0.0) || !std::isfinite(ratio)) return 0;
-  } else if (!(v->readPos < 0.0) || c.period > 0.0) {
-    return 0;
+    if (!(c.period > 0.0) || !(c.halfPeriod < 2048.0) || !(ratio >= 0.0) || !std::isfinite(ratio)) return {};
+  } else if (!(v.readPos < 0.0) || c.period > 0.0) {
+    return {};
   }
   // The span ends before the first frame whose look-ahead position holds a
   // mark (marks are 0 or 1; positions outside the history count as unmarked,
   // as in the step).
-  const long long firstMark = 4096LL + index + c.lookAhead - v->delay;
+  const long long firstMark = 4096LL + index + c.lookAhead - v.delay;
   const long long from = firstMark < 0 ? 0 : firstMark;
   const long long to = firstMark + count > kHistoryFrames ? kHistoryFrames : firstMark + count;
   if (from < to) {
     const void* hit = std::memchr(c.transientMarks + from, 1, static_cast<size_t>(to - from));
     if (hit != nullptr) count = static_cast<int>(static_cast<const uint8_t*>(hit) - c.transientMarks - firstMark);
   }
+  return {gliding ? PlainSpan::kGlide : PlainSpan::kRest, count};
+}
+
+// Renders the frames for index, index + 1, ... (at most count) as long as
+// the voice's step would only read and move on (PlainSpanInline, and for a
+// gliding voice its position within half a period of the tap). Returns how
+// many frames it rendered into out (0 when the voice is in no such state);
+// the frame after them needs NextVoiceFrameInline. Same frames and state as
+// that many NextVoiceFrameInline calls. kAvx2: glides two frames at a time
+// with AVX2 (same frames and state); only where the CPU has it.
+template <bool kAvx2 = false>
+inline int GlideSpanInline(DelayVoice* v, const VoiceContext& c, int index, int count, StereoFrame* out) {
+  const PlainSpan span = PlainSpanInline(*v, c, index, count);
+  if (span.kind == PlainSpan::kNone) return 0;
+  count = span.count;
+  const int baseFrame = kMaxDelayFrames - v->delay;
+  const double ratio = v->ratio;
   int n = 0;
-  if (gliding) {
+  if (span.kind == PlainSpan::kGlide) {
     using namespace delay_voice_detail;
     // nextReadPos stays >= 0 once it is (ratio >= 0), so it moves every frame.
     const bool moveNext = v->nextReadPos >= 0.0;

@@ -318,11 +318,19 @@ void OutputRunSse2(const double* inL, const double* inR, double* outL, double* o
 }
 
 // The same for groups of four frames in AVX2 registers (four frames of one
-// channel per double register), lane by lane OutputRunSse2's operations.
-// Returns the frames done, a multiple of 4; the rest is OutputRunSse2's.
-__attribute__((target("avx2"))) int OutputRunAvx2(const double* inL, const double* inR, double* outL, double* outR,
-                                                  StereoFrame* newest, const StereoFrame* delayed, StereoFrame* play,
-                                                  double* sums, int count, double dryGain, bool bypassOn) {
+// channel per double register), lane by lane OutputRunSse2's operations,
+// with OutputRunSse2 for the last count % 4 frames; and onset(i, state) for
+// every frame i < count in order, once sums[i] is written, on a local copy
+// of *state (which no output store can alias, so it stays in registers),
+// stored back at the end. The onsets run one group behind the vector steps,
+// in the same loop: their chain of dependent operations (the envelope) then
+// overlaps the vector work frame by frame instead of waiting for it.
+template <class State, class Onset>
+__attribute__((target("avx2"))) void OutputRunAvx2(const double* inL, const double* inR, double* outL, double* outR,
+                                                   StereoFrame* newest, const StereoFrame* delayed, StereoFrame* play,
+                                                   double* sums, int count, double dryGain, bool bypassOn,
+                                                   State* state, Onset&& onset) {
+  State local = *state;
   const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFFll));
   const __m256d tiny = _mm256_set1_pd(1e-10), huge = _mm256_set1_pd(static_cast<double>(FLT_MAX));
   const __m256d dry = _mm256_set1_pd(dryGain);
@@ -348,8 +356,14 @@ __attribute__((target("avx2"))) int OutputRunAvx2(const double* inL, const doubl
     _mm_storeu_ps(&play[i].left, _mm_unpacklo_ps(dl, dr));
     _mm_storeu_ps(&play[i + 2].left, _mm_unpackhi_ps(dl, dr));
     _mm256_storeu_pd(sums + i, _mm256_add_pd(l, r));
+    if (i >= 4) {
+      for (int j = i - 4; j < i; ++j) onset(j, local);
+    }
   }
-  return i;
+  OutputRunSse2(inL + i, inR + i, outL + i, outR + i, newest + i, delayed + i, play + i, sums + i, count - i, dryGain,
+                bypassOn);
+  for (int j = i >= 4 ? i - 4 : 0; j < count; ++j) onset(j, local);
+  *state = local;
 }
 
 }  // namespace
@@ -357,10 +371,10 @@ __attribute__((target("avx2"))) int OutputRunAvx2(const double* inL, const doubl
 // The same steps in runs up to the next block boundary, with the step's
 // state in a local copy (the output stores may alias any double in memory,
 // so member state would be reloaded every frame). Frames of a bypass fade
-// run StepFrame; the others run OutputRunAvx2 (on that path), OutputRunSse2
-// for what is left, and then StepOnset, whose envelope is a chain of
-// dependent operations that vector lanes cannot share (about 12 cycles a
-// frame: the loop's bound, hence the pieces).
+// run StepFrame; the others run the vector steps and StepOnset, whose
+// envelope is a chain of dependent operations that vector lanes cannot
+// share (the loop's bound): on the AVX2 path interleaved in one loop
+// (OutputRunAvx2), else OutputRunSse2 and StepOnset in alternating pieces.
 void DoublerEngine::ProcessFramesFast(const double* const* inputs, double* const* outputs, int nFrames,
                                       const BlockGains& g) {
   const FrameConstants c{g.dryGain, bypass, bypassFadeLength, transientHoldLength};
@@ -382,15 +396,20 @@ void DoublerEngine::ProcessFramesFast(const double* const* inputs, double* const
     for (; i < run && s.bypassFadeCounter > 0; ++i, ++n) {
       StepFrame(inL[n], inR[n], &outL[n], &outR[n], &newest[i], &delayed[i], &play[i], &marks[i], &s, c);
     }
+    if (avx2 && i < run) {
+      const int first = i;
+      OutputRunAvx2(inL + n, inR + n, outL + n, outR + n, newest + i, delayed + i, play + i, sumScratch, run - i,
+                    c.dryGain, c.bypassOn, &s,
+                    [&](int j, FrameState& state) { StepOnset(sumScratch[j], &marks[first + j], &state, c); });
+      n += run - i;
+      i = run;
+    }
     // In short pieces, so that the processor overlaps one piece's envelope
     // chain with the next piece's vector work.
     while (i < run) {
       const int piece = std::min(run - i, kOnsetPiece);
-      const int wide = avx2 ? OutputRunAvx2(inL + n, inR + n, outL + n, outR + n, newest + i, delayed + i, play + i,
-                                            sumScratch + i, piece, c.dryGain, c.bypassOn)
-                            : 0;
-      OutputRunSse2(inL + n + wide, inR + n + wide, outL + n + wide, outR + n + wide, newest + i + wide,
-                    delayed + i + wide, play + i + wide, sumScratch + i + wide, piece - wide, c.dryGain, c.bypassOn);
+      OutputRunSse2(inL + n, inR + n, outL + n, outR + n, newest + i, delayed + i, play + i, sumScratch + i, piece,
+                    c.dryGain, c.bypassOn);
       for (const int end = i + piece; i < end; ++i, ++n) StepOnset(sumScratch[i], &marks[i], &s, c);
     }
     frame = s;
@@ -543,6 +562,8 @@ void MixRun(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int co
 // rendered frames from a block start. An odd last frame takes MixFrame and
 // ShapeFrame themselves.)
 constexpr int kMixLag = 4;    // pairs of frames between the stages
+// Frames rendered apart, at least, once a voice leaves the joint glide.
+constexpr int kApartFrames = 16;
 constexpr int kMixRing = 16;  // pairs held between the stages, > kMixLag
 template <bool kShaping>
 DUV_AVX2 void MixRunAvx2(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int count,
@@ -592,6 +613,127 @@ DUV_AVX2 void MixRunAvx2(StereoFrame* mix, const StereoFrame* p, const StereoFra
   *filterPair = filters;
 }
 
+// Both voices gliding, mixed, filtered and shaped into mix in one pipeline,
+// two frames per step: GlidePairsAvx2 for the two voices side by side (their
+// four positions in one register), then MixRunAvx2's stages. Each stage
+// works kMixLag steps behind the one before, so that one step's operations
+// depend on nothing of the same step and the processor overlaps them all,
+// the filters' recursion being the chain that the rest fills. Stops before
+// the first pair at which either voice would start a splice (its position
+// half a period or more from the tap), after count / 2 pairs at most; the
+// caller limits count to where both voices' plain spans reach
+// (PlainSpanInline, kGlide for both). Returns the frames done (even). Same
+// frames, voice positions and filter state as the voices' spans and
+// MixRunAvx2 over those frames.
+template <bool kShaping>
+DUV_AVX2 int GlideMixRunAvx2(StereoFrame* mix, DelayVoice* voice1, DelayVoice* voice2, const VoiceContext& c,
+                             int index, int count, LowpassPair* filterPair, const MixConstants& m) {
+  if (count < 2) return 0;
+  alignas(32) float voiced[8 * kMixRing];  // per pair: voice 1's two frames, then voice 2's
+  alignas(32) double fed[4 * kMixRing];    // per pair: the filters' feed-forward sums
+  alignas(32) double filtered[4 * kMixRing];
+  LowpassPair filters = *filterPair;
+  const __m256d same = _mm256_set_m128d(m.sameGain, m.sameGain), cross = _mm256_set_m128d(m.crossGain, m.crossGain);
+  const __m256d keep = _mm256_set_m128d(m.keep, m.keep), twoDrive = _mm256_set_m128d(m.twoDrive, m.twoDrive);
+  const __m256d low = _mm256_set1_pd(-kWetBound), high = _mm256_set1_pd(kWetBound);
+  // The filters' feed-forward sums are formed with the mix, two frames per
+  // register (Process's operations in its order); the recursion stage runs
+  // only the rest. inputs: the last pair of frames mixed, lanes (left,
+  // right) of the first, then of the second.
+  const __m256d c0 = _mm256_set_m128d(filters.B0(), filters.B0()), c1 = _mm256_set_m128d(filters.B1(), filters.B1()),
+                c2 = _mm256_set_m128d(filters.B2(), filters.B2());
+  __m256d inputs = _mm256_set_m128d(filters.X1(), filters.X2());
+  // Lane 0 voice 1, lane 1 voice 2. nextReadPos moves only once it is >= 0;
+  // adding 0 leaves a negative one exactly as it is.
+  const __m128d ratio = _mm_set_pd(voice2->ratio, voice1->ratio);
+  const __m128d nextRatio = _mm_set_pd(voice2->nextReadPos >= 0.0 ? voice2->ratio : 0.0,
+                                       voice1->nextReadPos >= 0.0 ? voice1->ratio : 0.0);
+  __m128d pos = _mm_set_pd(voice2->readPos, voice1->readPos);
+  __m128d next = _mm_set_pd(voice2->nextReadPos, voice1->nextReadPos);
+  // Per lane of the four positions (voice 1 frame 0, frame 1, voice 2 frame
+  // 0, frame 1): the frame's x.
+  __m256d x = _mm256_set_pd(index + 1.0, index, index + 1.0, index);
+  const __m256d half = _mm256_set1_pd(c.halfPeriod), two = _mm256_set1_pd(2.0), one = _mm256_set1_pd(1.0);
+  const StereoFrame* const base1 = c.history + (kMaxDelayFrames - voice1->delay);
+  const StereoFrame* const base2 = c.history + (kMaxDelayFrames - voice2->delay);
+  const int maxPairs = count / 2;
+  int pairs = 0;
+  bool gliding = true;
+  for (int step = 0;; ++step) {
+    if (gliding) {
+      const __m128d pos1 = _mm_add_pd(pos, ratio);
+      const __m256d pp = _mm256_set_m128d(_mm_unpackhi_pd(pos, pos1), _mm_unpacklo_pd(pos, pos1));
+      const __m256d outside = _mm256_or_pd(_mm256_cmp_pd(pp, _mm256_add_pd(x, half), _CMP_GE_OQ),
+                                           _mm256_cmp_pd(pp, _mm256_sub_pd(x, half), _CMP_LT_OQ));
+      if (_mm256_movemask_pd(outside) != 0) {
+        gliding = false;
+      } else {
+        const __m128i whole = _mm256_cvttpd_epi32(pp);
+        const __m256d t = _mm256_sub_pd(pp, _mm256_cvtepi32_pd(whole));
+        const __m128 f0 = _mm_loadu_ps(&base1[_mm_cvtsi128_si32(whole)].left);  // aL aR bL bR
+        const __m128 f1 = _mm_loadu_ps(&base1[_mm_extract_epi32(whole, 1)].left);
+        const __m128 f2 = _mm_loadu_ps(&base2[_mm_extract_epi32(whole, 2)].left);
+        const __m128 f3 = _mm_loadu_ps(&base2[_mm_extract_epi32(whole, 3)].left);
+        const __m256d t1 = _mm256_permute4x64_pd(t, _MM_SHUFFLE(1, 1, 0, 0));  // t0 t0 t1 t1 of voice 1
+        const __m256d t2 = _mm256_permute4x64_pd(t, _MM_SHUFFLE(3, 3, 2, 2));
+        const __m256d a1 = _mm256_cvtps_pd(_mm_movelh_ps(f0, f1)), b1 = _mm256_cvtps_pd(_mm_movehl_ps(f1, f0));
+        const __m256d a2 = _mm256_cvtps_pd(_mm_movelh_ps(f2, f3)), b2 = _mm256_cvtps_pd(_mm_movehl_ps(f3, f2));
+        float* const out = voiced + 8 * (step % kMixRing);
+        _mm_store_ps(out, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(one, t1), a1), _mm256_mul_pd(t1, b1))));
+        _mm_store_ps(out + 4, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(one, t2), a2), _mm256_mul_pd(t2, b2))));
+        pos = _mm_add_pd(pos1, ratio);
+        next = _mm_add_pd(_mm_add_pd(next, nextRatio), nextRatio);
+        x = _mm256_add_pd(x, two);
+        if (++pairs == maxPairs) gliding = false;
+      }
+    }
+    const int mixStep = step - kMixLag;
+    if (mixStep >= 0 && mixStep < pairs) {
+      // MixRunAvx2's first stage, and the feed-forward sums.
+      const float* in = voiced + 8 * (mixStep % kMixRing);
+      const __m128 pv = _mm_load_ps(in), qv = _mm_load_ps(in + 4);
+      const __m256d own = _mm256_cvtps_pd(_mm_blend_ps(pv, qv, 0x0A));    // pL0 qR0 pL1 qR1
+      const __m256d other = _mm256_cvtps_pd(_mm_blend_ps(qv, pv, 0x0A));  // qL0 pR0 qL1 pR1
+      const __m256d sum = _mm256_add_pd(_mm256_mul_pd(same, own), _mm256_mul_pd(cross, other));
+      const __m256d fresh = _mm256_blend_pd(sum, _mm256_cvtps_pd(_mm256_cvtpd_ps(sum)), 0x0A);
+      // Per frame x, x1, x2: the pair; (the last frame before, the first); the pair before.
+      const __m256d fresh1 = _mm256_permute2f128_pd(inputs, fresh, 0x21);
+      _mm256_store_pd(fed + 4 * (mixStep % kMixRing),
+                      _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(c0, fresh), _mm256_mul_pd(c1, fresh1)),
+                                    _mm256_mul_pd(c2, inputs)));
+      inputs = fresh;
+    }
+    const int filterStep = step - 2 * kMixLag;
+    if (filterStep >= 0 && filterStep < pairs) {
+      const double* in = fed + 4 * (filterStep % kMixRing);
+      double* out = filtered + 4 * (filterStep % kMixRing);
+      _mm_store_pd(out, filters.Recur(_mm_load_pd(in)));
+      _mm_store_pd(out + 2, filters.Recur(_mm_load_pd(in + 2)));
+    }
+    const int shapeStep = step - 3 * kMixLag;
+    if (!gliding && shapeStep >= pairs) break;
+    if (shapeStep >= 0) {
+      __m128 y = _mm256_cvtpd_ps(
+          _mm256_min_pd(_mm256_max_pd(_mm256_load_pd(filtered + 4 * (shapeStep % kMixRing)), low), high));
+      if (kShaping) {
+        const __m256d yd = _mm256_cvtps_pd(y);
+        const __m256d cube = _mm256_mul_pd(_mm256_mul_pd(_mm256_add_pd(yd, yd), yd), yd);
+        const __m256d poly = _mm256_sub_pd(_mm256_add_pd(_mm256_mul_pd(yd, yd), cube), yd);
+        y = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(keep, yd), _mm256_mul_pd(twoDrive, poly)));
+      }
+      float* const out = &mix[2 * shapeStep].left;
+      _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), y));
+    }
+  }
+  _mm_storel_pd(&voice1->readPos, pos);
+  _mm_storeh_pd(&voice2->readPos, pos);
+  _mm_storel_pd(&voice1->nextReadPos, next);
+  _mm_storeh_pd(&voice2->nextReadPos, next);
+  filters.SetInputs(_mm256_extractf128_pd(inputs, 1), _mm256_castpd256_pd128(inputs));
+  *filterPair = filters;
+  return 2 * pairs;
+}
+
 #undef DUV_AVX2
 
 using MixRunFunction = void (*)(StereoFrame*, const StereoFrame*, const StereoFrame*, int, LowpassPair*,
@@ -606,12 +748,14 @@ constexpr MixRunFunction kMixRuns[2][2][2] = {
 
 // The same rendering, restructured: the block is cut into runs over which
 // neither voice's tap can switch (a switch happens only inside the delay
-// fade, at a frame FramesWithCurrentTap predicts), so each run renders voice
-// 1, then voice 2, into scratch buffers with the voice state in registers
-// (the long stretches of plain gliding in spans, the rest frame by frame),
-// and then mixes, filters and shapes both sides at once in the two double
-// lanes of SSE2 registers. Every lane and every voice step performs the
-// reference's operations in the reference's order: same bits.
+// fade, at a frame FramesWithCurrentTap predicts). On the AVX2 path, where
+// no fade runs, stretches in which both voices glide are rendered, mixed,
+// filtered and shaped in one pipeline (GlideMixRunAvx2). Everything else
+// renders voice 1, then voice 2, into scratch buffers with the voice state
+// in registers (the long stretches of plain gliding in spans, the rest frame
+// by frame), and then mixes, filters and shapes both sides at once in the
+// two double lanes of SSE2 registers. Every lane and every voice step
+// performs the reference's operations in the reference's order: same bits.
 void DoublerEngine::RenderWetFast(const BlockGains& g) {
   const VoiceContext context{history, transientMarks, period, halfPeriod, lookAhead, bypassFadeLength};
   const int32_t fadeHalf = delayFadeHalf;
@@ -623,27 +767,53 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
   StereoFrame* const voice1Frames = voiceScratch[0].frames;
   StereoFrame* const voice2Frames = voiceScratch[1].frames;
 
-  for (int k0 = 0; k0 < kBlockFrames;) {
-    const int run = std::min({kBlockFrames - k0, FramesWithCurrentTap(voice1, fadeHalf),
-                              FramesWithCurrentTap(voice2, fadeHalf)});
-    // A change running at the start of a run runs to its end: it can only
-    // finish at a tap switch, which is the run's last frame.
-    const bool fading = voice1.delayFadeCounter != 0 || voice2.delayFadeCounter != 0;
-    const MixRunFunction mixRun = kMixRuns[avx2][shaping][fading];
+  // Frames [k0, end) in scratch, voice by voice, then through mixRun.
+  const auto renderApart = [&](int k0, int end, MixRunFunction mixRun) {
     for (auto [voice, frames] : {std::pair{&voice1, voice1Frames}, std::pair{&voice2, voice2Frames}}) {
       DelayVoice v = *voice;
-      for (int k = k0; k < k0 + run;) {
-        k += avx2 ? GlideSpanInline<true>(&v, context, kRenderIndex + k, k0 + run - k, frames + k)
-                  : GlideSpanInline<false>(&v, context, kRenderIndex + k, k0 + run - k, frames + k);
-        if (k < k0 + run) {
+      for (int k = k0; k < end;) {
+        k += avx2 ? GlideSpanInline<true>(&v, context, kRenderIndex + k, end - k, frames + k)
+                  : GlideSpanInline<false>(&v, context, kRenderIndex + k, end - k, frames + k);
+        if (k < end) {
           frames[k] = NextVoiceFrameInline(&v, context, kRenderIndex + k);
           ++k;
         }
       }
       *voice = v;
     }
-    mixRun(mixBlock + k0, voice1Frames + k0, voice2Frames + k0, run, &filters, mix, &voice1, &voice2);
-    k0 += run;
+    mixRun(mixBlock + k0, voice1Frames + k0, voice2Frames + k0, end - k0, &filters, mix, &voice1, &voice2);
+  };
+
+  for (int k0 = 0; k0 < kBlockFrames;) {
+    const int run = std::min({kBlockFrames - k0, FramesWithCurrentTap(voice1, fadeHalf),
+                              FramesWithCurrentTap(voice2, fadeHalf)});
+    const int end = k0 + run;
+    // A change running at the start of a run runs to its end: it can only
+    // finish at a tap switch, which is the run's last frame.
+    const bool fading = voice1.delayFadeCounter != 0 || voice2.delayFadeCounter != 0;
+    const MixRunFunction mixRun = kMixRuns[avx2][shaping][fading];
+    if (!avx2 || fading) {
+      renderApart(k0, end, mixRun);
+      k0 = end;
+      continue;
+    }
+    for (int k = k0; k < end;) {
+      const PlainSpan span1 = PlainSpanInline(voice1, context, kRenderIndex + k, end - k);
+      const PlainSpan span2 = PlainSpanInline(voice2, context, kRenderIndex + k, end - k);
+      if (span1.kind == PlainSpan::kGlide && span2.kind == PlainSpan::kGlide) {
+        const int count = std::min(span1.count, span2.count);
+        k += shaping ? GlideMixRunAvx2<true>(mixBlock + k, &voice1, &voice2, context, kRenderIndex + k, count, &filters, mix)
+                     : GlideMixRunAvx2<false>(mixBlock + k, &voice1, &voice2, context, kRenderIndex + k, count, &filters, mix);
+        if (k >= end) break;
+      }
+      // Until a running splice ends (then both may glide together again),
+      // at least kApartFrames.
+      const int apart = std::max({kApartFrames, voice1.fadeCounter + 1, voice2.fadeCounter + 1});
+      const int stop = std::min(end, k + apart);
+      renderApart(k, stop, mixRun);
+      k = stop;
+    }
+    k0 = end;
   }
   filters.Store(&wetFilterL, &wetFilterR);
 }

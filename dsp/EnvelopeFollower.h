@@ -29,7 +29,12 @@ class EnvelopeFollower {
     } else {
       envelope = a + (envelope - a) * releaseCoef;
     }
-    if (envelope < kFlushBelow) envelope = 0.0;
+    if (envelope < kFlushBelow) {
+      // Kept a branch (the empty statement cannot be turned into a select):
+      // a select would lengthen the chain by a compare and a blend.
+      __asm__("");
+      envelope = 0.0;
+    }
     return envelope;
   }
 

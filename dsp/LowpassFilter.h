@@ -77,18 +77,36 @@ class LowpassPair {
   __m128d Process(__m128d x) {
     __m128d y = _mm_add_pd(_mm_mul_pd(b0, x), _mm_mul_pd(b1, x1));
     y = _mm_add_pd(y, _mm_mul_pd(b2, x2));
-    y = _mm_sub_pd(y, _mm_mul_pd(a1, y1));
+    x2 = x1;
+    x1 = x;
+    return Recur(y);
+  }
+
+  // Process in two parts, for loops that form the feed-forward sums
+  // b0 x + b1 x1 + b2 x2 of several samples at once (in Process's order,
+  // from the coefficients below): Recur takes such a sum and runs the rest
+  // of Process, the recursion; it moves y1 and y2 but not x1 and x2, which
+  // the loop sets with SetInputs when it is done.
+  __m128d Recur(__m128d feedForward) {
+    __m128d y = _mm_sub_pd(feedForward, _mm_mul_pd(a1, y1));
     y = _mm_sub_pd(y, _mm_mul_pd(a2, y2));
     const __m128d floor = _mm_set1_pd(1e-10);
     const __m128d tiny = _mm_and_pd(_mm_cmpgt_pd(y, _mm_set1_pd(-1e-10)), _mm_cmplt_pd(y, floor));
     // A branch, like Process: the usual case keeps the comparisons out of
     // the recursion's dependency chain.
     if (_mm_movemask_pd(tiny) != 0) y = _mm_or_pd(_mm_and_pd(tiny, floor), _mm_andnot_pd(tiny, y));
-    x2 = x1;
-    x1 = x;
     y2 = y1;
     y1 = y;
     return y;
+  }
+  __m128d B0() const { return b0; }
+  __m128d B1() const { return b1; }
+  __m128d B2() const { return b2; }
+  __m128d X1() const { return x1; }  // the last input
+  __m128d X2() const { return x2; }  // the one before it
+  void SetInputs(__m128d last, __m128d beforeLast) {
+    x1 = last;
+    x2 = beforeLast;
   }
 
   void Store(LowpassFilter* first, LowpassFilter* second) const {
