@@ -319,17 +319,17 @@ void OutputRunSse2(const double* inL, const double* inR, double* outL, double* o
 
 // The same for groups of four frames in AVX2 registers (four frames of one
 // channel per double register), lane by lane OutputRunSse2's operations,
-// with OutputRunSse2 for the last count % 4 frames; and onset(i, state) for
-// every frame i < count in order, once sums[i] is written, on a local copy
-// of *state (which no output store can alias, so it stays in registers),
-// stored back at the end. The onsets run one group behind the vector steps,
+// with OutputRunSse2 for the last count % 4 frames; and onset(sums[i],
+// &marks[i], state) for every frame i < count in order, once sums[i] is
+// written, on a local copy of *state (which no output store can alias, so
+// it stays in registers), stored back at the end. The onsets run one group behind the vector steps,
 // in the same loop: their chain of dependent operations (the envelope) then
 // overlaps the vector work frame by frame instead of waiting for it.
 template <class State, class Onset>
 __attribute__((target("avx2"))) void OutputRunAvx2(const double* inL, const double* inR, double* outL, double* outR,
                                                    StereoFrame* newest, const StereoFrame* delayed, StereoFrame* play,
-                                                   double* sums, int count, double dryGain, bool bypassOn,
-                                                   State* state, Onset&& onset) {
+                                                   double* sums, uint8_t* marks, int count, double dryGain,
+                                                   bool bypassOn, State* state, Onset onset) {
   State local = *state;
   const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFFll));
   const __m256d tiny = _mm256_set1_pd(1e-10), huge = _mm256_set1_pd(static_cast<double>(FLT_MAX));
@@ -357,12 +357,12 @@ __attribute__((target("avx2"))) void OutputRunAvx2(const double* inL, const doub
     _mm_storeu_ps(&play[i + 2].left, _mm_unpackhi_ps(dl, dr));
     _mm256_storeu_pd(sums + i, _mm256_add_pd(l, r));
     if (i >= 4) {
-      for (int j = i - 4; j < i; ++j) onset(j, local);
+      for (int j = i - 4; j < i; ++j) onset(sums[j], &marks[j], local);
     }
   }
   OutputRunSse2(inL + i, inR + i, outL + i, outR + i, newest + i, delayed + i, play + i, sums + i, count - i, dryGain,
                 bypassOn);
-  for (int j = i >= 4 ? i - 4 : 0; j < count; ++j) onset(j, local);
+  for (int j = i >= 4 ? i - 4 : 0; j < count; ++j) onset(sums[j], &marks[j], local);
   *state = local;
 }
 
@@ -397,10 +397,9 @@ void DoublerEngine::ProcessFramesFast(const double* const* inputs, double* const
       StepFrame(inL[n], inR[n], &outL[n], &outR[n], &newest[i], &delayed[i], &play[i], &marks[i], &s, c);
     }
     if (avx2 && i < run) {
-      const int first = i;
-      OutputRunAvx2(inL + n, inR + n, outL + n, outR + n, newest + i, delayed + i, play + i, sumScratch, run - i,
-                    c.dryGain, c.bypassOn, &s,
-                    [&](int j, FrameState& state) { StepOnset(sumScratch[j], &marks[first + j], &state, c); });
+      OutputRunAvx2(inL + n, inR + n, outL + n, outR + n, newest + i, delayed + i, play + i, sumScratch, marks + i,
+                    run - i, c.dryGain, c.bypassOn, &s,
+                    [c](double S, uint8_t* mark, FrameState& state) { StepOnset(S, mark, &state, c); });
       n += run - i;
       i = run;
     }

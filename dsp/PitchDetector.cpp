@@ -216,6 +216,49 @@ int FindQuadsSse2(const float* a, int count, float value, int* done) {
   return -1;
 }
 
+// SummarizeBins' whole groups of four: GatherMagnitudesAvx2's magnitudes,
+// MultiplyFloatsAvx2's products, SumQuadsAvx2's partial sums into s, and per
+// lane the largest product and the first bin holding it (a strictly larger
+// one replaces it, so ties keep the earliest). Returns the bins done.
+DUV_AVX2 int SummarizeQuadsAvx2(float* magnitude, float* weighted, const float* spectrum, const int* positions,
+                                const float* weights, int count, double* s, float* max, int* first) {
+  __m256d acc = _mm256_setzero_pd();
+  __m128 best = _mm_set1_ps(-HUGE_VALF);
+  __m128i bestAt = _mm_set1_epi32(-1), at = _mm_set_epi32(3, 2, 1, 0);
+  const __m128i four = _mm_set1_epi32(4);
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m128 lo = _mm_movelh_ps(LoadPair(spectrum + 2 * positions[i]), LoadPair(spectrum + 2 * positions[i + 1]));
+    const __m128 hi =
+        _mm_movelh_ps(LoadPair(spectrum + 2 * positions[i + 2]), LoadPair(spectrum + 2 * positions[i + 3]));
+    const __m256d re = _mm256_cvtps_pd(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m256d im = _mm256_cvtps_pd(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
+    const __m128 m = _mm256_cvtpd_ps(_mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(re, re), _mm256_mul_pd(im, im))));
+    const __m128 w = _mm_mul_ps(m, _mm_loadu_ps(weights + i));
+    _mm_storeu_ps(magnitude + i, m);
+    _mm_storeu_ps(weighted + i, w);
+    acc = _mm256_add_pd(acc, _mm256_cvtps_pd(m));
+    const __m128 larger = _mm_cmpgt_ps(w, best);
+    best = _mm_blendv_ps(best, w, larger);
+    bestAt = _mm_castps_si128(_mm_blendv_ps(_mm_castsi128_ps(bestAt), _mm_castsi128_ps(at), larger));
+    at = _mm_add_epi32(at, four);
+  }
+  _mm256_storeu_pd(s, acc);
+  alignas(16) float lane[4];
+  alignas(16) int laneAt[4];
+  _mm_store_ps(lane, best);
+  _mm_store_si128(reinterpret_cast<__m128i*>(laneAt), bestAt);
+  *max = -HUGE_VALF;
+  *first = -1;
+  for (int j = 0; j < 4; ++j) {
+    if (lane[j] > *max || (lane[j] == *max && laneAt[j] < *first)) {
+      *max = lane[j];
+      *first = laneAt[j];
+    }
+  }
+  return i;
+}
+
 #undef DUV_AVX2
 
 }  // namespace
@@ -304,6 +347,39 @@ void MultiplyFloats(float* out, const float* a, const float* b, int count) {
   MultiplyFloatsReference(out + done, a + done, b + done, count - done);
 }
 
+BinSummary SummarizeBinsReference(float* magnitude, float* weighted, const float* spectrum, const int* positions,
+                                  const float* weights, int count) {
+  GatherMagnitudesReference(magnitude, spectrum, positions, count);
+  MultiplyFloatsReference(weighted, magnitude, weights, count);
+  const float max = MaxFloatReference(weighted, count);
+  return {SumInDoubleReference(magnitude, count), max, FindFloatReference(weighted, count, max)};
+}
+
+BinSummary SummarizeBins(float* magnitude, float* weighted, const float* spectrum, const int* positions,
+                         const float* weights, int count) {
+  if (ActiveDspPath() != DspPath::kAVX2) {
+    GatherMagnitudes(magnitude, spectrum, positions, count);
+    MultiplyFloats(weighted, magnitude, weights, count);
+    const float max = MaxFloat(weighted, count);
+    return {SumInDouble(magnitude, count), max, FindFloat(weighted, count, max)};
+  }
+  double s[4];
+  float max;
+  int first;
+  const int done = SummarizeQuadsAvx2(magnitude, weighted, spectrum, positions, weights, count, s, &max, &first);
+  // The tail of fewer than four bins as the references form it; ties go to
+  // the earlier bins, which the groups hold.
+  const int rest = count - done;
+  GatherMagnitudesReference(magnitude + done, spectrum, positions + done, rest);
+  MultiplyFloatsReference(weighted + done, magnitude + done, weights + done, rest);
+  const float restMax = MaxFloatReference(weighted + done, rest);
+  if (restMax > max) {
+    max = restMax;
+    first = done + FindFloatReference(weighted + done, rest, restMax);
+  }
+  return {FinishSum(magnitude, count, done, s), max, first};
+}
+
 double InterpolatePeak(double a, double b, double c) {
   // f(0) = a, so an infinite or NaN argument means the walk cannot fall:
   // stop at once (evaluating it would only produce inf * 0 = NaN).
@@ -348,13 +424,11 @@ double DetectPeriod(const StereoFrame* newest, const float* window, const float*
   float sum = 0.0f;
   int peak = -1;
   float peakW = 0.0f;
-  if (maxBin > minBin) {
-    GatherMagnitudes(M + minBin, spectrum, positions + minBin, maxBin - minBin);
-    MultiplyFloats(W + minBin, M + minBin, weights + minBin, maxBin - minBin);
-  }
-  bool silent;
   const int count = maxBin - minBin;
-  const double wideSum = ActiveDspPath() == DspPath::kScalar || count <= 0 ? NAN : SumInDouble(M + minBin, count);
+  BinSummary bins{NAN, 0.0f, -1};
+  if (count > 0) bins = SummarizeBins(M + minBin, W + minBin, spectrum, positions + minBin, weights + minBin, count);
+  bool silent;
+  const double wideSum = ActiveDspPath() == DspPath::kScalar ? NAN : bins.sum;
   if (std::isfinite(wideSum)) {
     // Fast: the gate tests the float sum in bin order, a chain of adds one
     // latency each. With n <= 2048 terms, all >= 0, that sum lies within
@@ -372,10 +446,9 @@ double DetectPeriod(const StereoFrame* newest, const float* window, const float*
       for (int k = minBin; k < maxBin; ++k) sum += M[k];
       silent = sum * (1.0 / 8192.0) < kSilenceMean;
     }
-    const float maxW = MaxFloat(W + minBin, count);
-    if (maxW > kPeakFloor) {
-      peak = minBin + FindFloat(W + minBin, count, maxW);
-      peakW = maxW;
+    if (bins.max > kPeakFloor) {
+      peak = minBin + bins.first;
+      peakW = bins.max;
     }
   } else {
     for (int k = minBin; k < maxBin; ++k) {

@@ -96,3 +96,18 @@ float MaxFloat(const float* a, int count);
 // The first i < count with a[i] == value, or -1.
 int FindFloatReference(const float* a, int count, float value);
 int FindFloat(const float* a, int count, float value);
+// The detector's pass over its bins, k < count: magnitude[k] =
+// GatherMagnitudes of positions[k], weighted[k] = magnitude[k] * weights[k]
+// (MultiplyFloats), and of those sum = SumInDouble(magnitude, count), max =
+// MaxFloat(weighted, count) and first = FindFloat(weighted, count, max).
+// Meaningful only where sum is finite (max needs weighted free of NaN); the
+// arrays are written in any case. The AVX2 path forms all of it in one loop.
+struct BinSummary {
+  double sum;
+  float max;
+  int first;
+};
+BinSummary SummarizeBinsReference(float* magnitude, float* weighted, const float* spectrum, const int* positions,
+                                  const float* weights, int count);
+BinSummary SummarizeBins(float* magnitude, float* weighted, const float* spectrum, const int* positions,
+                         const float* weights, int count);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "TestSignals.h"
@@ -338,6 +339,53 @@ TEST_F(PitchDetectorVector, SumMaxAndFindKnownLanesAndTails) {
         ASSERT_EQ(FindFloat(a, count, 5.0f), -1) << name;  // outside the noise's range
       }
     }
+  }
+}
+
+// The one-pass summary against the references, on spectra whose weighted
+// bins tie for the largest in several lanes of a group, across groups and
+// with the tail, so the earliest must win each time.
+TEST_F(PitchDetectorVector, BinSummaryMatchesReferencesWithTies) {
+  TestRandom rnd(12);
+  constexpr int kBins = 64;
+  std::vector<float> spectrum(2 * kBins), weights(kBins);
+  std::vector<int> positions(kBins);
+  for (int k = 0; k < kBins; ++k) {
+    spectrum[2 * k] = static_cast<float>(rnd.Uniform());  // magnitudes below 1.5
+    spectrum[2 * k + 1] = static_cast<float>(rnd.Uniform());
+    weights[k] = static_cast<float>(std::fabs(rnd.Uniform()));
+    positions[k] = static_cast<int>((k * 37) % kBins);
+  }
+  // Bins 5, 6, 13 and 42 tie at the top (3-4-5 magnitudes, equal weights).
+  for (int k : {5, 6, 13, 42}) {
+    spectrum[2 * positions[k]] = 3.0f;
+    spectrum[2 * positions[k] + 1] = -4.0f;
+    weights[k] = 1.0f;
+  }
+  for (DspPath path : VectorPaths()) {
+    ASSERT_TRUE(ForceDspPath(path));
+    for (int start : {0, 1, 6, 7}) {
+      for (int count : {0, 1, 3, 4, 5, 8, 9, 36, 57}) {
+        std::vector<float> m1(kBins, -7.0f), w1(kBins, -7.0f), m2(kBins, -7.0f), w2(kBins, -7.0f);
+        const BinSummary want = SummarizeBinsReference(m1.data(), w1.data(), spectrum.data(), positions.data() + start,
+                                                       weights.data() + start, count);
+        const BinSummary got = SummarizeBins(m2.data(), w2.data(), spectrum.data(), positions.data() + start,
+                                             weights.data() + start, count);
+        const std::string where = std::string(DspPathName(path)) + " start " + std::to_string(start) + " count " +
+                                  std::to_string(count);
+        ASSERT_EQ(std::memcmp(&want.sum, &got.sum, sizeof want.sum), 0) << where;
+        ASSERT_EQ(want.max, got.max) << where;
+        ASSERT_EQ(want.first, got.first) << where;
+        ASSERT_EQ(m1, m2) << where;
+        ASSERT_EQ(w1, w2) << where;
+      }
+    }
+    // Every tie resolved to the earliest bin.
+    float m[kBins], w[kBins];
+    EXPECT_EQ(SummarizeBins(m, w, spectrum.data(), positions.data(), weights.data(), kBins).first, 5);
+    EXPECT_EQ(SummarizeBins(m, w, spectrum.data(), positions.data() + 6, weights.data() + 6, 40).first, 0);
+    EXPECT_EQ(SummarizeBins(m, w, spectrum.data(), positions.data() + 7, weights.data() + 7, 40).first, 6);
+    EXPECT_EQ(SummarizeBins(m, w, spectrum.data(), positions.data() + 14, weights.data() + 14, 30).first, 28);
   }
 }
 
