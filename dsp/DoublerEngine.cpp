@@ -628,6 +628,8 @@ template <bool kShaping>
 DUV_AVX2 int GlideMixRunAvx2(StereoFrame* mix, DelayVoice* voice1, DelayVoice* voice2, const VoiceContext& c,
                              int index, int count, LowpassPair* filterPair, const MixConstants& m) {
   if (count < 2) return 0;
+  alignas(32) int32_t wholes[4 * kMixRing];  // per pair: the four positions' whole frames
+  alignas(32) double fractions[4 * kMixRing];  // and their fractions
   alignas(32) float voiced[8 * kMixRing];  // per pair: voice 1's two frames, then voice 2's
   alignas(32) double fed[4 * kMixRing];    // per pair: the filters' feed-forward sums
   alignas(32) double filtered[4 * kMixRing];
@@ -668,25 +670,32 @@ DUV_AVX2 int GlideMixRunAvx2(StereoFrame* mix, DelayVoice* voice1, DelayVoice* v
         gliding = false;
       } else {
         const __m128i whole = _mm256_cvttpd_epi32(pp);
-        const __m256d t = _mm256_sub_pd(pp, _mm256_cvtepi32_pd(whole));
-        const __m128 f0 = _mm_loadu_ps(&base1[_mm_cvtsi128_si32(whole)].left);  // aL aR bL bR
-        const __m128 f1 = _mm_loadu_ps(&base1[_mm_extract_epi32(whole, 1)].left);
-        const __m128 f2 = _mm_loadu_ps(&base2[_mm_extract_epi32(whole, 2)].left);
-        const __m128 f3 = _mm_loadu_ps(&base2[_mm_extract_epi32(whole, 3)].left);
-        const __m256d t1 = _mm256_permute4x64_pd(t, _MM_SHUFFLE(1, 1, 0, 0));  // t0 t0 t1 t1 of voice 1
-        const __m256d t2 = _mm256_permute4x64_pd(t, _MM_SHUFFLE(3, 3, 2, 2));
-        const __m256d a1 = _mm256_cvtps_pd(_mm_movelh_ps(f0, f1)), b1 = _mm256_cvtps_pd(_mm_movehl_ps(f1, f0));
-        const __m256d a2 = _mm256_cvtps_pd(_mm_movelh_ps(f2, f3)), b2 = _mm256_cvtps_pd(_mm_movehl_ps(f3, f2));
-        float* const out = voiced + 8 * (step % kMixRing);
-        _mm_store_ps(out, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(one, t1), a1), _mm256_mul_pd(t1, b1))));
-        _mm_store_ps(out + 4, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(one, t2), a2), _mm256_mul_pd(t2, b2))));
+        _mm_store_si128(reinterpret_cast<__m128i*>(wholes + 4 * (step % kMixRing)), whole);
+        _mm256_store_pd(fractions + 4 * (step % kMixRing), _mm256_sub_pd(pp, _mm256_cvtepi32_pd(whole)));
         pos = _mm_add_pd(pos1, ratio);
         next = _mm_add_pd(_mm_add_pd(next, nextRatio), nextRatio);
         x = _mm256_add_pd(x, two);
         if (++pairs == maxPairs) gliding = false;
       }
     }
-    const int mixStep = step - kMixLag;
+    const int readStep = step - kMixLag;
+    if (readStep >= 0 && readStep < pairs) {
+      const int32_t* whole = wholes + 4 * (readStep % kMixRing);
+      const __m256d t = _mm256_load_pd(fractions + 4 * (readStep % kMixRing));
+      const __m128 f0 = _mm_loadu_ps(&base1[whole[0]].left);  // aL aR bL bR
+      const __m128 f1 = _mm_loadu_ps(&base1[whole[1]].left);
+      const __m128 f2 = _mm_loadu_ps(&base2[whole[2]].left);
+      const __m128 f3 = _mm_loadu_ps(&base2[whole[3]].left);
+      const __m256d t1 = _mm256_permute4x64_pd(t, _MM_SHUFFLE(1, 1, 0, 0));  // t0 t0 t1 t1 of voice 1
+      const __m256d t2 = _mm256_permute4x64_pd(t, _MM_SHUFFLE(3, 3, 2, 2));
+      const __m256d a1 = _mm256_cvtps_pd(_mm_movelh_ps(f0, f1)), b1 = _mm256_cvtps_pd(_mm_movehl_ps(f1, f0));
+      const __m256d a2 = _mm256_cvtps_pd(_mm_movelh_ps(f2, f3)), b2 = _mm256_cvtps_pd(_mm_movehl_ps(f3, f2));
+      float* const out = voiced + 8 * (readStep % kMixRing);
+      _mm_store_ps(out, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(one, t1), a1), _mm256_mul_pd(t1, b1))));
+      _mm_store_ps(out + 4,
+                   _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(one, t2), a2), _mm256_mul_pd(t2, b2))));
+    }
+    const int mixStep = step - 2 * kMixLag;
     if (mixStep >= 0 && mixStep < pairs) {
       // MixRunAvx2's first stage, and the feed-forward sums.
       const float* in = voiced + 8 * (mixStep % kMixRing);
@@ -702,14 +711,14 @@ DUV_AVX2 int GlideMixRunAvx2(StereoFrame* mix, DelayVoice* voice1, DelayVoice* v
                                     _mm256_mul_pd(c2, inputs)));
       inputs = fresh;
     }
-    const int filterStep = step - 2 * kMixLag;
+    const int filterStep = step - 3 * kMixLag;
     if (filterStep >= 0 && filterStep < pairs) {
       const double* in = fed + 4 * (filterStep % kMixRing);
       double* out = filtered + 4 * (filterStep % kMixRing);
       _mm_store_pd(out, filters.Recur(_mm_load_pd(in)));
       _mm_store_pd(out + 2, filters.Recur(_mm_load_pd(in + 2)));
     }
-    const int shapeStep = step - 3 * kMixLag;
+    const int shapeStep = step - 4 * kMixLag;
     if (!gliding && shapeStep >= pairs) break;
     if (shapeStep >= 0) {
       __m128 y = _mm256_cvtpd_ps(
