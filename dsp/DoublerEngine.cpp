@@ -360,6 +360,10 @@ __attribute__((target("avx2"))) void OutputRunAvx2(const double* inL, const doub
       for (int j = i - 4; j < i; ++j) onset(sums[j], &marks[j], local);
     }
   }
+  // The envelope's inline asm (EnvelopeFollower::Process) keeps the compiler
+  // from clearing the registers' upper halves by itself; legacy SSE code
+  // after dirty upper halves runs far slower.
+  _mm256_zeroupper();
   OutputRunSse2(inL + i, inR + i, outL + i, outR + i, newest + i, delayed + i, play + i, sums + i, count - i, dryGain,
                 bypassOn);
   for (int j = i >= 4 ? i - 4 : 0; j < count; ++j) onset(sums[j], &marks[j], local);
