@@ -31,7 +31,9 @@ class EnvelopeFollower {
     }
     if (envelope < kFlushBelow) {
       // Kept a branch (the empty statement cannot be turned into a select):
-      // a select would lengthen the chain by a compare and a blend.
+      // a select would lengthen the chain by a compare and a blend. (Vector
+      // code that inlines this must clear the registers' upper halves
+      // itself: the compiler's automatic clearing stops at an asm.)
       __asm__("");
       envelope = 0.0;
     }
