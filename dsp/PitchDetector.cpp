@@ -219,38 +219,57 @@ int FindQuadsSse2(const float* a, int count, float value, int* done) {
 // SummarizeBins' whole groups of four: GatherMagnitudesAvx2's magnitudes,
 // MultiplyFloatsAvx2's products, SumQuadsAvx2's partial sums into s, and per
 // lane the largest product and the first bin holding it (a strictly larger
-// one replaces it, so ties keep the earliest). Returns the bins done.
+// one replaces it, so ties keep the earliest), tracked apart for even and
+// odd groups: each tracker is a chain of compare and blend, and two chains
+// run side by side. Returns the bins done.
+struct LaneBest {
+  __m128 value = _mm_set1_ps(-HUGE_VALF);
+  __m128i at = _mm_set1_epi32(-1);
+};
+DUV_AVX2 inline __m128 MagnitudesOfQuad(const float* spectrum, const int* positions) {
+  const __m128 lo = _mm_movelh_ps(LoadPair(spectrum + 2 * positions[0]), LoadPair(spectrum + 2 * positions[1]));
+  const __m128 hi = _mm_movelh_ps(LoadPair(spectrum + 2 * positions[2]), LoadPair(spectrum + 2 * positions[3]));
+  const __m256d re = _mm256_cvtps_pd(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
+  const __m256d im = _mm256_cvtps_pd(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
+  return _mm256_cvtpd_ps(_mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(re, re), _mm256_mul_pd(im, im))));
+}
+// One group at bin i: magnitudes and products stored, the sum and the
+// tracker moved on.
+DUV_AVX2 inline void SummarizeQuad(float* magnitude, float* weighted, const float* spectrum, const int* positions,
+                                   const float* weights, int i, __m256d* acc, LaneBest* best) {
+  const __m128 m = MagnitudesOfQuad(spectrum, positions + i);
+  const __m128 w = _mm_mul_ps(m, _mm_loadu_ps(weights + i));
+  _mm_storeu_ps(magnitude + i, m);
+  _mm_storeu_ps(weighted + i, w);
+  *acc = _mm256_add_pd(*acc, _mm256_cvtps_pd(m));
+  const __m128 larger = _mm_cmpgt_ps(w, best->value);
+  best->value = _mm_blendv_ps(best->value, w, larger);
+  const __m128i at = _mm_add_epi32(_mm_set1_epi32(i), _mm_set_epi32(3, 2, 1, 0));
+  best->at = _mm_castps_si128(_mm_blendv_ps(_mm_castsi128_ps(best->at), _mm_castsi128_ps(at), larger));
+}
 DUV_AVX2 int SummarizeQuadsAvx2(float* magnitude, float* weighted, const float* spectrum, const int* positions,
                                 const float* weights, int count, double* s, float* max, int* first) {
   __m256d acc = _mm256_setzero_pd();
-  __m128 best = _mm_set1_ps(-HUGE_VALF);
-  __m128i bestAt = _mm_set1_epi32(-1), at = _mm_set_epi32(3, 2, 1, 0);
-  const __m128i four = _mm_set1_epi32(4);
+  LaneBest even, odd;
   int i = 0;
-  for (; i + 4 <= count; i += 4) {
-    const __m128 lo = _mm_movelh_ps(LoadPair(spectrum + 2 * positions[i]), LoadPair(spectrum + 2 * positions[i + 1]));
-    const __m128 hi =
-        _mm_movelh_ps(LoadPair(spectrum + 2 * positions[i + 2]), LoadPair(spectrum + 2 * positions[i + 3]));
-    const __m256d re = _mm256_cvtps_pd(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
-    const __m256d im = _mm256_cvtps_pd(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
-    const __m128 m = _mm256_cvtpd_ps(_mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(re, re), _mm256_mul_pd(im, im))));
-    const __m128 w = _mm_mul_ps(m, _mm_loadu_ps(weights + i));
-    _mm_storeu_ps(magnitude + i, m);
-    _mm_storeu_ps(weighted + i, w);
-    acc = _mm256_add_pd(acc, _mm256_cvtps_pd(m));
-    const __m128 larger = _mm_cmpgt_ps(w, best);
-    best = _mm_blendv_ps(best, w, larger);
-    bestAt = _mm_castps_si128(_mm_blendv_ps(_mm_castsi128_ps(bestAt), _mm_castsi128_ps(at), larger));
-    at = _mm_add_epi32(at, four);
+  for (; i + 8 <= count; i += 8) {
+    SummarizeQuad(magnitude, weighted, spectrum, positions, weights, i, &acc, &even);
+    SummarizeQuad(magnitude, weighted, spectrum, positions, weights, i + 4, &acc, &odd);
+  }
+  if (i + 4 <= count) {
+    SummarizeQuad(magnitude, weighted, spectrum, positions, weights, i, &acc, &even);
+    i += 4;
   }
   _mm256_storeu_pd(s, acc);
-  alignas(16) float lane[4];
-  alignas(16) int laneAt[4];
-  _mm_store_ps(lane, best);
-  _mm_store_si128(reinterpret_cast<__m128i*>(laneAt), bestAt);
+  alignas(16) float lane[8];
+  alignas(16) int laneAt[8];
+  _mm_store_ps(lane, even.value);
+  _mm_store_ps(lane + 4, odd.value);
+  _mm_store_si128(reinterpret_cast<__m128i*>(laneAt), even.at);
+  _mm_store_si128(reinterpret_cast<__m128i*>(laneAt + 4), odd.at);
   *max = -HUGE_VALF;
   *first = -1;
-  for (int j = 0; j < 4; ++j) {
+  for (int j = 0; j < 8; ++j) {
     if (lane[j] > *max || (lane[j] == *max && laneAt[j] < *first)) {
       *max = lane[j];
       *first = laneAt[j];
