@@ -217,15 +217,10 @@ int FindQuadsSse2(const float* a, int count, float value, int* done) {
 }
 
 // SummarizeBins' whole groups of four: GatherMagnitudesAvx2's magnitudes,
-// MultiplyFloatsAvx2's products, SumQuadsAvx2's partial sums into s, and per
-// lane the largest product and the first bin holding it (a strictly larger
-// one replaces it, so ties keep the earliest), tracked apart for even and
-// odd groups: each tracker is a chain of compare and blend, and two chains
-// run side by side. Returns the bins done.
-struct LaneBest {
-  __m128 value = _mm_set1_ps(-HUGE_VALF);
-  __m128i at = _mm_set1_epi32(-1);
-};
+// MultiplyFloatsAvx2's products, SumQuadsAvx2's partial sums into s, and
+// the largest product into *max (exact in any order: two running maxima,
+// for even and odd groups, so that two short chains run side by side).
+// Returns the bins done.
 DUV_AVX2 inline __m128 MagnitudesOfQuad(const float* spectrum, const int* positions) {
   const __m128 lo = _mm_movelh_ps(LoadPair(spectrum + 2 * positions[0]), LoadPair(spectrum + 2 * positions[1]));
   const __m128 hi = _mm_movelh_ps(LoadPair(spectrum + 2 * positions[2]), LoadPair(spectrum + 2 * positions[3]));
@@ -234,23 +229,20 @@ DUV_AVX2 inline __m128 MagnitudesOfQuad(const float* spectrum, const int* positi
   return _mm256_cvtpd_ps(_mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(re, re), _mm256_mul_pd(im, im))));
 }
 // One group at bin i: magnitudes and products stored, the sum and the
-// tracker moved on.
+// running maximum moved on.
 DUV_AVX2 inline void SummarizeQuad(float* magnitude, float* weighted, const float* spectrum, const int* positions,
-                                   const float* weights, int i, __m256d* acc, LaneBest* best) {
+                                   const float* weights, int i, __m256d* acc, __m128* max) {
   const __m128 m = MagnitudesOfQuad(spectrum, positions + i);
   const __m128 w = _mm_mul_ps(m, _mm_loadu_ps(weights + i));
   _mm_storeu_ps(magnitude + i, m);
   _mm_storeu_ps(weighted + i, w);
   *acc = _mm256_add_pd(*acc, _mm256_cvtps_pd(m));
-  const __m128 larger = _mm_cmpgt_ps(w, best->value);
-  best->value = _mm_blendv_ps(best->value, w, larger);
-  const __m128i at = _mm_add_epi32(_mm_set1_epi32(i), _mm_set_epi32(3, 2, 1, 0));
-  best->at = _mm_castps_si128(_mm_blendv_ps(_mm_castsi128_ps(best->at), _mm_castsi128_ps(at), larger));
+  *max = _mm_max_ps(*max, w);
 }
 DUV_AVX2 int SummarizeQuadsAvx2(float* magnitude, float* weighted, const float* spectrum, const int* positions,
-                                const float* weights, int count, double* s, float* max, int* first) {
+                                const float* weights, int count, double* s, float* max) {
   __m256d acc = _mm256_setzero_pd();
-  LaneBest even, odd;
+  __m128 even = _mm_set1_ps(-HUGE_VALF), odd = even;
   int i = 0;
   for (; i + 8 <= count; i += 8) {
     SummarizeQuad(magnitude, weighted, spectrum, positions, weights, i, &acc, &even);
@@ -261,20 +253,9 @@ DUV_AVX2 int SummarizeQuadsAvx2(float* magnitude, float* weighted, const float* 
     i += 4;
   }
   _mm256_storeu_pd(s, acc);
-  alignas(16) float lane[8];
-  alignas(16) int laneAt[8];
-  _mm_store_ps(lane, even.value);
-  _mm_store_ps(lane + 4, odd.value);
-  _mm_store_si128(reinterpret_cast<__m128i*>(laneAt), even.at);
-  _mm_store_si128(reinterpret_cast<__m128i*>(laneAt + 4), odd.at);
-  *max = -HUGE_VALF;
-  *first = -1;
-  for (int j = 0; j < 8; ++j) {
-    if (lane[j] > *max || (lane[j] == *max && laneAt[j] < *first)) {
-      *max = lane[j];
-      *first = laneAt[j];
-    }
-  }
+  __m128 m = _mm_max_ps(even, odd);
+  m = _mm_max_ps(m, _mm_movehl_ps(m, m));
+  *max = _mm_cvtss_f32(_mm_max_ss(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 1, 1, 1))));
   return i;
 }
 
@@ -384,19 +365,14 @@ BinSummary SummarizeBins(float* magnitude, float* weighted, const float* spectru
   }
   double s[4];
   float max;
-  int first;
-  const int done = SummarizeQuadsAvx2(magnitude, weighted, spectrum, positions, weights, count, s, &max, &first);
-  // The tail of fewer than four bins as the references form it; ties go to
-  // the earlier bins, which the groups hold.
+  const int done = SummarizeQuadsAvx2(magnitude, weighted, spectrum, positions, weights, count, s, &max);
+  // The tail of fewer than four bins as the references form it.
   const int rest = count - done;
   GatherMagnitudesReference(magnitude + done, spectrum, positions + done, rest);
   MultiplyFloatsReference(weighted + done, magnitude + done, weights + done, rest);
   const float restMax = MaxFloatReference(weighted + done, rest);
-  if (restMax > max) {
-    max = restMax;
-    first = done + FindFloatReference(weighted + done, rest, restMax);
-  }
-  return {FinishSum(magnitude, count, done, s), max, first};
+  if (restMax > max) max = restMax;
+  return {FinishSum(magnitude, count, done, s), max, FindFloat(weighted, count, max)};
 }
 
 double InterpolatePeak(double a, double b, double c) {

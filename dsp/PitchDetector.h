@@ -101,7 +101,8 @@ int FindFloat(const float* a, int count, float value);
 // (MultiplyFloats), and of those sum = SumInDouble(magnitude, count), max =
 // MaxFloat(weighted, count) and first = FindFloat(weighted, count, max).
 // Meaningful only where sum is finite (max needs weighted free of NaN); the
-// arrays are written in any case. The AVX2 path forms all of it in one loop.
+// arrays are written in any case. The AVX2 path forms all but first in one
+// loop, then finds first with FindFloat.
 struct BinSummary {
   double sum;
   float max;
