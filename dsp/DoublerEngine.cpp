@@ -364,8 +364,10 @@ __attribute__((target("avx2"))) void OutputRunAvx2(const double* inL, const doub
   // from clearing the registers' upper halves by itself; legacy SSE code
   // after dirty upper halves runs far slower.
   _mm256_zeroupper();
-  OutputRunSse2(inL + i, inR + i, outL + i, outR + i, newest + i, delayed + i, play + i, sums + i, count - i, dryGain,
-                bypassOn);
+  if (i < count) {
+    OutputRunSse2(inL + i, inR + i, outL + i, outR + i, newest + i, delayed + i, play + i, sums + i, count - i,
+                  dryGain, bypassOn);
+  }
   for (int j = i >= 4 ? i - 4 : 0; j < count; ++j) onset(sums[j], &marks[j], local);
   *state = local;
 }
@@ -401,21 +403,24 @@ void DoublerEngine::ProcessFramesFast(const double* const* inputs, double* const
       StepFrame(inL[n], inR[n], &outL[n], &outR[n], &newest[i], &delayed[i], &play[i], &marks[i], &s, c);
     }
     if (avx2 && i < run) {
+      // On the member itself: a copy read back right after the loop's
+      // narrower stores into it would wait for them to reach the cache.
+      if (i > 0) frame = s;
       OutputRunAvx2(inL + n, inR + n, outL + n, outR + n, newest + i, delayed + i, play + i, sumScratch, marks + i,
-                    run - i, c.dryGain, c.bypassOn, &s,
-                    [c](double S, uint8_t* mark, FrameState& state) { StepOnset(S, mark, &state, c); });
+                    run - i, c.dryGain, c.bypassOn, &frame,
+                    [&c](double S, uint8_t* mark, FrameState& state) { StepOnset(S, mark, &state, c); });
       n += run - i;
-      i = run;
+    } else {
+      // In short pieces, so that the processor overlaps one piece's
+      // envelope chain with the next piece's vector work.
+      while (i < run) {
+        const int piece = std::min(run - i, kOnsetPiece);
+        OutputRunSse2(inL + n, inR + n, outL + n, outR + n, newest + i, delayed + i, play + i, sumScratch + i, piece,
+                      c.dryGain, c.bypassOn);
+        for (const int end = i + piece; i < end; ++i, ++n) StepOnset(sumScratch[i], &marks[i], &s, c);
+      }
+      frame = s;
     }
-    // In short pieces, so that the processor overlaps one piece's envelope
-    // chain with the next piece's vector work.
-    while (i < run) {
-      const int piece = std::min(run - i, kOnsetPiece);
-      OutputRunSse2(inL + n, inR + n, outL + n, outR + n, newest + i, delayed + i, play + i, sumScratch + i, piece,
-                    c.dryGain, c.bypassOn);
-      for (const int end = i + piece; i < end; ++i, ++n) StepOnset(sumScratch[i], &marks[i], &s, c);
-    }
-    frame = s;
     writePos = wp0 + run;
     if (writePos == kBlockFrames) {
       writePos = 0;
