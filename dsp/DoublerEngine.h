@@ -114,7 +114,7 @@ class DoublerEngine {
     float sameGain, crossGain, colorKeep, colorDrive;
   };
   // What the per-frame step changes besides the buffers. The reference loop
-  // steps the member itself; the fast loop a local copy per run, written
+  // steps the member itself; the fast loops a local copy per run, written
   // back before each block step.
   struct FrameState {
     int32_t bypassFadeCounter = 0;  // frames left of the bypass cross-fade
