@@ -384,7 +384,7 @@ __attribute__((target("avx2"))) void OutputRunAvx2(const double* inL, const doub
 void DoublerEngine::ProcessFramesFast(const double* const* inputs, double* const* outputs, int nFrames,
                                       const BlockGains& g) {
   const FrameConstants c{g.dryGain, bypass, bypassFadeLength, transientHoldLength};
-  const bool avx2 = ActiveDspPath() == DspPath::kAVX2;
+  const bool avx2 = UsesAvx2(ActiveDspPath());
   const double* inL = inputs[0];
   const double* inR = inputs[1];
   double* outL = outputs[0];
@@ -798,7 +798,7 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
   const MixConstants mix{_mm_set1_pd(g.sameGain), _mm_set1_pd(g.crossGain), _mm_set1_pd(g.colorKeep),
                          _mm_set1_pd(2.0 * static_cast<double>(g.colorDrive)), fadeHalf, lamp};
   LowpassPair filters(wetFilterL, wetFilterR);
-  const bool avx2 = ActiveDspPath() == DspPath::kAVX2;
+  const bool avx2 = UsesAvx2(ActiveDspPath());
   StereoFrame* const voice1Frames = voiceScratch[0].frames;
   StereoFrame* const voice2Frames = voiceScratch[1].frames;
 

@@ -7,14 +7,20 @@
 // IEEE operations in the same order as the reference).
 //
 // kScalar runs every plain reference; kSSE2 and kAVX2 run the fast routines
-// with the widest vectors they allow. The default is the best path this CPU
-// supports (AVX2 when present, else SSE2, which every x86-64 CPU has).
+// with the widest vectors they allow. kAVX512 runs everything kAVX2 runs
+// and, in place of the AVX2 forward transforms of size 32 and up, versions
+// with 512-bit registers (dsp/FFT.cpp). The default is the best path this
+// CPU supports (AVX-512 F and VL when the CPU and the OS have them, else
+// AVX2 when present, else SSE2, which every x86-64 CPU has).
 //
 // Thread: the choice is process-wide. Force and Reset are test and benchmark
 // hooks, not for use while another thread processes audio.
 #pragma once
 
-enum class DspPath { kScalar = 0, kSSE2 = 1, kAVX2 = 2 };
+enum class DspPath { kScalar = 0, kSSE2 = 1, kAVX2 = 2, kAVX512 = 3 };
+
+// Whether the path runs the AVX2 routines (kAVX512 includes them).
+constexpr bool UsesAvx2(DspPath path) { return path == DspPath::kAVX2 || path == DspPath::kAVX512; }
 
 // Whether this CPU can run the path (kScalar and kSSE2 always can).
 bool DspPathAvailable(DspPath path);
@@ -23,5 +29,5 @@ bool ForceDspPath(DspPath path);
 // Back to the best available path.
 void ResetDspPath();
 DspPath ActiveDspPath();
-// Lower-case name of the path ("scalar", "sse2", "avx2"), for reports.
+// Lower-case name of the path ("scalar", "sse2", "avx2", "avx512"), for reports.
 const char* DspPathName(DspPath path);

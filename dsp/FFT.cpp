@@ -828,7 +828,8 @@ const auto kAvx2Windowed = MakeAvx2WindowedTable(std::make_integer_sequence<int,
 
 const KernelTable* TableFor(DspPath path) {
   switch (path) {
-    case DspPath::kAVX2: return &kAvx2Table;
+    case DspPath::kAVX2:
+    case DspPath::kAVX512: return &kAvx2Table;
     case DspPath::kSSE2: return &kSse2Table;
     default: return &kScalarTable;
   }
@@ -866,7 +867,7 @@ void WindowedForwardFFT(float* out, const float* in, const float* window, int n)
   const int log2n = Log2OfPowerOfTwo(n);
   if (log2n < 1 || out == nullptr || in == nullptr || window == nullptr) return;
   if (n >= 8 && !sTablesBuilt.load(std::memory_order_acquire)) return;
-  if (ActiveDspPath() == DspPath::kAVX2 && n >= 32) {
+  if (UsesAvx2(ActiveDspPath()) && n >= 32) {
     kAvx2Windowed.entry[log2n](out, in, window);
     return;
   }

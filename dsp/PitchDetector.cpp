@@ -272,7 +272,7 @@ double SumInDoubleReference(const float* a, int count) {
 double SumInDouble(const float* a, int count) {
   double s[4];
   const DspPath path = ActiveDspPath();
-  const int done = path == DspPath::kAVX2   ? SumQuadsAvx2(a, count, s)
+  const int done = UsesAvx2(path)           ? SumQuadsAvx2(a, count, s)
                    : path == DspPath::kSSE2 ? SumQuadsSse2(a, count, s)
                                             : SumQuadsReference(a, count, s);
   return FinishSum(a, count, done, s);
@@ -314,7 +314,7 @@ int FindFloat(const float* a, int count, float value) {
 void ApplyWindow(float* out, const StereoFrame* in, const float* window, int count) {
   const DspPath path = ActiveDspPath();
   int done = 0;
-  if (path == DspPath::kAVX2) done = ApplyWindowAvx2(out, &in[0].left, window, count);
+  if (UsesAvx2(path)) done = ApplyWindowAvx2(out, &in[0].left, window, count);
   if (path != DspPath::kScalar) done += ApplyWindowSse2(out + 2 * done, &in[done].left, window + done, count - done);
   ApplyWindowReference(out + 2 * done, in + done, window + done, count - done);
 }
@@ -330,7 +330,7 @@ void GatherMagnitudesReference(float* out, const float* spectrum, const int* pos
 void GatherMagnitudes(float* out, const float* spectrum, const int* positions, int count) {
   const DspPath path = ActiveDspPath();
   int done = 0;
-  if (path == DspPath::kAVX2) done = GatherMagnitudesAvx2(out, spectrum, positions, count);
+  if (UsesAvx2(path)) done = GatherMagnitudesAvx2(out, spectrum, positions, count);
   if (path != DspPath::kScalar) done += GatherMagnitudesSse2(out + done, spectrum, positions + done, count - done);
   GatherMagnitudesReference(out + done, spectrum, positions + done, count - done);
 }
@@ -342,7 +342,7 @@ void MultiplyFloatsReference(float* out, const float* a, const float* b, int cou
 void MultiplyFloats(float* out, const float* a, const float* b, int count) {
   const DspPath path = ActiveDspPath();
   int done = 0;
-  if (path == DspPath::kAVX2) done = MultiplyFloatsAvx2(out, a, b, count);
+  if (UsesAvx2(path)) done = MultiplyFloatsAvx2(out, a, b, count);
   if (path != DspPath::kScalar) done += MultiplyFloatsSse2(out + done, a + done, b + done, count - done);
   MultiplyFloatsReference(out + done, a + done, b + done, count - done);
 }
@@ -395,9 +395,9 @@ double DetectPeriod(const StereoFrame* newest, const float* window, const float*
   float* spectrum = scratch->spectrum;
   float* W = scratch->weighted;
   // The window's products as ApplyWindow forms them, inside the transform's
-  // first pass on the AVX2 path (one pass less over 64 KiB); the others
+  // first pass on the AVX2 and AVX-512 paths (one pass less over 64 KiB); the others
   // keep the vector window, then the transform.
-  if (ActiveDspPath() == DspPath::kAVX2) {
+  if (UsesAvx2(ActiveDspPath())) {
     WindowedForwardFFT(spectrum, &newest[0].left, window, kDetectorSize);
   } else {
     ApplyWindow(spectrum, newest, window, kDetectorSize);

@@ -66,12 +66,12 @@ double InterpolatePeak(double a, double b, double c);
 
 // Vector primitives of the detector, each beside its plain reference. The
 // dispatching versions run the reference when the layer's path is kScalar
-// (dsp/DspPath.h), else SSE2 or AVX2; every lane performs the reference's
+// (dsp/DspPath.h), else SSE2 or AVX2 (also on kAVX512); every lane performs the reference's
 // operations in the reference's order, so all paths give the same bits.
 // Any count >= 0 and any alignment of the pointers work.
 //
 // Window: out[2n] = left[n] * w[n], out[2n+1] = right[n] * w[n], n < count.
-// (On the AVX2 path DetectPeriod has WindowedForwardFFT, dsp/FFT.h, form
+// (On the AVX2 and AVX-512 paths DetectPeriod has WindowedForwardFFT, dsp/FFT.h, form
 // these products inside the transform.)
 void ApplyWindowReference(float* out, const StereoFrame* in, const float* window, int count);
 void ApplyWindow(float* out, const StereoFrame* in, const float* window, int count);

@@ -426,6 +426,11 @@ TEST(DoublerEnginePaths, FastPathsMatchReferenceBitForBit) {
   } else {
     std::printf("AVX2 not supported by this CPU: only SSE2 compared\n");
   }
+  if (DspPathAvailable(DspPath::kAVX512)) {
+    paths.push_back(DspPath::kAVX512);
+  } else {
+    std::printf("AVX-512 not supported by this CPU: not compared\n");
+  }
   for (double sampleRate : {44100.0, 96000.0}) {
     for (size_t hostBlock : {size_t{7}, size_t{64}, size_t{1000}}) {  // 7: odd runs, vector tails
       const PathRun want = RunWithChanges(DspPath::kScalar, sampleRate, hostBlock);

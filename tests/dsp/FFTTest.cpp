@@ -220,7 +220,7 @@ TEST_F(FFTTest, InitTwiceChangesNothing) {
 // special values (signed zeros, infinities are left out: they make NaNs).
 TEST_F(FFTTest, VectorPathsBitIdenticalToScalar) {
   int compared = 0;
-  for (DspPath path : {DspPath::kSSE2, DspPath::kAVX2}) {
+  for (DspPath path : {DspPath::kSSE2, DspPath::kAVX2, DspPath::kAVX512}) {
     if (!DspPathAvailable(path)) {
       std::printf("skipping path %d: not supported by this CPU\n", static_cast<int>(path));
       continue;
@@ -255,7 +255,7 @@ TEST_F(FFTTest, VectorPathsBitIdenticalToScalar) {
 // (a few with one value among them) produce those patterns in every pass.
 TEST_F(FFTTest, VectorPathsKeepSignedZerosOfTheUnitTwiddle) {
   int compared = 0;
-  for (DspPath path : {DspPath::kSSE2, DspPath::kAVX2}) {
+  for (DspPath path : {DspPath::kSSE2, DspPath::kAVX2, DspPath::kAVX512}) {
     if (!DspPathAvailable(path)) {
       std::printf("skipping path %d: not supported by this CPU\n", static_cast<int>(path));
       continue;
@@ -299,7 +299,7 @@ TEST_F(FFTTest, VectorPathsKeepSignedZerosOfTheUnitTwiddle) {
 // i or -i where m k is a multiple of n / 4, and within float rounding of
 // the rounded twiddle products elsewhere.
 TEST_F(FFTTest, ImpulsesGiveTwiddlesOnEveryPath) {
-  for (DspPath path : {DspPath::kScalar, DspPath::kSSE2, DspPath::kAVX2}) {
+  for (DspPath path : {DspPath::kScalar, DspPath::kSSE2, DspPath::kAVX2, DspPath::kAVX512}) {
     if (!ForceDspPath(path)) continue;
     for (int n : {8, 16, 32, 64}) {
       for (int m = 0; m < n; ++m) {
@@ -337,7 +337,9 @@ TEST_F(FFTTest, PositionRunsMatchSingleLookups) {
 TEST_F(FFTTest, BestPathIsActiveAfterInit) {
   ResetDspPath();
   const DspPath active = ActiveDspPath();
-  EXPECT_TRUE(active == (DspPathAvailable(DspPath::kAVX2) ? DspPath::kAVX2 : DspPath::kSSE2));
+  EXPECT_TRUE(active == (DspPathAvailable(DspPath::kAVX512) ? DspPath::kAVX512
+                         : DspPathAvailable(DspPath::kAVX2) ? DspPath::kAVX2
+                                                            : DspPath::kSSE2));
   EXPECT_TRUE(ForceDspPath(DspPath::kScalar));
   EXPECT_EQ(ActiveDspPath(), DspPath::kScalar);
 }
@@ -352,7 +354,7 @@ namespace {
 // data (the first pass must keep the unit twiddle's lanes unmultiplied).
 TEST_F(FFTTest, WindowedTransformEqualsProductsThenTransform) {
   int compared = 0;
-  for (DspPath path : {DspPath::kScalar, DspPath::kSSE2, DspPath::kAVX2}) {
+  for (DspPath path : {DspPath::kScalar, DspPath::kSSE2, DspPath::kAVX2, DspPath::kAVX512}) {
     if (!DspPathAvailable(path)) {
       std::printf("skipping path %d: not supported by this CPU\n", static_cast<int>(path));
       continue;

@@ -147,7 +147,7 @@ std::uint64_t Render(const ParameterSet& p) {
 }  // namespace
 
 int main() {
-  const DspPath paths[] = {DspPath::kScalar, DspPath::kSSE2, DspPath::kAVX2};
+  const DspPath paths[] = {DspPath::kScalar, DspPath::kSSE2, DspPath::kAVX2, DspPath::kAVX512};
   for (const ParameterSet& p : kSets) {
     std::uint64_t reference = 0;
     std::string differing;

@@ -161,6 +161,11 @@ class PitchDetectorVector : public testing::Test {
     } else {
       std::printf("AVX2 not supported by this CPU: its primitives are not tested\n");
     }
+    if (DspPathAvailable(DspPath::kAVX512)) {
+      paths.push_back(DspPath::kAVX512);
+    } else {
+      std::printf("AVX-512 not supported by this CPU: its dispatch is not tested\n");
+    }
     return paths;
   }
 };
