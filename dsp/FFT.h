@@ -40,8 +40,8 @@ void ComplexFFT(float* data, int n, int inverse);
 // window[m]), float products, bit for bit on every path. in is interleaved
 // like data above (a stereo frame's left and right parts serve as re and
 // im), window holds n entries; out (2n floats) may be in itself, else must
-// not overlap it. On the AVX2 path the products are formed inside the first
-// radix pass, so the windowed copy is never written. Invalid n, null
+// not overlap it. On the AVX2 and AVX-512 paths the products are formed
+// inside the first radix pass, so the windowed copy is never written. Invalid n, null
 // pointers or tables not yet built leave out untouched.
 void WindowedForwardFFT(float* out, const float* in, const float* window, int n);
 

@@ -357,7 +357,7 @@ BinSummary SummarizeBinsReference(float* magnitude, float* weighted, const float
 
 BinSummary SummarizeBins(float* magnitude, float* weighted, const float* spectrum, const int* positions,
                          const float* weights, int count) {
-  if (ActiveDspPath() != DspPath::kAVX2) {
+  if (!UsesAvx2(ActiveDspPath())) {
     GatherMagnitudes(magnitude, spectrum, positions, count);
     MultiplyFloats(weighted, magnitude, weights, count);
     const float max = MaxFloat(weighted, count);
