@@ -7,11 +7,14 @@
 // IEEE operations in the same order as the reference).
 //
 // kScalar runs every plain reference; kSSE2 and kAVX2 run the fast routines
-// with the widest vectors they allow. kAVX512 runs everything kAVX2 runs
-// and, in place of the AVX2 forward transforms of size 32 and up, versions
-// with 512-bit registers (dsp/FFT.cpp). The default is the best path this
-// CPU supports (AVX-512 F and VL when the CPU and the OS have them, else
-// AVX2 when present, else SSE2, which every x86-64 CPU has).
+// with the widest vectors they allow. kAVX512 runs everything kAVX2 runs,
+// with the 32 vector registers of AVX-512 VL where they save trips through
+// memory (the transform's size-64 sub-transforms, dsp/FFT.cpp; the wet
+// render's joint glide, dsp/DoublerEngine.cpp), but never 512-bit vectors:
+// the 256-bit code after 512-bit code runs slower, which cost the engine
+// more than 512-bit passes saved. The default is the best path this CPU
+// supports (AVX-512 F and VL when the CPU and the OS have them, else AVX2
+// when present, else SSE2, which every x86-64 CPU has).
 //
 // Thread: the choice is process-wide. Force and Reset are test and benchmark
 // hooks, not for use while another thread processes audio.

@@ -934,7 +934,8 @@ constexpr KernelTable MakeAvx2Table(std::integer_sequence<int, Log2...>, std::in
   return table;
 }
 
-// AVX-512: as AVX2 but the forward transforms of size 32 and up.
+// AVX-512: as AVX2 but the forward transforms of size 32 and up (their
+// size-64 sub-transforms in registers).
 template <int... Log2, int... Blocked>
 constexpr KernelTable MakeAvx512Table(std::integer_sequence<int, Log2...>, std::integer_sequence<int, Blocked...>) {
   KernelTable table{{nullptr, &Forward<Avx2Path, 2>::Run, &Forward<Avx2Path, 4>::Run, &Forward<Avx2Path, 8>::Run,
