@@ -621,18 +621,6 @@ DUV_AVX2 void MixRunAvx2(StereoFrame* mix, const StereoFrame* p, const StereoFra
   *filterPair = filters;
 }
 
-// Both voices gliding, mixed, filtered and shaped into mix in one pipeline,
-// two frames per step: GlidePairsAvx2 for the two voices side by side (their
-// four positions in one register), then MixRunAvx2's stages. Each stage
-// works kMixLag steps behind the one before, so that one step's operations
-// depend on nothing of the same step and the processor overlaps them all,
-// the filters' recursion being the chain that the rest fills. Stops before
-// the first pair at which either voice would start a splice (its position
-// half a period or more from the tap), after count / 2 pairs at most; the
-// caller limits count to where both voices' plain spans reach
-// (PlainSpanInline, kGlide for both). Returns the frames done (even). Same
-// frames, voice positions and filter state as the voices' spans and
-// MixRunAvx2 over those frames.
 // How many pairs of frames from x (pair s: frames 2s and 2s + 1) a gliding
 // position p moving by ratio per frame certainly stays within half a period
 // of the tap, so that the splice test may be skipped for them: its drift
@@ -649,6 +637,21 @@ inline int CertainGlidePairs(double p, double x, double ratio, double half, int 
   return pairs >= maxPairs ? maxPairs : static_cast<int>(pairs);
 }
 
+// Both voices gliding, mixed, filtered and shaped into mix in one pipeline,
+// two frames per step, in five stages: the positions (GlidePairsAvx2's, of
+// both voices in one register) and their whole frames and fractions; the
+// frames read and interpolated; MixRunAvx2's mix, with the filters'
+// feed-forward sums; the filters' recursion; MixRunAvx2's shaping and sum
+// into mix. Each stage works kMixLag steps behind the one before, so that
+// one step's operations depend on nothing of the same step and the
+// processor overlaps them all, the recursion being the chain that the rest
+// fills. Stops before
+// the first pair at which either voice would start a splice (its position
+// half a period or more from the tap), after count / 2 pairs at most; the
+// caller limits count to where both voices' plain spans reach
+// (PlainSpanInline, kGlide for both). Returns the frames done (even). Same
+// frames, voice positions and filter state as the voices' spans and
+// MixRunAvx2 over those frames.
 template <bool kShaping>
 __attribute__((target("avx2"), always_inline)) inline int GlideMixRun(StereoFrame* mix, DelayVoice* voice1,
                                                                     DelayVoice* voice2, const VoiceContext& c,
@@ -853,9 +856,9 @@ void DoublerEngine::RenderWetFast(const BlockGains& g) {
       const PlainSpan span2 = PlainSpanInline(voice2, context, kRenderIndex + k, end - k);
       if (span1.kind == PlainSpan::kGlide && span2.kind == PlainSpan::kGlide) {
         const int count = std::min(span1.count, span2.count);
-        const auto run = avx512 ? (shaping ? &GlideMixRunAvx512<true> : &GlideMixRunAvx512<false>)
-                                : (shaping ? &GlideMixRunAvx2<true> : &GlideMixRunAvx2<false>);
-        k += run(mixBlock + k, &voice1, &voice2, context, kRenderIndex + k, count, &filters, mix);
+        const auto glideMix = avx512 ? (shaping ? &GlideMixRunAvx512<true> : &GlideMixRunAvx512<false>)
+                                     : (shaping ? &GlideMixRunAvx2<true> : &GlideMixRunAvx2<false>);
+        k += glideMix(mixBlock + k, &voice1, &voice2, context, kRenderIndex + k, count, &filters, mix);
         if (k >= end) break;
       }
       // Until a running splice ends (then both may glide together again),

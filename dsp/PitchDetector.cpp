@@ -216,11 +216,7 @@ int FindQuadsSse2(const float* a, int count, float value, int* done) {
   return -1;
 }
 
-// SummarizeBins' whole groups of four: GatherMagnitudesAvx2's magnitudes,
-// MultiplyFloatsAvx2's products, SumQuadsAvx2's partial sums into s, and
-// the largest product into *max (exact in any order: two running maxima,
-// for even and odd groups, so that two short chains run side by side).
-// Returns the bins done.
+// GatherMagnitudesAvx2's four magnitudes of the bins at positions[0..3].
 DUV_AVX2 inline __m128 MagnitudesOfQuad(const float* spectrum, const int* positions) {
   const __m128 lo = _mm_movelh_ps(LoadPair(spectrum + 2 * positions[0]), LoadPair(spectrum + 2 * positions[1]));
   const __m128 hi = _mm_movelh_ps(LoadPair(spectrum + 2 * positions[2]), LoadPair(spectrum + 2 * positions[3]));
@@ -239,6 +235,11 @@ DUV_AVX2 inline void SummarizeQuad(float* magnitude, float* weighted, const floa
   *acc = _mm256_add_pd(*acc, _mm256_cvtps_pd(m));
   *max = _mm_max_ps(*max, w);
 }
+// SummarizeBins' whole groups of four: GatherMagnitudesAvx2's magnitudes,
+// MultiplyFloatsAvx2's products, SumQuadsAvx2's partial sums into s, and
+// the largest product into *max (exact in any order: two running maxima,
+// for even and odd groups, so that two short chains run side by side).
+// Returns the bins done.
 DUV_AVX2 int SummarizeQuadsAvx2(float* magnitude, float* weighted, const float* spectrum, const int* positions,
                                 const float* weights, int count, double* s, float* max) {
   __m256d acc = _mm256_setzero_pd();
@@ -395,8 +396,8 @@ double DetectPeriod(const StereoFrame* newest, const float* window, const float*
   float* spectrum = scratch->spectrum;
   float* W = scratch->weighted;
   // The window's products as ApplyWindow forms them, inside the transform's
-  // first pass on the AVX2 and AVX-512 paths (one pass less over 64 KiB); the others
-  // keep the vector window, then the transform.
+  // first pass on the AVX2 and AVX-512 paths (one pass less over 64 KiB);
+  // the others keep the vector window, then the transform.
   if (UsesAvx2(ActiveDspPath())) {
     WindowedForwardFFT(spectrum, &newest[0].left, window, kDetectorSize);
   } else {
