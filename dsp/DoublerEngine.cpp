@@ -558,6 +558,25 @@ void MixRun(StereoFrame* mix, const StereoFrame* p, const StereoFrame* q, int co
 
 #define DUV_AVX2 __attribute__((target("avx2")))
 
+// The last stage of MixRunAvx2 and of the joint glide on one pair of
+// frames: the filters' outputs (two frames, left and right) bounded, rounded
+// to floats and, with kShaping, shaped as ShapeFrame shapes them, then added
+// into mix[0..1].
+template <bool kShaping>
+__attribute__((target("avx2"), always_inline)) inline void ShapePairInto(StereoFrame* mix, __m256d filtered,
+                                                                       __m256d keep, __m256d twoDrive) {
+  __m128 y = _mm256_cvtpd_ps(_mm256_min_pd(_mm256_max_pd(filtered, _mm256_set1_pd(-kWetBound)),
+                                           _mm256_set1_pd(kWetBound)));
+  if (kShaping) {
+    const __m256d yd = _mm256_cvtps_pd(y);
+    const __m256d cube = _mm256_mul_pd(_mm256_mul_pd(_mm256_add_pd(yd, yd), yd), yd);
+    const __m256d poly = _mm256_sub_pd(_mm256_add_pd(_mm256_mul_pd(yd, yd), cube), yd);
+    y = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(keep, yd), _mm256_mul_pd(twoDrive, poly)));
+  }
+  float* const out = &mix->left;
+  _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), y));
+}
+
 // MixRun without delay fades on the AVX2 path, in three stages: the mix of
 // two frames per 256-bit register, the filters' recursion, and the shaping
 // and the sum into mix, again two frames per register. The recursion is a
@@ -581,7 +600,6 @@ DUV_AVX2 void MixRunAvx2(StereoFrame* mix, const StereoFrame* p, const StereoFra
   LowpassPair filters = *filterPair;
   const __m256d same = _mm256_set_m128d(m.sameGain, m.sameGain), cross = _mm256_set_m128d(m.crossGain, m.crossGain);
   const __m256d keep = _mm256_set_m128d(m.keep, m.keep), twoDrive = _mm256_set_m128d(m.twoDrive, m.twoDrive);
-  const __m256d low = _mm256_set1_pd(-kWetBound), high = _mm256_set1_pd(kWetBound);
   const int pairs = count / 2;
   for (int step = 0; step < pairs + 2 * kMixLag; ++step) {
     if (step < pairs) {
@@ -601,16 +619,8 @@ DUV_AVX2 void MixRunAvx2(StereoFrame* mix, const StereoFrame* p, const StereoFra
     }
     const int shapeStep = step - 2 * kMixLag;
     if (shapeStep >= 0) {
-      __m128 y = _mm256_cvtpd_ps(
-          _mm256_min_pd(_mm256_max_pd(_mm256_load_pd(filtered + 4 * (shapeStep % kMixRing)), low), high));
-      if (kShaping) {
-        const __m256d yd = _mm256_cvtps_pd(y);
-        const __m256d cube = _mm256_mul_pd(_mm256_mul_pd(_mm256_add_pd(yd, yd), yd), yd);
-        const __m256d poly = _mm256_sub_pd(_mm256_add_pd(_mm256_mul_pd(yd, yd), cube), yd);
-        y = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(keep, yd), _mm256_mul_pd(twoDrive, poly)));
-      }
-      float* const out = &mix[2 * shapeStep].left;
-      _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), y));
+      ShapePairInto<kShaping>(&mix[2 * shapeStep], _mm256_load_pd(filtered + 4 * (shapeStep % kMixRing)), keep,
+                              twoDrive);
     }
   }
   if (count % 2 != 0) {
@@ -666,7 +676,6 @@ __attribute__((target("avx2"), always_inline)) inline int GlideMixRun(StereoFram
   LowpassPair filters = *filterPair;
   const __m256d same = _mm256_set_m128d(m.sameGain, m.sameGain), cross = _mm256_set_m128d(m.crossGain, m.crossGain);
   const __m256d keep = _mm256_set_m128d(m.keep, m.keep), twoDrive = _mm256_set_m128d(m.twoDrive, m.twoDrive);
-  const __m256d low = _mm256_set1_pd(-kWetBound), high = _mm256_set1_pd(kWetBound);
   // The filters' feed-forward sums are formed with the mix, two frames per
   // register (Process's operations in its order); the recursion stage runs
   // only the rest. inputs: the last pair of frames mixed, lanes (left,
@@ -753,16 +762,8 @@ __attribute__((target("avx2"), always_inline)) inline int GlideMixRun(StereoFram
     const int shapeStep = step - 4 * kMixLag;
     if (!gliding && shapeStep >= pairs) break;
     if (shapeStep >= 0) {
-      __m128 y = _mm256_cvtpd_ps(
-          _mm256_min_pd(_mm256_max_pd(_mm256_load_pd(filtered + 4 * (shapeStep % kMixRing)), low), high));
-      if (kShaping) {
-        const __m256d yd = _mm256_cvtps_pd(y);
-        const __m256d cube = _mm256_mul_pd(_mm256_mul_pd(_mm256_add_pd(yd, yd), yd), yd);
-        const __m256d poly = _mm256_sub_pd(_mm256_add_pd(_mm256_mul_pd(yd, yd), cube), yd);
-        y = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_mul_pd(keep, yd), _mm256_mul_pd(twoDrive, poly)));
-      }
-      float* const out = &mix[2 * shapeStep].left;
-      _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), y));
+      ShapePairInto<kShaping>(&mix[2 * shapeStep], _mm256_load_pd(filtered + 4 * (shapeStep % kMixRing)), keep,
+                              twoDrive);
     }
   }
   _mm_storel_pd(&voice1->readPos, pos);
