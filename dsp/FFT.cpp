@@ -728,37 +728,6 @@ struct Avx2Blocked {
   }
 };
 
-// The recursion on blocks below the first pass.
-template <int N>
-struct Avx2BlockedForward {
-  [[gnu::noinline]] static void Run(float* a) {
-    Avx2Blocked::Pass(a, N);
-    Avx2BlockedForward<N / 2>::Run(a);
-    Avx2BlockedForward<N / 4>::Run(a + N);
-    Avx2BlockedForward<N / 4>::Run(a + N + N / 2);
-  }
-};
-template <> struct Avx2BlockedForward<32> { static void Run(float* a) { Avx2Blocked::Forward32(a); } };
-template <> struct Avx2BlockedForward<16> { static void Run(float* a) { Avx2Blocked::Leaf16(a); } };
-template <> struct Avx2BlockedForward<8> { static void Run(float* a) { Avx2Blocked::Leaf8(a); } };
-
-// Forward transforms of size N >= 32 on the AVX2 path, plain and windowed.
-template <int N>
-struct Avx2Forward {
-  static void Children(float* a) {
-    Avx2BlockedForward<N / 2>::Run(a);
-    Avx2BlockedForward<N / 4>::Run(a + N);
-    Avx2BlockedForward<N / 4>::Run(a + N + N / 2);
-  }
-  [[gnu::noinline]] static void Run(float* a) {
-    Avx2Blocked::FirstPass<false>(a, a, nullptr, N);
-    Children(a);
-  }
-  [[gnu::noinline]] static void RunWindowed(float* out, const float* in, const float* window) {
-    Avx2Blocked::FirstPass<true>(out, in, window, N);
-    Children(out);
-  }
-};
 
 // AVX-512 forward transforms of size 32 and up: the AVX2 passes and
 // kernels, with each sub-transform of size 64 (and whole transforms of 32
@@ -829,27 +798,31 @@ struct Avx512Blocked {
   }
 };
 
-// The recursion below the first pass: the AVX2 passes, the sub-transforms
+// The recursion on blocks below the first pass, for both paths: the AVX2
+// passes and kernels, and with kWide (the AVX-512 path) the sub-transforms
 // of size 64 in registers.
-template <int N>
-struct Avx512BlockedForward {
+template <bool kWide, int N>
+struct BlockedForward {
   [[gnu::noinline]] static void Run(float* a) {
     Avx2Blocked::Pass(a, N);
-    Avx512BlockedForward<N / 2>::Run(a);
-    Avx512BlockedForward<N / 4>::Run(a + N);
-    Avx512BlockedForward<N / 4>::Run(a + N + N / 2);
+    BlockedForward<kWide, N / 2>::Run(a);
+    BlockedForward<kWide, N / 4>::Run(a + N);
+    BlockedForward<kWide, N / 4>::Run(a + N + N / 2);
   }
 };
-template <> struct Avx512BlockedForward<64> { static void Run(float* a) { Avx512Blocked::Forward64(a); } };
-template <> struct Avx512BlockedForward<32> { static void Run(float* a) { Avx2Blocked::Forward32(a); } };
+template <> struct BlockedForward<true, 64> { static void Run(float* a) { Avx512Blocked::Forward64(a); } };
+template <bool kWide> struct BlockedForward<kWide, 32> { static void Run(float* a) { Avx2Blocked::Forward32(a); } };
+template <bool kWide> struct BlockedForward<kWide, 16> { static void Run(float* a) { Avx2Blocked::Leaf16(a); } };
+template <bool kWide> struct BlockedForward<kWide, 8> { static void Run(float* a) { Avx2Blocked::Leaf8(a); } };
 
-// Forward transforms of size N >= 32 on the AVX-512 path, plain and windowed.
-template <int N>
-struct Avx512Forward {
+// Forward transforms of size N >= 32 on blocks, plain and windowed; with
+// kWide, whole transforms of 32 and 64 in registers.
+template <bool kWide, int N>
+struct BlockedTransform {
   static void Children(float* a) {
-    Avx512BlockedForward<N / 2>::Run(a);
-    Avx512BlockedForward<N / 4>::Run(a + N);
-    Avx512BlockedForward<N / 4>::Run(a + N + N / 2);
+    BlockedForward<kWide, N / 2>::Run(a);
+    BlockedForward<kWide, N / 4>::Run(a + N);
+    BlockedForward<kWide, N / 4>::Run(a + N + N / 2);
   }
   [[gnu::noinline]] static void Run(float* a) {
     Avx2Blocked::FirstPass<false>(a, a, nullptr, N);
@@ -861,19 +834,21 @@ struct Avx512Forward {
   }
 };
 template <>
-struct Avx512Forward<32> {
+struct BlockedTransform<true, 32> {
   [[gnu::noinline]] static void Run(float* a) { Avx512Blocked::Transform32<false>(a, a, nullptr); }
   [[gnu::noinline]] static void RunWindowed(float* out, const float* in, const float* window) {
     Avx512Blocked::Transform32<true>(out, in, window);
   }
 };
 template <>
-struct Avx512Forward<64> {
+struct BlockedTransform<true, 64> {
   [[gnu::noinline]] static void Run(float* a) { Avx512Blocked::Transform64<false>(a, a, nullptr); }
   [[gnu::noinline]] static void RunWindowed(float* out, const float* in, const float* window) {
     Avx512Blocked::Transform64<true>(out, in, window);
   }
 };
+template <int N> using Avx2Forward = BlockedTransform<false, N>;
+template <int N> using Avx512Forward = BlockedTransform<true, N>;
 #undef DUV_AVX512_INLINE
 #undef DUV_AVX512
 #undef DUV_AVX2_INLINE
@@ -924,32 +899,22 @@ constexpr KernelTable MakeTable(std::integer_sequence<int, Log2...>) {
                      {nullptr, &Inverse<Path, (1 << (Log2 + 1))>::Run...}};
 }
 
-// AVX2: forward, the interleaved kernels up to size 16 and the blocked
-// passes above; inverse, the interleaved passes at every size.
-template <int... Log2, int... Blocked>
-constexpr KernelTable MakeAvx2Table(std::integer_sequence<int, Log2...>, std::integer_sequence<int, Blocked...>) {
+// AVX2 and AVX-512: forward, the interleaved kernels up to size 16 and the
+// blocked transforms above; inverse, the interleaved passes at every size.
+template <template <int> class Blocked, int... Log2, int... Sizes>
+constexpr KernelTable MakeBlockedTable(std::integer_sequence<int, Log2...>, std::integer_sequence<int, Sizes...>) {
   KernelTable table{{nullptr, &Forward<Avx2Path, 2>::Run, &Forward<Avx2Path, 4>::Run, &Forward<Avx2Path, 8>::Run,
-                     &Forward<Avx2Path, 16>::Run, &Avx2Forward<(1 << (Blocked + 5))>::Run...},
-                    {nullptr, &Inverse<Avx2Path, (1 << (Log2 + 1))>::Run...}};
-  return table;
-}
-
-// AVX-512: as AVX2 but the forward transforms of size 32 and up (their
-// size-64 sub-transforms in registers).
-template <int... Log2, int... Blocked>
-constexpr KernelTable MakeAvx512Table(std::integer_sequence<int, Log2...>, std::integer_sequence<int, Blocked...>) {
-  KernelTable table{{nullptr, &Forward<Avx2Path, 2>::Run, &Forward<Avx2Path, 4>::Run, &Forward<Avx2Path, 8>::Run,
-                     &Forward<Avx2Path, 16>::Run, &Avx512Forward<(1 << (Blocked + 5))>::Run...},
+                     &Forward<Avx2Path, 16>::Run, &Blocked<(1 << (Sizes + 5))>::Run...},
                     {nullptr, &Inverse<Avx2Path, (1 << (Log2 + 1))>::Run...}};
   return table;
 }
 
 const KernelTable kScalarTable = MakeTable<ScalarPath>(std::make_integer_sequence<int, kLog2Max>{});
 const KernelTable kSse2Table = MakeTable<Sse2Path>(std::make_integer_sequence<int, kLog2Max>{});
-const KernelTable kAvx2Table =
-    MakeAvx2Table(std::make_integer_sequence<int, kLog2Max>{}, std::make_integer_sequence<int, kLog2Max - 4>{});
-const KernelTable kAvx512Table =
-    MakeAvx512Table(std::make_integer_sequence<int, kLog2Max>{}, std::make_integer_sequence<int, kLog2Max - 4>{});
+const KernelTable kAvx2Table = MakeBlockedTable<Avx2Forward>(std::make_integer_sequence<int, kLog2Max>{},
+                                                             std::make_integer_sequence<int, kLog2Max - 4>{});
+const KernelTable kAvx512Table = MakeBlockedTable<Avx512Forward>(std::make_integer_sequence<int, kLog2Max>{},
+                                                                 std::make_integer_sequence<int, kLog2Max - 4>{});
 
 using WindowedTransform = void (*)(float*, const float*, const float*);
 struct WindowedTable {
