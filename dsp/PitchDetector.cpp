@@ -421,10 +421,17 @@ double DetectPeriod(const StereoFrame* newest, const float* window, const float*
   int peak = -1;
   float peakW = 0.0f;
   const int count = maxBin - minBin;
+  const bool plain = ActiveDspPath() == DspPath::kScalar;
   BinSummary bins{NAN, 0.0f, -1};
-  if (count > 0) bins = SummarizeBins(M + minBin, W + minBin, spectrum, positions + minBin, weights + minBin, count);
+  if (count > 0 && plain) {
+    // The sequential loop below forms the sum and the peak.
+    GatherMagnitudes(M + minBin, spectrum, positions + minBin, count);
+    MultiplyFloats(W + minBin, M + minBin, weights + minBin, count);
+  } else if (count > 0) {
+    bins = SummarizeBins(M + minBin, W + minBin, spectrum, positions + minBin, weights + minBin, count);
+  }
   bool silent;
-  const double wideSum = ActiveDspPath() == DspPath::kScalar ? NAN : bins.sum;
+  const double wideSum = plain ? NAN : bins.sum;
   if (std::isfinite(wideSum)) {
     // Fast: the gate tests the float sum in bin order, a chain of adds one
     // latency each. With n <= 2048 terms, all >= 0, that sum lies within
