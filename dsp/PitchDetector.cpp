@@ -216,47 +216,34 @@ int FindQuadsSse2(const float* a, int count, float value, int* done) {
   return -1;
 }
 
-// GatherMagnitudesAvx2's four magnitudes of the bins at positions[0..3].
-DUV_AVX2 inline __m128 MagnitudesOfQuad(const float* spectrum, const int* positions) {
+// re^2 + im^2 in double of the four bins at positions[0..3].
+DUV_AVX2 inline __m256d SquaresOfQuad(const float* spectrum, const int* positions) {
   const __m128 lo = _mm_movelh_ps(LoadPair(spectrum + 2 * positions[0]), LoadPair(spectrum + 2 * positions[1]));
   const __m128 hi = _mm_movelh_ps(LoadPair(spectrum + 2 * positions[2]), LoadPair(spectrum + 2 * positions[3]));
   const __m256d re = _mm256_cvtps_pd(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
   const __m256d im = _mm256_cvtps_pd(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
-  return _mm256_cvtpd_ps(_mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(re, re), _mm256_mul_pd(im, im))));
+  return _mm256_add_pd(_mm256_mul_pd(re, re), _mm256_mul_pd(im, im));
 }
-// One group at bin i: magnitudes and products stored, the sum and the
-// running maximum moved on.
-DUV_AVX2 inline void SummarizeQuad(float* magnitude, float* weighted, const float* spectrum, const int* positions,
-                                   const float* weights, int i, __m256d* acc, __m128* max) {
-  const __m128 m = MagnitudesOfQuad(spectrum, positions + i);
-  const __m128 w = _mm_mul_ps(m, _mm_loadu_ps(weights + i));
-  _mm_storeu_ps(magnitude + i, m);
-  _mm_storeu_ps(weighted + i, w);
-  *acc = _mm256_add_pd(*acc, _mm256_cvtps_pd(m));
-  *max = _mm_max_ps(*max, w);
-}
-// SummarizeBins' whole groups of four: GatherMagnitudesAvx2's magnitudes,
-// MultiplyFloatsAvx2's products, SumQuadsAvx2's partial sums into s, and
-// the largest product into *max (exact in any order: two running maxima,
-// for even and odd groups, so that two short chains run side by side).
-// Returns the bins done.
-DUV_AVX2 int SummarizeQuadsAvx2(float* magnitude, float* weighted, const float* spectrum, const int* positions,
-                                const float* weights, int count, double* s, float* max) {
-  __m256d acc = _mm256_setzero_pd();
-  __m128 even = _mm_set1_ps(-HUGE_VALF), odd = even;
+
+// EstimateBins' whole groups of eight: the estimates stored, the partial
+// sums into s[0..7] and the largest estimate into *max. Returns the bins done.
+DUV_AVX2 int EstimateOctetsAvx2(float* estimate, const float* spectrum, const int* positions, const float* weights,
+                                int count, float* s, float* max) {
+  __m256 sum = _mm256_setzero_ps(), peak = _mm256_set1_ps(-HUGE_VALF);
   int i = 0;
   for (; i + 8 <= count; i += 8) {
-    SummarizeQuad(magnitude, weighted, spectrum, positions, weights, i, &acc, &even);
-    SummarizeQuad(magnitude, weighted, spectrum, positions, weights, i + 4, &acc, &odd);
+    const __m128 low = _mm256_cvtpd_ps(SquaresOfQuad(spectrum, positions + i));
+    const __m128 high = _mm256_cvtpd_ps(SquaresOfQuad(spectrum, positions + i + 4));
+    const __m256 e = _mm256_sqrt_ps(_mm256_set_m128(high, low));
+    const __m256 w = _mm256_mul_ps(e, _mm256_loadu_ps(weights + i));
+    _mm256_storeu_ps(estimate + i, w);
+    sum = _mm256_add_ps(sum, e);
+    peak = _mm256_max_ps(peak, w);
   }
-  if (i + 4 <= count) {
-    SummarizeQuad(magnitude, weighted, spectrum, positions, weights, i, &acc, &even);
-    i += 4;
-  }
-  _mm256_storeu_pd(s, acc);
-  __m128 m = _mm_max_ps(even, odd);
-  m = _mm_max_ps(m, _mm_movehl_ps(m, m));
-  *max = _mm_cvtss_f32(_mm_max_ss(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 1, 1, 1))));
+  _mm256_storeu_ps(s, sum);
+  const __m128 top = _mm_max_ps(_mm256_castps256_ps128(peak), _mm256_extractf128_ps(peak, 1));
+  const __m128 pair = _mm_max_ps(top, _mm_movehl_ps(top, top));
+  *max = _mm_cvtss_f32(_mm_max_ss(pair, _mm_shuffle_ps(pair, pair, _MM_SHUFFLE(1, 1, 1, 1))));
   return i;
 }
 
@@ -358,22 +345,71 @@ BinSummary SummarizeBinsReference(float* magnitude, float* weighted, const float
 
 BinSummary SummarizeBins(float* magnitude, float* weighted, const float* spectrum, const int* positions,
                          const float* weights, int count) {
-  if (!UsesAvx2(ActiveDspPath())) {
-    GatherMagnitudes(magnitude, spectrum, positions, count);
-    MultiplyFloats(weighted, magnitude, weights, count);
-    const float max = MaxFloat(weighted, count);
-    return {SumInDouble(magnitude, count), max, FindFloat(weighted, count, max)};
+  GatherMagnitudes(magnitude, spectrum, positions, count);
+  MultiplyFloats(weighted, magnitude, weights, count);
+  const float max = MaxFloat(weighted, count);
+  return {SumInDouble(magnitude, count), max, FindFloat(weighted, count, max)};
+}
+
+namespace {
+
+// The estimate of bin k from its squared magnitude, with the partial sums
+// and maximum moved on: EstimateBins' reference step.
+inline void EstimateStep(float* estimate, double square, float weight, int k, float* s, float* max) {
+  const float e = std::sqrt(static_cast<float>(square));
+  estimate[k] = e * weight;
+  s[k % 8] += e;
+  if (estimate[k] > *max) *max = estimate[k];
+}
+
+float CombineEight(const float* s) { return ((s[0] + s[4]) + (s[2] + s[6])) + ((s[1] + s[5]) + (s[3] + s[7])); }
+
+}  // namespace
+
+BinEstimate EstimateBinsReference(float* estimate, const float* spectrum, const int* positions, const float* weights,
+                                  int count) {
+  float s[8] = {};
+  float max = -HUGE_VALF;
+  for (int k = 0; k < count; ++k) {
+    const double re = spectrum[2 * positions[k]];
+    const double im = spectrum[2 * positions[k] + 1];
+    EstimateStep(estimate, re * re + im * im, weights[k], k, s, &max);
   }
-  double s[4];
+  return {CombineEight(s), max};
+}
+
+BinEstimate EstimateBins(float* estimate, const float* spectrum, const int* positions, const float* weights,
+                         int count) {
+  if (!UsesAvx2(ActiveDspPath())) return EstimateBinsReference(estimate, spectrum, positions, weights, count);
+  float s[8];
   float max;
-  const int done = SummarizeQuadsAvx2(magnitude, weighted, spectrum, positions, weights, count, s, &max);
-  // The tail of fewer than four bins as the references form it.
-  const int rest = count - done;
-  GatherMagnitudesReference(magnitude + done, spectrum, positions + done, rest);
-  MultiplyFloatsReference(weighted + done, magnitude + done, weights + done, rest);
-  const float restMax = MaxFloatReference(weighted + done, rest);
-  if (restMax > max) max = restMax;
-  return {FinishSum(magnitude, count, done, s), max, FindFloat(weighted, count, max)};
+  const int done = EstimateOctetsAvx2(estimate, spectrum, positions, weights, count, s, &max);
+  for (int k = done; k < count; ++k) {
+    const double re = spectrum[2 * positions[k]];
+    const double im = spectrum[2 * positions[k] + 1];
+    EstimateStep(estimate, re * re + im * im, weights[k], k, s, &max);
+  }
+  return {CombineEight(s), max};
+}
+
+int FindAtLeastReference(const float* a, int count, float value) {
+  for (int i = 0; i < count; ++i) {
+    if (a[i] >= value) return i;
+  }
+  return -1;
+}
+
+int FindAtLeast(const float* a, int count, float value) {
+  int i = 0;
+  if (ActiveDspPath() != DspPath::kScalar) {
+    const __m128 v = _mm_set1_ps(value);
+    for (; i + 4 <= count; i += 4) {
+      const int hits = _mm_movemask_ps(_mm_cmpge_ps(_mm_loadu_ps(a + i), v));
+      if (hits != 0) return i + __builtin_ctz(static_cast<unsigned>(hits));
+    }
+  }
+  const int hit = FindAtLeastReference(a + i, count - i, value);
+  return hit < 0 ? -1 : i + hit;
 }
 
 double InterpolatePeak(double a, double b, double c) {
@@ -421,39 +457,53 @@ double DetectPeriod(const StereoFrame* newest, const float* window, const float*
   int peak = -1;
   float peakW = 0.0f;
   const int count = maxBin - minBin;
-  const bool plain = ActiveDspPath() == DspPath::kScalar;
-  BinSummary bins{NAN, 0.0f, -1};
-  if (count > 0 && plain) {
-    // The sequential loop below forms the sum and the peak.
+  const DspPath path = ActiveDspPath();
+  // The fast gate's margin (relative): with n <= 2048 terms, all >= 0, the
+  // float sum in bin order lies within n * 2^-24 < 1.3e-4 of the exact sum,
+  // and the vector sums (BinSummary's double sum, BinEstimate's float
+  // estimate) within 1e-4 of it: outside this margin around the threshold
+  // all answer alike; inside it the float sum is formed as defined.
+  constexpr double kGateMargin = 1e-3;
+  const auto gate = [&](double wideSum, bool magnitudesFormed) {
+    const double mean = wideSum * (1.0 / 8192.0);
+    if (mean >= kSilenceMean * (1.0 + kGateMargin)) return false;
+    if (mean < kSilenceMean * (1.0 - kGateMargin)) return true;
+    if (!magnitudesFormed) GatherMagnitudes(M + minBin, spectrum, positions + minBin, count);
+    for (int k = minBin; k < maxBin; ++k) sum += M[k];
+    return sum * (1.0 / 8192.0) < kSilenceMean;
+  };
+  bool silent = false;
+  bool decided = false;
+  if (count > 0 && UsesAvx2(path)) {
+    // No double square root per bin: the estimates find the few bins that
+    // can hold the largest W, whose W are then formed exactly, in bin order.
+    // A peak above the floor has magnitude above 1e-6 / 2^40, inside float's
+    // normal range, where the estimates hold.
+    const BinEstimate estimate = EstimateBins(M + minBin, spectrum, positions + minBin, weights + minBin, count);
+    if (std::isfinite(estimate.sum)) {
+      const int k = PeakAmongEstimates(M + minBin, estimate.max, count, kPeakFloor,
+                                       [&](int i) { return weightedMagnitude(minBin + i); }, &peakW);
+      if (k >= 0) peak = minBin + k;
+      silent = gate(estimate.sum, false);
+      decided = true;
+    }
+  } else if (count > 0 && path != DspPath::kScalar) {
+    const BinSummary bins = SummarizeBins(M + minBin, W + minBin, spectrum, positions + minBin, weights + minBin, count);
+    if (std::isfinite(bins.sum)) {
+      // The peak is the first bin holding the largest W (max is exact in
+      // any order); with a finite sum there is no NaN among the W.
+      if (bins.max > kPeakFloor) {
+        peak = minBin + bins.first;
+        peakW = bins.max;
+      }
+      silent = gate(bins.sum, true);
+      decided = true;
+    }
+  }
+  if (!decided) {
+    // The definition: one pass in bin order.
     GatherMagnitudes(M + minBin, spectrum, positions + minBin, count);
     MultiplyFloats(W + minBin, M + minBin, weights + minBin, count);
-  } else if (count > 0) {
-    bins = SummarizeBins(M + minBin, W + minBin, spectrum, positions + minBin, weights + minBin, count);
-  }
-  bool silent;
-  const double wideSum = plain ? NAN : bins.sum;
-  if (std::isfinite(wideSum)) {
-    // Fast: the gate tests the float sum in bin order, a chain of adds one
-    // latency each. With n <= 2048 terms, all >= 0, that sum lies within
-    // n * 2^-24 < 1.3e-4 (relative) of the exact one, and the double sum
-    // within 1e-12: outside a margin of 1e-3 around the threshold both
-    // answer alike; inside it the float sum is formed as defined. The peak
-    // is the first bin holding the largest W (max is exact in any order);
-    // with a finite sum there is no NaN among the W.
-    const double mean = wideSum * (1.0 / 8192.0);
-    if (mean >= kSilenceMean * (1.0 + 1e-3)) {
-      silent = false;
-    } else if (mean < kSilenceMean * (1.0 - 1e-3)) {
-      silent = true;
-    } else {
-      for (int k = minBin; k < maxBin; ++k) sum += M[k];
-      silent = sum * (1.0 / 8192.0) < kSilenceMean;
-    }
-    if (bins.max > kPeakFloor) {
-      peak = minBin + bins.first;
-      peakW = bins.max;
-    }
-  } else {
     for (int k = minBin; k < maxBin; ++k) {
       sum += M[k];
       if (W[k] > kPeakFloor && (peak < 0 || W[k] > peakW)) {
@@ -466,20 +516,19 @@ double DetectPeriod(const StereoFrame* newest, const float* window, const float*
   if (silent) return 0.0;
   if (peak < 0 || peak <= minBin || peak >= maxBin - 1) return previousPeriod;
 
+  // The refinement weighs its few bins as the pass does; minBin - 1, which
+  // the octave check can make a neighbour, was never searched.
   int p = peak;
-  if (p > 2 * minBin && 4.0f * W[p / 2] > W[p]) {
+  const float atPeak = weightedMagnitude(p);
+  if (p > 2 * minBin && 4.0f * weightedMagnitude(p / 2) > atPeak) {
     p = p / 2;
-  } else if (p > 3 * minBin && 4.0f * W[p / 3] > W[p]) {
+  } else if (p > 3 * minBin && 4.0f * weightedMagnitude(p / 3) > atPeak) {
     p = p / 3;
-  }
-  if (p == minBin) {
-    // The octave check can land on minBin, whose lower neighbour was never
-    // searched: weigh it the same way so the refinement stays meaningful.
-    W[p - 1] = weightedMagnitude(p - 1);
   }
   // A zero neighbour would make 1/W a division by zero; its reciprocal is
   // +inf by definition, which InterpolatePeak treats as "stop at once".
   const auto reciprocal = [](float w) { return w == 0.0f ? HUGE_VAL : 1.0 / static_cast<double>(w); };
-  const double d = InterpolatePeak(reciprocal(W[p - 1]), reciprocal(W[p]), reciprocal(W[p + 1]));
+  const double d = InterpolatePeak(reciprocal(weightedMagnitude(p - 1)), reciprocal(weightedMagnitude(p)),
+                                   reciprocal(weightedMagnitude(p + 1)));
   return 8192.0 / (p + d);
 }

@@ -53,6 +53,7 @@ struct DetectorScratch {
 // first). Returns the period in frames, 0 for silence (magnitude sum / 8192
 // below 0.0008192), or previousPeriod unchanged when the spectrum has no
 // usable peak (none above 1e-6, or at the edges of [minBin, maxBin - 1]).
+// weights: at most 2^40 each (the shared table's are at most 1).
 // Results lie within 8192 / (maxBin - 0.004) .. 8192 / (minBin - 0.004).
 double DetectPeriod(const StereoFrame* newest, const float* window, const float* weights, int minBin, int maxBin,
                     double previousPeriod, DetectorScratch* scratch);
@@ -101,8 +102,7 @@ int FindFloat(const float* a, int count, float value);
 // (MultiplyFloats), and of those sum = SumInDouble(magnitude, count), max =
 // MaxFloat(weighted, count) and first = FindFloat(weighted, count, max).
 // Meaningful only where sum is finite (max needs weighted free of NaN); the
-// arrays are written in any case. The AVX2 path forms all but first in one
-// loop, then finds first with FindFloat.
+// arrays are written in any case.
 struct BinSummary {
   double sum;
   float max;
@@ -112,3 +112,46 @@ BinSummary SummarizeBinsReference(float* magnitude, float* weighted, const float
                                   const float* weights, int count);
 BinSummary SummarizeBins(float* magnitude, float* weighted, const float* spectrum, const int* positions,
                          const float* weights, int count);
+// The AVX2 detector's pass over its bins, k < count, without a double
+// square root (slow on some CPUs): e[k] = sqrt(float(re^2 + im^2)) in
+// float, the squares formed as GatherMagnitudes forms them, and
+// estimate[k] = e[k] * weights[k]; sum is the float sum of the e[k] in eight
+// partial sums (entry k to sum k % 8), combined as ((s0 + s4) + (s2 + s6)) +
+// ((s1 + s5) + (s3 + s7)), and max the largest estimate (-infinity for
+// count 0; meaningful where sum is finite). Where re^2 + im^2 lies in float's
+// normal range, e[k] and estimate[k] are within 4e-7 (relative) of
+// GatherMagnitudes' value and of its float product with weights[k]; the sum
+// is within 2e-5 of theirs.
+struct BinEstimate {
+  float sum;
+  float max;
+};
+BinEstimate EstimateBinsReference(float* estimate, const float* spectrum, const int* positions, const float* weights,
+                                  int count);
+BinEstimate EstimateBins(float* estimate, const float* spectrum, const int* positions, const float* weights,
+                         int count);
+// The first i < count with a[i] >= value, or -1.
+int FindAtLeastReference(const float* a, int count, float value);
+int FindAtLeast(const float* a, int count, float value);
+// The peak rule over estimates: the first k < count with the largest
+// exact(k) above floor, found among the bins whose estimate is at least
+// maxEstimate * (1 - 1e-5), which holds every bin that can reach the largest
+// where the estimates lie within 4e-7 of exact (as EstimateBins' do). -1
+// when no exact value is above floor; *value is the peak's exact value.
+template <typename Exact>
+int PeakAmongEstimates(const float* estimate, float maxEstimate, int count, float floor, Exact exact, float* value) {
+  constexpr double kSlack = 1e-5;
+  int peak = -1;
+  if (!(maxEstimate * (1.0 + kSlack) > floor)) return peak;  // nothing can exceed it
+  const float lowest = static_cast<float>(maxEstimate * (1.0 - kSlack));
+  for (int k = FindAtLeast(estimate, count, lowest); k >= 0;) {
+    const float w = exact(k);
+    if (w > floor && (peak < 0 || w > *value)) {
+      peak = k;
+      *value = w;
+    }
+    const int next = FindAtLeast(estimate + k + 1, count - k - 1, lowest);
+    k = next < 0 ? -1 : k + 1 + next;
+  }
+  return peak;
+}

@@ -394,6 +394,112 @@ TEST_F(PitchDetectorVector, BinSummaryMatchesReferencesWithTies) {
   }
 }
 
+// The AVX2 detector's estimates against their reference on every path and
+// tail, on spectra with zero, underflowing and overflowing bins; within
+// their stated bound of the exact weighted magnitudes where those are
+// normal; and the scan for candidates against its reference.
+TEST_F(PitchDetectorVector, EstimatesMatchReferenceAndBound) {
+  TestRandom rnd(14);
+  constexpr int kBins = 96;
+  std::vector<float> spectrum(2 * kBins), weights(kBins);
+  std::vector<int> positions(kBins);
+  for (int k = 0; k < kBins; ++k) {
+    const double scale = k % 11 == 3 ? 1e-25 : k % 13 == 5 ? 0.0 : 1.0;  // squares below float's range, zeros
+    spectrum[2 * k] = static_cast<float>(scale * rnd.Uniform());
+    spectrum[2 * k + 1] = static_cast<float>(scale * rnd.Uniform());
+    weights[k] = static_cast<float>(1.0 / ((k + 4) * (k + 4)));
+    positions[k] = (k * 41) % kBins;
+  }
+  std::vector<float> overflowing = spectrum;
+  overflowing[2 * positions[50]] = 3e19f;  // its square overflows float: the sum is infinite
+  std::vector<int> counts(std::begin(kTailCounts), std::end(kTailCounts));
+  counts.insert(counts.end(), {63, 64, 65, 90});
+  for (DspPath path : VectorPaths()) {
+    ASSERT_TRUE(ForceDspPath(path));
+    for (const std::vector<float>* sp : {&spectrum, &overflowing}) {
+      for (int start : {0, 1, 5}) {
+        for (int count : counts) {
+          std::vector<float> want(kBins, -7.0f), got(kBins, -7.0f), exact(kBins);
+          const BinEstimate a = EstimateBinsReference(want.data(), sp->data(), positions.data() + start,
+                                                      weights.data() + start, count);
+          const BinEstimate b =
+              EstimateBins(got.data(), sp->data(), positions.data() + start, weights.data() + start, count);
+          const std::string where = std::string(DspPathName(path)) + " start " + std::to_string(start) + " count " +
+                                    std::to_string(count);
+          ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << where;
+          ASSERT_EQ(std::memcmp(want.data(), got.data(), want.size() * sizeof(float)), 0) << where;
+          GatherMagnitudesReference(exact.data(), sp->data(), positions.data() + start, count);
+          for (int k = 0; k < count; ++k) {
+            const float w = exact[k] * weights[start + k];
+            if (exact[k] > 1e-18f && exact[k] < 1e18f) {  // squares in float's normal range
+              ASSERT_NEAR(got[k] / w, 1.0, 4e-7) << where << " bin " << k;
+            }
+          }
+          for (float value : {got[0], got[count / 2], b.max, 2.0f * b.max}) {
+            ASSERT_EQ(FindAtLeast(got.data(), count, value), FindAtLeastReference(got.data(), count, value)) << where;
+          }
+        }
+      }
+    }
+    EXPECT_FALSE(std::isfinite(EstimateBins(std::vector<float>(kBins).data(), overflowing.data(), positions.data(),
+                                            weights.data(), kBins)
+                                   .sum));
+  }
+}
+
+// The peak rule over estimates that order bins otherwise than their exact
+// values do, by less than the slack: the first of the largest exact values
+// wins, the floor holds, and bins estimated beyond the slack stay out.
+TEST_F(PitchDetectorVector, PeakAmongEstimatesFollowsExactValues) {
+  struct Case {
+    std::vector<float> estimate, exact;
+    float floor;
+    int peak;
+  };
+  const Case cases[] = {
+      {{1.0f, 0.9999996f, 0.5f, 0.9999996f}, {0.9999995f, 1.0f, 0.5f, 1.0f}, 0.1f, 1},  // estimates reversed
+      {{0.5f, 1.0f, 1.0f}, {0.5f, 1.0f, 1.0f}, 0.1f, 1},                                // a tie: the first
+      {{2e-6f, 1e-6f}, {0.9e-6f, 1e-6f}, 1e-6f, -1},                                    // none above the floor
+      {{1.0f, 0.99998f}, {0.99f, 1.0f}, 0.1f, 0},                                       // beyond the slack
+      {{}, {}, 0.1f, -1}};
+  for (DspPath path : {DspPath::kScalar, DspPath::kSSE2, DspPath::kAVX2, DspPath::kAVX512}) {
+    if (!ForceDspPath(path)) continue;  // not on this CPU
+    for (const Case& c : cases) {
+      float max = -HUGE_VALF, value = -1.0f;
+      for (float e : c.estimate) max = e > max ? e : max;
+      const int peak = PeakAmongEstimates(c.estimate.data(), max, static_cast<int>(c.estimate.size()), c.floor,
+                                          [&](int k) { return c.exact[k]; }, &value);
+      EXPECT_EQ(peak, c.peak) << DspPathName(path) << " case " << (&c - cases);
+      if (peak >= 0) {
+        EXPECT_EQ(value, c.exact[peak]);
+      }
+    }
+  }
+}
+
+// Two peaks whose weighted magnitudes all but tie, their balance stepped
+// less than a float step at a time across the point where the winner
+// changes: every path picks the bin the definition picks, at each step.
+TEST_F(PitchDetectorVector, NearlyEqualPeaksSameOnEveryPath) {
+  Detector d;
+  const double sr = 44100;
+  const double balanced = 0.3 * (57.0 * 57.0) / (40.0 * 40.0);  // equal W for equal window gains
+  int lowWins = 0, highWins = 0;
+  for (int step = -20; step <= 60; ++step) {
+    const auto in = Tones({{BinHz(40, sr), 0.3}, {BinHz(57, sr), balanced * (1.0 + step * 1e-8)}}, sr, true, true);
+    ASSERT_TRUE(ForceDspPath(DspPath::kScalar));
+    const double want = d.Run(in, 18, 1857, 61.5);
+    (want > 8192.0 / 48 ? lowWins : highWins)++;
+    for (DspPath path : VectorPaths()) {
+      ASSERT_TRUE(ForceDspPath(path));
+      const double got = d.Run(in, 18, 1857, 61.5);
+      ASSERT_EQ(std::memcmp(&want, &got, sizeof want), 0) << DspPathName(path) << " step " << step;
+    }
+  }
+  EXPECT_GT(lowWins, 0);  // the steps cross the change
+  EXPECT_GT(highWins, 0);
+}
+
 // Right at the silence threshold the vector paths must decide as the float
 // sum in bin order does: noise scaled by bisection until the plain detector
 // flips between silence (0) and a result, then both sides of the flip and
