@@ -461,8 +461,10 @@ double DetectPeriod(const StereoFrame* newest, const float* window, const float*
   // The fast gate's margin (relative): with n <= 2048 terms, all >= 0, the
   // float sum in bin order lies within n * 2^-24 < 1.3e-4 of the exact sum,
   // and the vector sums (BinSummary's double sum, BinEstimate's float
-  // estimate) within 1e-4 of it: outside this margin around the threshold
-  // all answer alike; inside it the float sum is formed as defined.
+  // estimate) within 2e-5 of it (squares below float's range, estimated at
+  // most 2^-63 too low each, move the estimate by less than 2^-52): outside
+  // this margin around the threshold all answer alike; inside it the float
+  // sum is formed as defined.
   constexpr double kGateMargin = 1e-3;
   const auto gate = [&](double wideSum, bool magnitudesFormed) {
     const double mean = wideSum * (1.0 / 8192.0);

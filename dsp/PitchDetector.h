@@ -45,8 +45,8 @@ DetectorRange UpdateDetectorRange(double sampleRate, double detectorHpf);
 // 64 KiB buffer never lands on the audio thread's stack).
 struct DetectorScratch {
   alignas(32) float spectrum[2 * kDetectorSize];  // interleaved complex
-  float magnitude[kDetectorMaxBin + 1];           // |Z[k]|, k < maxBin
-  float weighted[kDetectorMaxBin + 1];            // W[k], k < maxBin
+  float magnitude[kDetectorMaxBin + 1];           // |Z[k]|, k < maxBin (AVX2: estimates of W[k])
+  float weighted[kDetectorMaxBin + 1];            // W[k], k < maxBin (not on the AVX2 path)
 };
 
 // Estimates the period of the 8192 frames at newest[0..8191] (oldest
