@@ -353,11 +353,14 @@ BinSummary SummarizeBins(float* magnitude, float* weighted, const float* spectru
 
 namespace {
 
-// The estimate of bin k from its squared magnitude, with the partial sums
-// and maximum moved on: EstimateBins' reference step.
-inline void EstimateStep(float* estimate, double square, float weight, int k, float* s, float* max) {
-  const float e = std::sqrt(static_cast<float>(square));
-  estimate[k] = e * weight;
+// EstimateBins' reference step for bin k: its estimate, with the partial
+// sums and the maximum moved on.
+inline void EstimateStep(float* estimate, const float* spectrum, const int* positions, const float* weights, int k,
+                         float* s, float* max) {
+  const double re = spectrum[2 * positions[k]];
+  const double im = spectrum[2 * positions[k] + 1];
+  const float e = std::sqrt(static_cast<float>(re * re + im * im));
+  estimate[k] = e * weights[k];
   s[k % 8] += e;
   if (estimate[k] > *max) *max = estimate[k];
 }
@@ -370,11 +373,7 @@ BinEstimate EstimateBinsReference(float* estimate, const float* spectrum, const 
                                   int count) {
   float s[8] = {};
   float max = -HUGE_VALF;
-  for (int k = 0; k < count; ++k) {
-    const double re = spectrum[2 * positions[k]];
-    const double im = spectrum[2 * positions[k] + 1];
-    EstimateStep(estimate, re * re + im * im, weights[k], k, s, &max);
-  }
+  for (int k = 0; k < count; ++k) EstimateStep(estimate, spectrum, positions, weights, k, s, &max);
   return {CombineEight(s), max};
 }
 
@@ -384,11 +383,7 @@ BinEstimate EstimateBins(float* estimate, const float* spectrum, const int* posi
   float s[8];
   float max;
   const int done = EstimateOctetsAvx2(estimate, spectrum, positions, weights, count, s, &max);
-  for (int k = done; k < count; ++k) {
-    const double re = spectrum[2 * positions[k]];
-    const double im = spectrum[2 * positions[k] + 1];
-    EstimateStep(estimate, re * re + im * im, weights[k], k, s, &max);
-  }
+  for (int k = done; k < count; ++k) EstimateStep(estimate, spectrum, positions, weights, k, s, &max);
   return {CombineEight(s), max};
 }
 
