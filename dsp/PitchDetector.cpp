@@ -203,18 +203,22 @@ int MaxQuadsSse2(const float* a, int count, float* max) {
   return i;
 }
 
-// The first match within the whole groups of four, or -1; *done is how far
+// The first a[i] that compare(a[i], value) accepts within the whole groups
+// of four (compare: _mm_cmpeq_ps or _mm_cmpge_ps), or -1; *done is how far
 // it looked.
+template <__m128 (*compare)(__m128, __m128)>
 int FindQuadsSse2(const float* a, int count, float value, int* done) {
   const __m128 v = _mm_set1_ps(value);
   int i = 0;
   for (; i + 4 <= count; i += 4) {
-    const int hits = _mm_movemask_ps(_mm_cmpeq_ps(_mm_loadu_ps(a + i), v));
+    const int hits = _mm_movemask_ps(compare(_mm_loadu_ps(a + i), v));
     if (hits != 0) return i + __builtin_ctz(static_cast<unsigned>(hits));
   }
   *done = i;
   return -1;
 }
+inline __m128 Equal(__m128 a, __m128 b) { return _mm_cmpeq_ps(a, b); }
+inline __m128 AtLeast(__m128 a, __m128 b) { return _mm_cmpge_ps(a, b); }
 
 // re^2 + im^2 in double of the four bins at positions[0..3].
 DUV_AVX2 inline __m256d SquaresOfQuad(const float* spectrum, const int* positions) {
@@ -290,7 +294,7 @@ int FindFloatReference(const float* a, int count, float value) {
 int FindFloat(const float* a, int count, float value) {
   int done = 0;
   if (ActiveDspPath() != DspPath::kScalar) {
-    const int hit = FindQuadsSse2(a, count, value, &done);
+    const int hit = FindQuadsSse2<Equal>(a, count, value, &done);
     if (hit >= 0) return hit;
   }
   const int hit = FindFloatReference(a + done, count - done, value);
@@ -395,16 +399,13 @@ int FindAtLeastReference(const float* a, int count, float value) {
 }
 
 int FindAtLeast(const float* a, int count, float value) {
-  int i = 0;
+  int done = 0;
   if (ActiveDspPath() != DspPath::kScalar) {
-    const __m128 v = _mm_set1_ps(value);
-    for (; i + 4 <= count; i += 4) {
-      const int hits = _mm_movemask_ps(_mm_cmpge_ps(_mm_loadu_ps(a + i), v));
-      if (hits != 0) return i + __builtin_ctz(static_cast<unsigned>(hits));
-    }
+    const int hit = FindQuadsSse2<AtLeast>(a, count, value, &done);
+    if (hit >= 0) return hit;
   }
-  const int hit = FindAtLeastReference(a + i, count - i, value);
-  return hit < 0 ? -1 : i + hit;
+  const int hit = FindAtLeastReference(a + done, count - done, value);
+  return hit < 0 ? -1 : done + hit;
 }
 
 double InterpolatePeak(double a, double b, double c) {
@@ -513,13 +514,13 @@ double DetectPeriod(const StereoFrame* newest, const float* window, const float*
   if (silent) return 0.0;
   if (peak < 0 || peak <= minBin || peak >= maxBin - 1) return previousPeriod;
 
-  // The refinement weighs its few bins as the pass does; minBin - 1, which
-  // the octave check can make a neighbour, was never searched.
+  // peakW is the peak's W on every path; the refinement weighs its other
+  // few bins as the pass does (minBin - 1, which the octave check can make a
+  // neighbour, was never searched).
   int p = peak;
-  const float atPeak = weightedMagnitude(p);
-  if (p > 2 * minBin && 4.0f * weightedMagnitude(p / 2) > atPeak) {
+  if (p > 2 * minBin && 4.0f * weightedMagnitude(p / 2) > peakW) {
     p = p / 2;
-  } else if (p > 3 * minBin && 4.0f * weightedMagnitude(p / 3) > atPeak) {
+  } else if (p > 3 * minBin && 4.0f * weightedMagnitude(p / 3) > peakW) {
     p = p / 3;
   }
   // A zero neighbour would make 1/W a division by zero; its reciprocal is
