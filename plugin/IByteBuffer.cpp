@@ -1,5 +1,6 @@
 #include "plugin/IByteBuffer.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <new>
@@ -11,10 +12,8 @@ bool IByteBuffer::Resize(int n) {
   if (n < 0) return false;
   try {
     std::size_t want = static_cast<std::size_t>(n);
-    if (want > mBytes.capacity()) {
-      std::size_t rounded = (want + kGrowStep - 1) / kGrowStep * kGrowStep;
-      mBytes.reserve(rounded);
-    }
+    if (want > mBytes.capacity())
+      mBytes.reserve(std::max({want, 2 * mBytes.capacity(), std::size_t{kMinCapacity}}));
     mBytes.resize(want, 0);
     return true;
   } catch (const std::exception&) {

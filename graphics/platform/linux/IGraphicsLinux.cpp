@@ -60,15 +60,17 @@ void IGraphicsLinux::GetHostDirectory(std::string* out) {
 }
 
 void IGraphicsLinux::GetPluginDirectory(std::string* out) {
-  // Any address inside this module names the file it was loaded from.
-  Dl_info info{};
-  static const int kAnchor = 0;
-  if (dladdr(&kAnchor, &info) && info.dli_fname) {
+  // Found once per load of the module: every instance's editor asks, and
+  // resolving the path walks the file system.
+  static const std::string folder = [] {
+    // Any address inside this module names the file it was loaded from.
+    Dl_info info{};
+    static const int kAnchor = 0;
+    if (!dladdr(&kAnchor, &info) || !info.dli_fname) return std::string();
     char resolved[PATH_MAX];
-    *out = FolderOf(realpath(info.dli_fname, resolved) ? resolved : info.dli_fname);
-  } else {
-    out->clear();
-  }
+    return FolderOf(realpath(info.dli_fname, resolved) ? resolved : info.dli_fname);
+  }();
+  *out = folder;
 }
 
 void IGraphicsLinux::PromptForFile(std::string* out, int, const char*, const char*) {
