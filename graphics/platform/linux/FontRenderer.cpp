@@ -14,6 +14,10 @@ struct FontRenderer::Impl {
   std::mutex mutex;
   FT_Library library = nullptr;
   bool libraryFailed = false;
+  // The machine's font configuration, read once: reading it (every file
+  // under /etc/fonts and the font caches) is most of the first text's cost.
+  FcConfig* config = nullptr;
+  bool configFailed = false;
   struct Face {
     std::string name;
     int style;
@@ -28,7 +32,7 @@ struct FontRenderer::Impl {
     faces.reserve(faces.size() + 1);
     Face entry{name, style, nullptr};
     FT_Face face = nullptr;
-    if (FcConfig* config = FcInitLoadConfigAndFonts()) {
+    if (FcConfig* config = Config()) {
       FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(name));
       if (pattern) {
         FcPatternAddInteger(pattern, FC_WEIGHT, style == 1 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
@@ -50,11 +54,19 @@ struct FontRenderer::Impl {
         }
         FcPatternDestroy(pattern);
       }
-      FcConfigDestroy(config);
     }
     entry.face = face;
     faces.push_back(std::move(entry));  // room reserved: cannot throw
     return face;
+  }
+
+  // Under the mutex. Null when there is none to be had (then no face either).
+  FcConfig* Config() {
+    if (!config && !configFailed) {
+      config = FcInitLoadConfigAndFonts();
+      configFailed = !config;
+    }
+    return config;
   }
 };
 
@@ -68,6 +80,7 @@ FontRenderer::~FontRenderer() {
   for (auto& f : mImpl->faces)
     if (f.face) FT_Done_Face(f.face);
   if (mImpl->library) FT_Done_FreeType(mImpl->library);
+  if (mImpl->config) FcConfigDestroy(mImpl->config);
   delete mImpl;
 }
 
@@ -95,6 +108,13 @@ FontRenderer::Impl* FontRenderer::GetImpl() {
     if (mImpl) dlopen("libfontconfig.so.1", RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
   }
   return mImpl;
+}
+
+void FontRenderer::LoadConfiguration() {
+  Impl* impl = Instance().GetImpl();
+  if (!impl) return;
+  std::lock_guard<std::mutex> guard(impl->mutex);
+  impl->Config();
 }
 
 bool FontRenderer::Render(const char* faceName, int sizePx, int style, int align,

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "graphics/BitmapCache.h"
@@ -256,7 +257,17 @@ void* IGraphicsX11::OpenWindow(void* parentWindow) {
         [this] { mWindowId = 0; },
         // The first showing decodes the images here, before the first pass,
         // so the host's audio does not wait on the instance lock meanwhile.
-        [] { BitmapCache::Instance().DecodeAll(); });
+        // The font configuration, the first text's cost, loads beside them.
+        [] {
+          std::thread fonts;
+          try {
+            fonts = std::thread(FontRenderer::LoadConfiguration);
+          } catch (...) {
+            // No thread: the first text loads it.
+          }
+          BitmapCache::Instance().DecodeAll();
+          if (fonts.joinable()) fonts.join();
+        });
   } catch (...) {
     return discard();
   }
