@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "raster/PixelMemory.h"
+
 namespace duv {
 
 std::int64_t bitmapByteCount(int width, int height)
@@ -18,16 +20,16 @@ MemoryBitmap::MemoryBitmap(int width, int height)
 {
     std::int64_t bytes = bitmapByteCount(width, height);
     if (bytes > 0) {
-        mBits = static_cast<std::uint32_t*>(std::malloc(size_t(bytes)));
-        mAllocatedBytes = mBits ? int(bytes) : 0;
+        mMemory = allocatePixels(size_t(bytes));
+        mAllocatedBytes = mMemory.bits ? int(bytes) : 0;
     }
-    if (mBits) {
+    if (mMemory.bits) {
         mWidth = width;
         mHeight = height;
     }
 }
 
-MemoryBitmap::~MemoryBitmap() { std::free(mBits); }
+MemoryBitmap::~MemoryBitmap() { releasePixels(mMemory); }
 
 bool MemoryBitmap::resize(int width, int height)
 {
@@ -38,27 +40,27 @@ bool MemoryBitmap::resize(int width, int height)
     std::int64_t needed = bitmapByteCount(width, height);
     if (needed <= 0) {
         // Empty, negative or too large to address with int byte counts.
-        std::free(mBits);
-        mBits = nullptr;
+        releasePixels(mMemory);
+        mMemory = {};
         mAllocatedBytes = 0;
-    } else if (!mBits) {
-        mBits = static_cast<std::uint32_t*>(std::malloc(size_t(needed)));
-        mAllocatedBytes = mBits ? int(needed) : 0;
+    } else if (!mMemory.bits) {
+        mMemory = allocatePixels(size_t(needed));
+        mAllocatedBytes = mMemory.bits ? int(needed) : 0;
     } else if (needed > mAllocatedBytes) {
         std::int64_t slack = needed + needed / 4;
         if (slack > INT_MAX)
             slack = needed;
-        void* grown = std::realloc(mBits, size_t(slack));
-        if (grown) {
-            mBits = static_cast<std::uint32_t*>(grown);
+        PixelMemory grown = reallocatePixels(mMemory, size_t(slack));
+        if (grown.bits) {
+            mMemory = grown;
             mAllocatedBytes = int(slack);
         } else {
-            std::free(mBits);
-            mBits = static_cast<std::uint32_t*>(std::malloc(size_t(needed)));
-            mAllocatedBytes = mBits ? int(needed) : 0;
+            releasePixels(mMemory);
+            mMemory = allocatePixels(size_t(needed));
+            mAllocatedBytes = mMemory.bits ? int(needed) : 0;
         }
     }
-    if (!mBits) {
+    if (!mMemory.bits) {
         mWidth = 0;
         mHeight = 0;
     }

@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "raster/PixelMemory.h"
+
 namespace duv {
 
 class RasterBitmap {
@@ -31,7 +33,8 @@ public:
     virtual int queryExtension(int /*code*/, void* /*data*/) { return 0; }
 };
 
-// Heap bitmap. The buffer grows with 25 % slack and never shrinks; the row span
+// Memory bitmap (its buffer from allocatePixels). The buffer grows with 25 %
+// slack and never shrinks; the row span
 // is always the width. A size whose byte count (computed in 64 bits) exceeds
 // INT_MAX, a negative dimension, or an allocation failure leaves it 0 x 0 with
 // a null buffer.
@@ -42,7 +45,7 @@ public:
     MemoryBitmap(const MemoryBitmap&) = delete;
     MemoryBitmap& operator=(const MemoryBitmap&) = delete;
 
-    std::uint32_t* getBits() override { return mBits; }
+    std::uint32_t* getBits() override { return mMemory.bits; }
     int getWidth() override { return mWidth; }
     int getHeight() override { return mHeight; }
     int getRowSpan() override { return mWidth; }
@@ -52,7 +55,7 @@ public:
     int getAllocatedBytes() const { return mAllocatedBytes; }
 
 private:
-    std::uint32_t* mBits = nullptr;
+    PixelMemory mMemory;
     int mWidth = 0;
     int mHeight = 0;
     int mAllocatedBytes = 0;

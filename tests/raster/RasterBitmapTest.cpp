@@ -1,6 +1,7 @@
-// Bitmap kinds: MemoryBitmap growth and size refusal, the SystemBitmap's
+// Bitmap kinds: pixel memory, MemoryBitmap growth and size refusal, the SystemBitmap's
 // keep-on-shrink surface, and the plain pixel access operations.
 #include "raster/PixelAccess.h"
+#include "raster/PixelMemory.h"
 #include "raster/RasterBitmap.h"
 
 #include "RasterTestSupport.h"
@@ -68,6 +69,42 @@ TEST(MemoryBitmap, GrowsWithSlackAndNeverShrinks)
     EXPECT_EQ(m.getAllocatedBytes(), 0);
     EXPECT_TRUE(m.resize(2, 2));
     EXPECT_EQ(m.getAllocatedBytes(), 16); // a fresh buffer is exact
+}
+
+// Growing a buffer from the heap into a mapping of its own, growing that,
+// and shrinking back to the heap keep every byte both buffers have.
+TEST(PixelMemory, KeepsBytesAcrossHeapAndMappings)
+{
+    const std::size_t small = 4096, large = std::size_t(3) << 20, larger = std::size_t(5) << 20;
+    PixelMemory m = allocatePixels(small);
+    ASSERT_NE(m.bits, nullptr);
+    EXPECT_FALSE(m.mapped);
+    m.bits[0] = 1;
+    m.bits[small / 4 - 1] = 2;
+    for (std::size_t bytes : {large, larger, small}) {
+        PixelMemory next = reallocatePixels(m, bytes);
+        ASSERT_NE(next.bits, nullptr) << bytes;
+        EXPECT_EQ(next.bytes, bytes);
+        EXPECT_EQ(next.mapped, pixelsMappedOnTheirOwn(bytes));
+        if (next.mapped) { // starts a 2 MiB page
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(next.bits) % (std::size_t(2) << 20), 0u);
+        }
+        EXPECT_EQ(next.bits[0], 1u) << bytes;
+        EXPECT_EQ(next.bits[small / 4 - 1], 2u) << bytes;
+        next.bits[bytes / 4 - 1] = 3; // the whole buffer is there
+        m = next;
+    }
+    releasePixels(m);
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+    EXPECT_TRUE(pixelsMappedOnTheirOwn(large));
+#endif
+    EXPECT_FALSE(pixelsMappedOnTheirOwn((std::size_t(2) << 20) - 1));
+
+    MemoryBitmap strip(145, 26245); // the largest image, grown by a row
+    ASSERT_NE(strip.getBits(), nullptr);
+    strip.getBits()[145 * 26245 - 1] = 0x01020304u;
+    ASSERT_TRUE(strip.resize(145, 26246));
+    EXPECT_EQ(strip.getBits()[145 * 26245 - 1], 0x01020304u);
 }
 
 TEST(SystemBitmap, ShrinkKeepsSurfaceAndRowSpan)
