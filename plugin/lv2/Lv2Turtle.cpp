@@ -40,8 +40,12 @@ std::vector<std::string> PresetURIs(const IPluginLV2& plug, const char* uri) {
     for (char& c : stem)
       if (c == '_') c = '-';
     const int n = ++seen[stem];
-    uris[static_cast<std::size_t>(i)] =
-        std::string(uri) + "/presets/" + stem + (n > 1 ? "-" + std::to_string(n) : "");
+    std::string& name = uris[static_cast<std::size_t>(i)];
+    name = std::string(uri) + "/presets/" + stem;
+    if (n > 1) {
+      name += '-';
+      name += std::to_string(n);
+    }
   }
   return uris;
 }

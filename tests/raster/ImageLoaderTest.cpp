@@ -388,7 +388,9 @@ TEST(JpegLoader, SizesPastThePixelLimitAreRefusedBeforeDecoding)
             MemoryBitmap dest(5, 3);
             clearRect(&dest, 0, 0, 5, 3, 0, 0x5EEDu);
             RasterBitmap* into = loadJpegMemory(claim.data(), claim.size(), &dest);
-            const std::string kind = " " + std::to_string(components) + (progressive ? " progressive" : " baseline");
+            std::string kind(" ");
+            kind.append(std::to_string(components));
+            kind.append(progressive ? " progressive" : " baseline");
             if (c.accepted) {
                 ASSERT_TRUE(fresh) << c.width << "x" << c.height << kind;
                 EXPECT_EQ(fresh->getWidth(), c.width);
