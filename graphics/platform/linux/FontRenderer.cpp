@@ -14,9 +14,8 @@ struct FontRenderer::Impl {
   std::mutex mutex;
   FT_Library library = nullptr;
   bool libraryFailed = false;
-  // The process's font configuration, referenced once. A host that draws
-  // text has read it already; otherwise reading it (every file under
-  // /etc/fonts and the font caches) is most of the first text's cost.
+  // The machine's font configuration, read once: reading it (every file
+  // under /etc/fonts and the font caches) is most of the first text's cost.
   FcConfig* config = nullptr;
   bool configFailed = false;
   struct Face {
@@ -64,7 +63,7 @@ struct FontRenderer::Impl {
   // Under the mutex. Null when there is none to be had (then no face either).
   FcConfig* Config() {
     if (!config && !configFailed) {
-      config = FcConfigReference(nullptr);  // the current one, loaded if need be
+      config = FcInitLoadConfigAndFonts();
       configFailed = !config;
     }
     return config;

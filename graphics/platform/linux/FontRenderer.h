@@ -23,10 +23,9 @@ class FontRenderer {
   // loader: a host unloading the module holds the loader's lock while it
   // waits for that thread to stop.
   static void Prepare() { Instance().GetImpl(); }
-  // Takes the process's font configuration now (reading it unless the host
-  // has), once per process, so that the first text drawn does not wait for
-  // it: a window's thread runs it beside the first showing's image
-  // decoding. Drawing meanwhile waits.
+  // Reads the machine's font configuration now, once per process, so that
+  // the first text drawn does not wait for it: a window's thread runs it
+  // beside the first showing's image decoding. Drawing meanwhile waits.
   static void LoadConfiguration();
 
   ~FontRenderer();
