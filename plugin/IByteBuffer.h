@@ -10,8 +10,8 @@
 
 class IByteBuffer {
  public:
-  // The allocation doubles as it grows, from room for a preset's values
-  // (88 bytes): every instance holds a dozen presets, most never grown.
+  // The allocation doubles as it grows, from room for one preset's values
+  // (88 bytes): every instance keeps its presets' values in these.
   static constexpr int kMinCapacity = 128;
 
   // Resizes to n bytes, keeping bytes below n; added bytes read 0. Returns

@@ -48,8 +48,8 @@ foreach(f png pngerror pngget pngmem pngpread pngread pngrio pngrtran pngrutil p
   list(APPEND _duv_png_sources ${DUV_PNG_SRC}/${f}.c)
 endforeach()
 # On x86 libpng's SSE2 row filters (exact integer arithmetic, the same rows
-# as its C filters): the wheel ring's Paeth rows are a tenth of the images'
-# decoding otherwise.
+# as its C filters): in C the Paeth rows are a quarter of decoding the
+# wheels' ring.
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i.86)$")
   list(APPEND _duv_png_sources ${DUV_PNG_SRC}/intel/intel_init.c ${DUV_PNG_SRC}/intel/filter_sse2_intrinsics.c)
   set(_duv_png_sse PNG_INTEL_SSE_OPT=1)
