@@ -19,10 +19,8 @@ std::int64_t bitmapByteCount(int width, int height)
 MemoryBitmap::MemoryBitmap(int width, int height)
 {
     std::int64_t bytes = bitmapByteCount(width, height);
-    if (bytes > 0) {
+    if (bytes > 0)
         mMemory = allocatePixels(size_t(bytes));
-        mAllocatedBytes = mMemory.bits ? int(bytes) : 0;
-    }
     if (mMemory.bits) {
         mWidth = width;
         mHeight = height;
@@ -42,23 +40,18 @@ bool MemoryBitmap::resize(int width, int height)
         // Empty, negative or too large to address with int byte counts.
         releasePixels(mMemory);
         mMemory = {};
-        mAllocatedBytes = 0;
     } else if (!mMemory.bits) {
         mMemory = allocatePixels(size_t(needed));
-        mAllocatedBytes = mMemory.bits ? int(needed) : 0;
-    } else if (needed > mAllocatedBytes) {
+    } else if (needed > std::int64_t(mMemory.bytes)) {
         std::int64_t slack = needed + needed / 4;
         if (slack > INT_MAX)
             slack = needed;
         PixelMemory grown = reallocatePixels(mMemory, size_t(slack));
-        if (grown.bits) {
-            mMemory = grown;
-            mAllocatedBytes = int(slack);
-        } else {
+        if (!grown.bits) {
             releasePixels(mMemory);
-            mMemory = allocatePixels(size_t(needed));
-            mAllocatedBytes = mMemory.bits ? int(needed) : 0;
+            grown = allocatePixels(size_t(needed));
         }
+        mMemory = grown;
     }
     if (!mMemory.bits) {
         mWidth = 0;

@@ -52,13 +52,12 @@ public:
     bool resize(int width, int height) override;
 
     // Bytes held by the buffer (for tests of the growth rule).
-    int getAllocatedBytes() const { return mAllocatedBytes; }
+    int getAllocatedBytes() const { return int(mMemory.bytes); }
 
 private:
     PixelMemory mMemory;
     int mWidth = 0;
     int mHeight = 0;
-    int mAllocatedBytes = 0;
 };
 
 // The editor's drawing surface: a top-down 32-bit buffer (bytes blue, green,

@@ -3,6 +3,7 @@
 // --benchmark_format=csv for CSV. Pairs: opaque blit 716x227 (and memcpy),
 // source-alpha blit 716x227, bilinear rotatedBlit 145x145, bilinear 2:1
 // scaledBlit of 716x227, fillRect at opacity 0.5 over 716x227.
+#include "effect/DUVEditorLayout.h"
 #include "raster/Blit.h"
 #include "raster/ImageLoader.h"
 #include "raster/RasterBitmap.h"
@@ -257,22 +258,20 @@ void BM_Pixman_FillOverHalf_716x227(benchmark::State& state)
 // between iterations: the decoder's own work, without first-touch page faults.
 void BM_DecodeImage(benchmark::State& state)
 {
-    static const struct {
-        int id;
-        const char* name;
-        bool png;
-    } kImages[] = {{103, "wheel-outer.jpg", false}, {102, "wheel-inner.jpg", false}, {104, "wheels-inner-ring.png", true}};
-    const auto& image = kImages[state.range(0)];
+    static const duv_layout::Image kImages[] = {duv_layout::kImgWheelOuter, duv_layout::kImgWheelInner,
+                                                duv_layout::kImgInnerRing};
+    const duv_layout::Image& image = kImages[state.range(0)];
+    const bool png = std::strstr(image.file, ".png") != nullptr;
     const duv::ResourceModule* module = duv::embeddedResourceModule();
     duv::MemoryBitmap dest(1, 1);
     for (auto _ : state) {
-        if (!(image.png ? duv::loadPngResource(module, image.id, &dest) : duv::loadJpegResource(module, image.id, &dest))) {
+        if (!(png ? duv::loadPngResource(module, image.id, &dest) : duv::loadJpegResource(module, image.id, &dest))) {
             state.SkipWithError("the image does not decode");
             return;
         }
         benchmark::ClobberMemory();
     }
-    state.SetLabel(image.name);
+    state.SetLabel(image.file);
     setPixels(state, std::int64_t(dest.getWidth()) * dest.getHeight());
 }
 
