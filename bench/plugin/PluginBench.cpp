@@ -20,11 +20,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "host/EditorDriver.h"
 #include "host/VstHost.h"
+#include "host/X11DamageRecorder.h"
 #include "host/X11TestWindow.h"
 
 #include <X11/Xutil.h>  // after Xlib.h, which X11TestWindow.h brings
@@ -133,27 +133,33 @@ std::uint32_t ServerPixel(X11TestWindow& host, Window w, int x, int y) {
 // wheel's centre and the bypass button.
 constexpr int kProbePoints[2][2] = {{98, 137}, {477, 85}};
 
-// Waits until the server shows the expected picture in window w: polls two
-// pixels, and compares the whole picture once they match. *shownAt is when
-// they matched in the poll whose whole picture then compared equal: reading
-// the picture back and hashing it (a few milliseconds) is the bench's work.
-bool WaitForPicture(X11TestWindow& host, Window w, std::uint64_t expected,
+// Waits until the server shows the expected picture in window w. It sleeps
+// on the DAMAGE events of the window's drawings (polling the server would
+// take a core from the editor's decoding on a small machine), and after each
+// one compares two pixels, then the whole picture once they match. *shownAt
+// is when the drawing that completed the picture was reported: reading the
+// picture back and hashing it (a few milliseconds) is the bench's work. The
+// picture is checked once before the first wait, for a drawing made before
+// the recorder began watching.
+bool WaitForPicture(X11TestWindow& host, X11DamageRecorder& damage, Window w, std::uint64_t expected,
                     const std::uint32_t (&points)[2], int timeoutMs, Clock::time_point* shownAt) {
+  if (!damage.Watch(w)) return false;
   const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (Clock::now() < end) {
+  Clock::time_point drawn = Clock::now();
+  for (;;) {
     if (ServerPixel(host, w, kProbePoints[0][0], kProbePoints[0][1]) == points[0] &&
         ServerPixel(host, w, kProbePoints[1][0], kProbePoints[1][1]) == points[1]) {
-      const Clock::time_point seen = Clock::now();
       int cw = 0, ch = 0;
       std::vector<std::uint32_t> shot = host.Capture(w, &cw, &ch);
       if (!shot.empty() && PictureHash(shot.data(), shot.size()) == expected) {
-        *shownAt = seen;
+        *shownAt = drawn;
         return true;
       }
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(500));
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+    if (left <= 0 || damage.Wait(static_cast<int>(left)).empty()) return false;
+    drawn = Clock::now();
   }
-  return false;
 }
 
 constexpr int kLaterInstances = 16;
@@ -194,6 +200,7 @@ int RunChild(const std::string& mode, const char* arg) {
     std::uint32_t points[2] = {};
     if (!arg || std::sscanf(arg, "%llu,%u,%u", &expected, &points[0], &points[1]) != 3) return 7;
     X11TestWindow host(800, 300);
+    X11DamageRecorder damage;  // connected before the clock starts
     if (!host.Dpy()) return 3;
     step = Step();
     if (p->Dispatch(effEditOpen, 0, 0, host.IdAsPointer()) != 1) return 4;
@@ -204,7 +211,7 @@ int RunChild(const std::string& mode, const char* arg) {
     Window editor = children[0];
     XFree(children);
     Clock::time_point shown;
-    if (!WaitForPicture(host, editor, expected, points, 5000, &shown)) return 6;
+    if (!WaitForPicture(host, damage, editor, expected, points, 5000, &shown)) return 6;
     step.Print(shown);
     p->Dispatch(effEditClose);
   }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>  // before the X headers, whose macros clash with it
 
 #include <X11/Xlib.h>
-#include <X11/extensions/Xdamage.h>
 #include <dirent.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 
 #include "host/Lv2UiHost.h"
 #include "host/VstHost.h"
+#include "host/X11DamageRecorder.h"
 #include "host/X11TestWindow.h"
 #include "tests/host/ModuleSupport.h"
 #include "tests/lv2/Lv2Support.h"
@@ -64,48 +64,6 @@ int CountEntries(const char* dir) {
   }
   return n;
 }
-
-// Rectangles the X server reports drawn into a window, learnt through the
-// DAMAGE extension on a connection of its own: whatever way the UI puts its
-// pixels on the screen, every request that changes the window is reported.
-class DamageRecorder {
- public:
-  struct Rect {
-    int l, t, r, b;  // half-open, window coordinates
-  };
-  explicit DamageRecorder(Window w) : mDpy(XOpenDisplay(nullptr)) {
-    int errorBase = 0;
-    if (!mDpy || !XDamageQueryExtension(mDpy, &mEventBase, &errorBase)) return;
-    mDamage = XDamageCreate(mDpy, w, XDamageReportRawRectangles);
-    // The server reports the whole window once on creation: not a drawing.
-    Take();
-  }
-  ~DamageRecorder() {
-    if (mDamage) XDamageDestroy(mDpy, mDamage);
-    if (mDpy) XCloseDisplay(mDpy);
-  }
-  DamageRecorder(const DamageRecorder&) = delete;
-  DamageRecorder& operator=(const DamageRecorder&) = delete;
-  bool Ok() const { return mDamage != 0; }
-  // Every rectangle reported since the last call.
-  std::vector<Rect> Take() {
-    std::vector<Rect> rects;
-    XSync(mDpy, False);
-    while (XPending(mDpy)) {
-      XEvent e;
-      XNextEvent(mDpy, &e);
-      if (e.type != mEventBase + XDamageNotify) continue;
-      const XRectangle& a = reinterpret_cast<const XDamageNotifyEvent*>(&e)->area;
-      rects.push_back({a.x, a.y, a.x + a.width, a.y + a.height});
-    }
-    return rects;
-  }
-
- private:
-  Display* mDpy;
-  int mEventBase = 0;
-  Damage mDamage = 0;
-};
 
 class Lv2Ui : public ::testing::Test {
  protected:
@@ -331,7 +289,7 @@ TEST_F(Lv2Ui, PortEventRedrawsOnlyItsControlsRectangle) {
   ui->PortEvent(kPortKnobAction, 0.0f);  // "drag", whatever the default
   std::vector<std::uint32_t> before;
   ASSERT_TRUE(settled(&before));
-  DamageRecorder damage(editor);
+  X11DamageRecorder damage(editor);
   ASSERT_TRUE(damage.Ok()) << "the X server has no DAMAGE extension";
   // Several timer ticks (41 ms) with nothing changed draw nothing.
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -344,7 +302,7 @@ TEST_F(Lv2Ui, PortEventRedrawsOnlyItsControlsRectangle) {
   ASSERT_TRUE(settled(&after));
   const auto rects = damage.Take();
   ASSERT_FALSE(rects.empty());
-  DamageRecorder::Rect all = rects.front();
+  X11DamageRecorder::Rect all = rects.front();
   for (const auto& r : rects) {
     EXPECT_TRUE(r.l >= kKnobSelL && r.t >= kKnobSelT && r.r <= kKnobSelR && r.b <= kKnobSelB)
         << "drawn (" << r.l << ", " << r.t << ") - (" << r.r << ", " << r.b << ")";
