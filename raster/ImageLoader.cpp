@@ -321,17 +321,25 @@ bool decodeJpeg(JpegJob* job)
     // Refuse sizes past the limit before libjpeg allocates anything for them.
     if (!sizeAccepted(cinfo->image_width, cinfo->image_height))
         return false;
-    // Colour images decode straight into pixel words: libjpeg writes blue,
-    // green, red and an opaque alpha byte, the words' memory order.
-    const bool direct = cinfo->num_components == 3 &&
-                        (cinfo->jpeg_color_space == JCS_YCbCr || cinfo->jpeg_color_space == JCS_RGB);
-    if (direct)
+    // Colour images decode into pixel words: libjpeg writes blue, green, red
+    // and an opaque alpha byte, the words' memory order.
+    const bool words = cinfo->num_components == 3 &&
+                       (cinfo->jpeg_color_space == JCS_YCbCr || cinfo->jpeg_color_space == JCS_RGB);
+    if (words)
         cinfo->out_color_space = JCS_EXT_BGRA;
     jpeg_start_decompress(cinfo);
     const int width = int(cinfo->output_width), height = int(cinfo->output_height);
     const int components = cinfo->output_components;
-    JSAMPARRAY line = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                                  JDIMENSION(width) * JDIMENSION(components), 1);
+    // Every row goes through one row buffer, kept off 16-byte alignment on
+    // purpose: libjpeg's SIMD colour conversion writes aligned rows with
+    // non-temporal stores, which bypass the caches. For rows as short as the
+    // strips' (an 88-pixel row is 5.5 cache lines) that makes the decode half
+    // again slower, and the pixels are read right after (preparations, the
+    // first draw). Copying a cached row into the bitmap costs far less.
+    constexpr std::size_t kOffAlignment = 4;
+    JSAMPARRAY buffer = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                    JDIMENSION(width) * JDIMENSION(components) + kOffAlignment, 1);
+    JSAMPROW line = buffer[0] + kOffAlignment;
     job->bitmap = obtainBitmap(job->dest, width, height, &job->created);
     if (!job->bitmap)
         return false;
@@ -339,16 +347,12 @@ bool decodeJpeg(JpegJob* job)
     while (cinfo->output_scanline < cinfo->output_height) {
         const int y = int(cinfo->output_scanline);
         Pixel* p = rows.row(y);
-        if (direct) {
-            JSAMPROW target = reinterpret_cast<JSAMPROW>(p);
-            if (jpeg_read_scanlines(cinfo, &target, 1) != 1)
-                return false;
-            continue;
-        }
-        if (jpeg_read_scanlines(cinfo, line, 1) != 1)
+        if (jpeg_read_scanlines(cinfo, &line, 1) != 1)
             return false; // a suspending source cannot happen here; never spin
-        const JSAMPLE* s = line[0];
-        if (components == 3) {
+        const JSAMPLE* s = line;
+        if (words) {
+            std::memcpy(p, s, std::size_t(width) * sizeof(Pixel));
+        } else if (components == 3) {
             for (int x = 0; x < width; ++x, s += 3)
                 p[x] = 0xFF000000u | (Pixel(s[0]) << 16) | (Pixel(s[1]) << 8) | Pixel(s[2]);
         } else if (components == 1) {
