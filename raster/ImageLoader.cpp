@@ -1,12 +1,17 @@
 #include "raster/ImageLoader.h"
 
 #include "raster/Pixel.h"
+#include "raster/RasterDispatch.h"
 #include "raster/RowAccess.h"
 
 #include <png.h>
 // jpeglib.h needs FILE and size_t declared first.
 #include <cstdio>
 #include <jpeglib.h>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 #include <bit>
 #include <csetjmp>
@@ -132,6 +137,35 @@ bool chunksInsideData(const unsigned char* data, std::size_t size)
 
 // Everything a PNG decode touches after setjmp lives here, outside the frame
 // that calls setjmp, so a long jump leaves it in a defined state.
+// Red and blue exchanged in every word of the row: libpng's rows are red,
+// green, blue, alpha bytes; the bitmap's words keep blue first. (libpng can
+// write that order itself, one byte at a time: a third of decoding the ring.)
+void swapRedAndBlueReference(Pixel* row, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        const Pixel p = row[i];
+        row[i] = (p & 0xFF00FF00u) | ((p >> 16) & 0xFFu) | ((p & 0xFFu) << 16);
+    }
+}
+
+void swapRedAndBlue(Pixel* row, std::size_t count)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    if (!rasterReferenceOnly()) {
+        const __m128i greenAlpha = _mm_set1_epi32(int(0xFF00FF00u));
+        for (; i + 4 <= count; i += 4) {
+            __m128i* at = reinterpret_cast<__m128i*>(row + i);
+            const __m128i p = _mm_loadu_si128(at);
+            const __m128i redBlue = _mm_andnot_si128(greenAlpha, p);
+            const __m128i swapped = _mm_or_si128(_mm_slli_epi32(redBlue, 16), _mm_srli_epi32(redBlue, 16));
+            _mm_storeu_si128(at, _mm_or_si128(_mm_and_si128(p, greenAlpha), swapped));
+        }
+    }
+#endif
+    swapRedAndBlueReference(row + i, count - i);
+}
+
 struct PngJob {
     MemoryReader reader;
     std::FILE* file = nullptr;
@@ -184,13 +218,12 @@ bool decodePng(PngJob* job)
         png_set_packing(job->png);
     if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
         png_set_gray_to_rgb(job->png);
-    // Bytes blue, green, red, alpha: on a little-endian machine exactly the
-    // pixel words, so libpng writes the bitmap's rows in their final form.
+    // Bytes red, green, blue, alpha; with red and blue exchanged (below), on
+    // a little-endian machine exactly the pixel words.
     static_assert(std::endian::native == std::endian::little);
-    png_set_bgr(job->png);
     if (!(colourType & PNG_COLOR_MASK_ALPHA) && !hasTransparency)
         png_set_filler(job->png, 0xFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(job->png);
+    const int passes = png_set_interlace_handling(job->png);
     // Every IDAT chunk's CRC already covers the compressed bytes; the zlib
     // stream's own checksum over the inflated rows adds nothing but time.
     png_set_option(job->png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
@@ -204,12 +237,24 @@ bool decodePng(PngJob* job)
     if (!job->bitmap)
         return false;
     RowAccess rows(job->bitmap);
+    if (passes == 1) {
+        // Each row is put in word order while it is still in the cache.
+        for (png_uint_32 y = 0; y < height; ++y) {
+            Pixel* row = rows.row(int(y));
+            png_read_row(job->png, reinterpret_cast<png_bytep>(row), nullptr);
+            swapRedAndBlue(row, width);
+        }
+        return true;
+    }
+    // Interlaced: every pass revisits the rows, so the order is fixed after the last.
     job->rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * height));
     if (!job->rows)
         return false;
     for (png_uint_32 y = 0; y < height; ++y)
         job->rows[y] = reinterpret_cast<png_bytep>(rows.row(int(y)));
     png_read_image(job->png, job->rows);
+    for (png_uint_32 y = 0; y < height; ++y)
+        swapRedAndBlue(rows.row(int(y)), width);
     return true;
 }
 
