@@ -163,7 +163,7 @@ void BitmapCache::Decode(LazyImage* image) {
   if (image->mReady.load(std::memory_order_relaxed)) return;  // another thread was first
   // The first draw of an editor needs every image it entered, so the first
   // image needed brings the others still undecoded along: largest first,
-  // shared between this thread and one helper (the strips alone take most
+  // shared between this thread and its helpers (the strips alone take most
   // of the time). Nothing is published before all are done.
   std::vector<LazyImage*> batch{image};
   for (const Entry& e : mEntries) {
@@ -179,16 +179,22 @@ void BitmapCache::Decode(LazyImage* image) {
     for (std::size_t i = next++; i < batch.size(); i = next++) DecodeOne(batch[i]);
   };
 #ifndef _WIN32
-  std::thread helper;
-  if (batch.size() > 1 && std::thread::hardware_concurrency() > 1) {
+  // One helper per further core, up to three: past that the outer strip,
+  // one image on one thread, is the whole wait.
+  constexpr std::size_t kMostHelpers = 3;
+  const unsigned cores = std::thread::hardware_concurrency();
+  const std::size_t helpers = std::min({cores > 1 ? std::size_t(cores - 1) : std::size_t(0), batch.size() - 1, kMostHelpers});
+  std::thread helper[kMostHelpers];
+  for (std::size_t i = 0; i < helpers; ++i) {
     try {
-      helper = std::thread(work);
+      helper[i] = std::thread(work);
     } catch (...) {
-      // No thread to be had: this one decodes them all.
+      break;  // no further thread to be had: those running decode the rest
     }
   }
   work();
-  if (helper.joinable()) helper.join();
+  for (std::thread& h : helper)
+    if (h.joinable()) h.join();
 #else
   // mingw's win32 thread model has no std::thread: one thread decodes.
   work();

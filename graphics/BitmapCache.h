@@ -11,7 +11,8 @@
 // too, so two editors drawing the same image at once from two threads decode
 // it once, and the second waits for the first. The first image needed brings
 // along every other image still undecoded (an editor's first draw needs them
-// all), decoded on this thread and one helper thread while the lock is held.
+// all), decoded on this thread and helper threads (one per further core, up to
+// three) while the lock is held.
 // Afterwards reading a decoded image takes no lock.
 #pragma once
 
