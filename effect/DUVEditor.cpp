@@ -54,10 +54,17 @@ void PrepareStrip(const IBitmap& strip, const Image& maskImage, const Image* rin
     MaskStrip(decoded, frames, mask.get());
   });
   if (!ringImage) return;
+  // The ring is laid on as it decodes, a band of rows at a time: the whole
+  // ring (as large as the strip) is never held.
   cache.AddPreparation(strip.bitmap, kRinged, [ring = *ringImage](duv::RasterBitmap* decoded) {
-    auto bitmap = LoadHelper(ring);
-    if (!bitmap) throw HelperImageMissing{};
-    duv::blit(decoded, bitmap.get(), 0, 0, nullptr, 1.0f, duv::kBlitUseSourceAlpha);
+    constexpr int kBandRows = 64;
+    duv::MemoryBitmap band(1, 1);
+    const bool laid = duv::streamImageResource(
+        ring.id, ring.file, &band, kBandRows, [decoded](duv::RasterBitmap* rows, int firstRow, int count) {
+          const duv::RasterRect part{0, 0, rows->getWidth(), count};
+          duv::blit(decoded, rows, 0, firstRow, &part, 1.0f, duv::kBlitUseSourceAlpha);
+        });
+    if (!laid) throw HelperImageMissing{};
   });
 }
 

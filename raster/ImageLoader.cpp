@@ -13,6 +13,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <bit>
 #include <csetjmp>
 #include <cstdint>
@@ -135,8 +136,6 @@ bool chunksInsideData(const unsigned char* data, std::size_t size)
     return inImageData;
 }
 
-// Everything a PNG decode touches after setjmp lives here, outside the frame
-// that calls setjmp, so a long jump leaves it in a defined state.
 // Red and blue exchanged in every word of the row: libpng's rows are red,
 // green, blue, alpha bytes; the bitmap's words keep blue first. (libpng can
 // write that order itself, one byte at a time: a third of decoding the ring.)
@@ -166,10 +165,15 @@ void swapRedAndBlue(Pixel* row, std::size_t count)
     swapRedAndBlueReference(row + i, count - i);
 }
 
+// Everything a PNG decode touches after setjmp lives here, outside the frame
+// that calls setjmp, so a long jump leaves it in a defined state.
 struct PngJob {
     MemoryReader reader;
     std::FILE* file = nullptr;
     RasterBitmap* dest = nullptr;
+    // Band by band (streamImageResource): dest is the band, sink takes each.
+    int bandRows = 0;
+    const BandSink* sink = nullptr;
     png_structp png = nullptr;
     png_infop info = nullptr;
     RasterBitmap* bitmap = nullptr;
@@ -233,16 +237,21 @@ bool decodePng(PngJob* job)
     if (png_get_rowbytes(job->png, job->info) != png_size_t(width) * 4)
         return false;
 
-    job->bitmap = obtainBitmap(job->dest, int(width), int(height), &job->created);
+    const bool banded = job->sink && passes == 1;
+    const int bitmapRows = banded ? std::min(job->bandRows, int(height)) : int(height);
+    job->bitmap = obtainBitmap(job->dest, int(width), bitmapRows, &job->created);
     if (!job->bitmap)
         return false;
     RowAccess rows(job->bitmap);
     if (passes == 1) {
         // Each row is put in word order while it is still in the cache.
         for (png_uint_32 y = 0; y < height; ++y) {
-            Pixel* row = rows.row(int(y));
+            const int inBand = int(y) % bitmapRows;
+            Pixel* row = rows.row(inBand);
             png_read_row(job->png, reinterpret_cast<png_bytep>(row), nullptr);
             swapRedAndBlue(row, width);
+            if (banded && (inBand == bitmapRows - 1 || y + 1 == height))
+                (*job->sink)(job->bitmap, int(y) - inBand, inBand + 1);
         }
         return true;
     }
@@ -255,6 +264,8 @@ bool decodePng(PngJob* job)
     png_read_image(job->png, job->rows);
     for (png_uint_32 y = 0; y < height; ++y)
         swapRedAndBlue(rows.row(int(y)), width);
+    if (job->sink)
+        (*job->sink)(job->bitmap, 0, int(height));  // the whole image as one band
     return true;
 }
 
@@ -482,6 +493,36 @@ RasterBitmap* loadImageResource(int id, const char* name)
     if (equalsNoCase(ext, "jpg") || equalsNoCase(ext, "jpeg"))
         return loadJpegResource(currentResourceModule(), id, nullptr);
     return nullptr;
+}
+
+bool streamImageResource(int id, const char* name, RasterBitmap* band, int bandRows, const BandSink& sink)
+{
+    if (!name || !band || bandRows < 1 || !sink)
+        return false;
+    const char* dot = std::strrchr(name, '.');
+    if (!dot)
+        return false;
+    const char* ext = dot + 1;
+    if (equalsNoCase(ext, "png")) {
+        const EmbeddedResource* r = findResource(currentResourceModule(), "PNG", id);
+        if (!r || !pngSignatureOk(r->data, r->size) || !chunksInsideData(r->data, r->size))
+            return false;
+        PngJob job;
+        job.reader.next = r->data;
+        job.reader.left = r->size;
+        job.dest = band;
+        job.bandRows = bandRows;
+        job.sink = &sink;
+        return runPngJob(job) != nullptr;
+    }
+    if (equalsNoCase(ext, "jpg") || equalsNoCase(ext, "jpeg")) {
+        // Not banded: decoded whole into band, which is then the one band.
+        if (!loadJpegResource(currentResourceModule(), id, band))
+            return false;
+        sink(band, 0, band->getHeight());
+        return true;
+    }
+    return false;
 }
 
 RasterBitmap* loadPngFile(const char* path, bool checkExtension, RasterBitmap* dest)

@@ -20,6 +20,8 @@
 #include "raster/RasterBitmap.h"
 #include "raster/ResourceStore.h"
 
+#include <functional>
+
 namespace duv {
 
 // The most pixels (width x height) a decoded image may have: 2^22, a 16 MiB
@@ -32,6 +34,18 @@ inline constexpr int kMaxImagePixels = 1 << 22;
 // case: "png" -> loadPngResource, "jpg"/"jpeg" -> loadJpegResource, else null.
 // Searches currentResourceModule().
 RasterBitmap* loadImageResource(int id, const char* name);
+
+// Decodes the image as loadImageResource would, but for a caller that passes
+// over its pixels once (laying it over another image) and need not keep it:
+// band is resized to the image's width and at most bandRows rows, and after
+// each band is decoded into it, sink(band, firstRow, rows) gets the image's
+// rows firstRow .. firstRow + rows - 1 as the band's top rows. Only a band's
+// memory is touched, not the whole image's. Images whose rows cannot be had
+// in order (interlaced PNG, JPEG) come whole, as one band the image's size.
+// False on any failure of loadImageResource's kinds, or bad arguments; sink
+// may already have had the bands before the failure.
+using BandSink = std::function<void(RasterBitmap* band, int firstRow, int rows)>;
+bool streamImageResource(int id, const char* name, RasterBitmap* band, int bandRows, const BandSink& sink);
 
 // Decodes resource (type "PNG", id) of module.
 RasterBitmap* loadPngResource(const ResourceModule* module, int id, RasterBitmap* dest);

@@ -1,6 +1,7 @@
 // PNG and JPEG loading: pixel words for every PNG layout, JPEG component
 // counts, bad signatures, truncated and hostile data, destination bitmaps,
 // extension handling, file loaders and their registry, and the embedded images.
+#include "raster/Blit.h"
 #include "raster/ImageLoader.h"
 #include "raster/PixelAccess.h"
 #include "raster/RasterDispatch.h"
@@ -445,6 +446,75 @@ TEST(ResourceLoader, ExtensionsTypesAndIds)
     EXPECT_EQ(sizeOf(loadJpegResource(nullptr, 8, nullptr)), -1);
     setResourceModule(nullptr);
     EXPECT_EQ(currentResourceModule(), embeddedResourceModule());
+}
+
+TEST(ResourceLoader, StreamedBandsRebuildTheImage)
+{
+    // 7 x 150 rows in bands of 64: 64, 64, 22 (interlaced and JPEG: one band).
+    auto rowsOf = [](int w, int h, bool interlaced) {
+        PngSpec desc;
+        desc.width = w;
+        desc.height = h;
+        desc.interlaced = interlaced;
+        desc.row = [w](int y, png_bytep r) {
+            for (int i = 0; i < w * 4; ++i)
+                r[i] = png_byte(i * 31 + y * 7);
+        };
+        return test::writePng(desc);
+    };
+    Bytes plain = rowsOf(7, 150, false), interlaced = rowsOf(7, 150, true);
+    Bytes jpg = test::writeJpeg(9, 20, 3, 90, [](int x, int y, int c) { return x * 20 + y * 5 + c * 60; });
+    Bytes cut = plain;
+    cut.resize(cut.size() / 2);
+    const EmbeddedResource entries[] = {
+        {"PNG", 1, "a.png", plain.data(), plain.size()},
+        {"PNG", 2, "b.png", interlaced.data(), interlaced.size()},
+        {"JPG", 3, "c.jpg", jpg.data(), jpg.size()},
+        {"PNG", 4, "d.png", cut.data(), cut.size()},
+    };
+    ResourceModule module{entries, 4};
+    setResourceModule(&module);
+    struct Case {
+        int id;
+        const char* name;
+        bool ok;
+        std::vector<int> bands; // rows per band, in order
+    } cases[] = {
+        {1, "a.png", true, {64, 64, 22}},
+        {2, "b.png", true, {150}},
+        {3, "c.jpg", true, {20}},
+        {4, "d.png", false, {}}, // cut inside its image data: refused before decoding
+        {1, "a.gif", false, {}},
+        {9, "e.png", false, {}},
+    };
+    for (const Case& c : cases) {
+        std::unique_ptr<RasterBitmap> whole(loadImageResource(c.id, c.name));
+        MemoryBitmap band(1, 1), rebuilt(whole ? whole->getWidth() : 1, whole ? whole->getHeight() : 1);
+        std::vector<int> bands;
+        int next = 0;
+        const bool ok = streamImageResource(c.id, c.name, &band, 64, [&](RasterBitmap* b, int first, int rows) {
+            EXPECT_EQ(first, next) << c.name;
+            next = first + rows;
+            bands.push_back(rows);
+            for (int y = 0; y < rows; ++y)
+                for (int x = 0; x < b->getWidth(); ++x)
+                    putPixel(&rebuilt, x, first + y, getPixel(b, x, y), 1.0f, 0);
+        });
+        EXPECT_EQ(ok, c.ok) << c.name;
+        EXPECT_EQ(bands, c.bands) << c.name;
+        if (!c.ok)
+            continue;
+        ASSERT_TRUE(whole) << c.name;
+        for (int y = 0; y < whole->getHeight(); ++y)
+            for (int x = 0; x < whole->getWidth(); ++x)
+                ASSERT_EQ(getPixel(&rebuilt, x, y), getPixel(whole.get(), x, y)) << c.name << " at " << x << "," << y;
+    }
+    MemoryBitmap band(1, 1);
+    const BandSink none;
+    EXPECT_FALSE(streamImageResource(1, "a.png", &band, 0, [](RasterBitmap*, int, int) {}));
+    EXPECT_FALSE(streamImageResource(1, "a.png", nullptr, 64, [](RasterBitmap*, int, int) {}));
+    EXPECT_FALSE(streamImageResource(1, "a.png", &band, 64, none));
+    setResourceModule(nullptr);
 }
 
 class TempDir {
