@@ -386,12 +386,12 @@ bool decodeJpeg(JpegJob* job)
     jpeg_start_decompress(cinfo);
     const int width = int(cinfo->output_width), height = int(cinfo->output_height);
     const int components = cinfo->output_components;
-    // Every row goes through one row buffer, kept off 16-byte alignment on
-    // purpose: libjpeg's SIMD colour conversion writes aligned rows with
-    // non-temporal stores, which bypass the caches. For rows as short as the
-    // strips' (an 88-pixel row is 5.5 cache lines) that makes the decode half
-    // again slower, and the pixels are read right after (preparations, the
-    // first draw). Copying a cached row into the bitmap costs far less.
+    // libjpeg's SIMD colour conversion writes rows that start on 16 bytes
+    // with non-temporal stores, which bypass the caches. For rows as short as
+    // the strips' (an 88-pixel row is 5.5 cache lines) that makes the decode
+    // half again slower, and the pixels are read right after (preparations,
+    // the first draw). Such rows go through a row buffer kept off that
+    // alignment on purpose, and are copied; the others decode in place.
     constexpr std::size_t kOffAlignment = 4;
     JSAMPARRAY buffer = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                                     JDIMENSION(width) * JDIMENSION(components) + kOffAlignment, 1);
@@ -403,6 +403,12 @@ bool decodeJpeg(JpegJob* job)
     while (cinfo->output_scanline < cinfo->output_height) {
         const int y = int(cinfo->output_scanline);
         Pixel* p = rows.row(y);
+        if (words && (reinterpret_cast<std::uintptr_t>(p) & 15) != 0) {
+            JSAMPROW target = reinterpret_cast<JSAMPROW>(p);
+            if (jpeg_read_scanlines(cinfo, &target, 1) != 1)
+                return false;
+            continue;
+        }
         if (jpeg_read_scanlines(cinfo, &line, 1) != 1)
             return false; // a suspending source cannot happen here; never spin
         const JSAMPLE* s = line;
