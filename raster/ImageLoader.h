@@ -42,6 +42,7 @@ RasterBitmap* loadImageResource(int id, const char* name);
 // rows firstRow .. firstRow + rows - 1 as the band's top rows. Only a band's
 // memory is touched, not the whole image's. Images whose rows cannot be had
 // in order (interlaced PNG, JPEG) come whole, as one band the image's size.
+// sink must not throw: it runs inside the decoder.
 // False on any failure of loadImageResource's kinds, or bad arguments; sink
 // may already have had the bands before the failure.
 using BandSink = std::function<void(RasterBitmap* band, int firstRow, int rows)>;
