@@ -14,6 +14,7 @@
 #include "dsp/DspPath.h"
 #include "dsp/FFT.h"
 #include "dsp/IndicatorLamp.h"
+#include "dsp/Prefault.h"
 
 namespace {
 
@@ -135,6 +136,13 @@ void DoublerEngine::Reset(double sr) {
 }
 
 void DoublerEngine::ClearBuffers() {
+  // Untouched since construction, the buffers are likely fresh pages: have
+  // them all mapped in one call rather than one fault at a time below.
+  if (bufferState == BufferState::kUnwritten) {
+    PrefaultForWriting(historyStore.frames, sizeof(historyStore));
+    PrefaultForWriting(marksStore, sizeof(marksStore));
+    PrefaultForWriting(outBlocks, sizeof(outBlocks));
+  }
   std::fill_n(historyStore.frames, kStoreFrames, StereoFrame{});
   std::memset(marksStore, 0, sizeof(marksStore));
   for (UnsetFrames<kBlockFrames>& block : outBlocks) std::fill_n(block.frames, kBlockFrames, StereoFrame{});
