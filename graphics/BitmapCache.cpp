@@ -183,7 +183,8 @@ void BitmapCache::Decode(LazyImage* image) {
   // one image on one thread, is the whole wait.
   constexpr std::size_t kMostHelpers = 3;
   const unsigned cores = std::thread::hardware_concurrency();
-  const std::size_t helpers = std::min({cores > 1 ? std::size_t(cores - 1) : std::size_t(0), batch.size() - 1, kMostHelpers});
+  const std::size_t further = cores > 1 ? std::size_t(cores - 1) : 0;
+  const std::size_t helpers = std::min({further, batch.size() - 1, kMostHelpers});
   std::thread helper[kMostHelpers];
   for (std::size_t i = 0; i < helpers; ++i) {
     try {

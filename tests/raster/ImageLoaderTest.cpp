@@ -148,17 +148,18 @@ TEST(PngLoader, EveryColourTypeAndDepth)
             for (int y = 0; y < desc.height; ++y)
                 for (int x = 0; x < desc.width; ++x)
                     ASSERT_EQ(getPixel(bmp.get(), x, y), c.expect(x, y))
-                        << c.name << (interlaced ? " interlaced" : "") << (reference ? " reference" : "") << " at " << x << "," << y << " got "
-                        << hex(getPixel(bmp.get(), x, y));
+                        << c.name << (interlaced ? " interlaced" : "") << (reference ? " reference" : "")
+                        << " at " << x << "," << y << " got " << hex(getPixel(bmp.get(), x, y));
         }
     }
 }
 
-Bytes smallRgbPng(int width = 8, int height = 6)
+Bytes smallRgbPng(int width = 8, int height = 6, bool interlaced = false)
 {
     PngSpec desc;
     desc.width = width;
     desc.height = height;
+    desc.interlaced = interlaced;
     desc.colourType = PNG_COLOR_TYPE_RGB;
     desc.row = [width](int y, png_bytep r) {
         for (int i = 0; i < width * 3; ++i)
@@ -451,18 +452,7 @@ TEST(ResourceLoader, ExtensionsTypesAndIds)
 TEST(ResourceLoader, StreamedBandsRebuildTheImage)
 {
     // 7 x 150 rows in bands of 64: 64, 64, 22 (interlaced and JPEG: one band).
-    auto rowsOf = [](int w, int h, bool interlaced) {
-        PngSpec desc;
-        desc.width = w;
-        desc.height = h;
-        desc.interlaced = interlaced;
-        desc.row = [w](int y, png_bytep r) {
-            for (int i = 0; i < w * 4; ++i)
-                r[i] = png_byte(i * 31 + y * 7);
-        };
-        return test::writePng(desc);
-    };
-    Bytes plain = rowsOf(7, 150, false), interlaced = rowsOf(7, 150, true);
+    Bytes plain = smallRgbPng(7, 150), interlaced = smallRgbPng(7, 150, true);
     Bytes jpg = test::writeJpeg(9, 20, 3, 90, [](int x, int y, int c) { return x * 20 + y * 5 + c * 60; });
     Bytes cut = plain;
     cut.resize(cut.size() / 2);
