@@ -110,6 +110,15 @@ void DoublerEngine::Reset(double sr) {
 
   history = historyStore.frames;
   transientMarks = marksStore;
+  // Untouched since construction, the buffers are likely fresh pages: have
+  // them all mapped in one call rather than one fault at a time as they are
+  // zeroed. Here, not in ClearBuffers: ProcessBlock may clear them too, and
+  // the audio thread makes no system calls.
+  if (bufferState == BufferState::kUnwritten) {
+    PrefaultForWriting(historyStore.frames, sizeof(historyStore));
+    PrefaultForWriting(marksStore, sizeof(marksStore));
+    PrefaultForWriting(outBlocks, sizeof(outBlocks));
+  }
   if (bufferState != BufferState::kZero) ClearBuffers();
   period = 0.0;
   halfPeriod = 0.0;
@@ -136,13 +145,6 @@ void DoublerEngine::Reset(double sr) {
 }
 
 void DoublerEngine::ClearBuffers() {
-  // Untouched since construction, the buffers are likely fresh pages: have
-  // them all mapped in one call rather than one fault at a time below.
-  if (bufferState == BufferState::kUnwritten) {
-    PrefaultForWriting(historyStore.frames, sizeof(historyStore));
-    PrefaultForWriting(marksStore, sizeof(marksStore));
-    PrefaultForWriting(outBlocks, sizeof(outBlocks));
-  }
   std::fill_n(historyStore.frames, kStoreFrames, StereoFrame{});
   std::memset(marksStore, 0, sizeof(marksStore));
   for (UnsetFrames<kBlockFrames>& block : outBlocks) std::fill_n(block.frames, kBlockFrames, StereoFrame{});

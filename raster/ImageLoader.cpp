@@ -392,6 +392,7 @@ bool decodeJpeg(JpegJob* job)
     // half again slower, and the pixels are read right after (preparations,
     // the first draw). Such rows go through a row buffer kept off that
     // alignment on purpose, and are copied; the others decode in place.
+    constexpr std::uintptr_t kStreamingAlignment = 16; // what libjpeg tests for
     constexpr std::size_t kOffAlignment = 4;
     JSAMPARRAY buffer = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                                     JDIMENSION(width) * JDIMENSION(components) + kOffAlignment, 1);
@@ -403,7 +404,7 @@ bool decodeJpeg(JpegJob* job)
     while (cinfo->output_scanline < cinfo->output_height) {
         const int y = int(cinfo->output_scanline);
         Pixel* p = rows.row(y);
-        if (words && (reinterpret_cast<std::uintptr_t>(p) & 15) != 0) {
+        if (words && reinterpret_cast<std::uintptr_t>(p) % kStreamingAlignment != 0) {
             JSAMPROW target = reinterpret_cast<JSAMPROW>(p);
             if (jpeg_read_scanlines(cinfo, &target, 1) != 1)
                 return false;
@@ -446,9 +447,9 @@ bool pngSignatureOk(const unsigned char* data, std::size_t size)
     return data && size >= 8 && png_sig_cmp(const_cast<png_bytep>(data), 0, 8) == 0;
 }
 
-} // namespace
-
-RasterBitmap* loadPngMemory(const unsigned char* data, std::size_t size, RasterBitmap* dest)
+// In-memory PNG data, whole into dest or, with a sink, band by band.
+RasterBitmap* decodePngMemory(const unsigned char* data, std::size_t size, RasterBitmap* dest, int bandRows,
+                              const BandSink* sink)
 {
     if (!pngSignatureOk(data, size) || !chunksInsideData(data, size))
         return nullptr;
@@ -456,7 +457,32 @@ RasterBitmap* loadPngMemory(const unsigned char* data, std::size_t size, RasterB
     job.reader.next = data;
     job.reader.left = size;
     job.dest = dest;
+    job.bandRows = bandRows;
+    job.sink = sink;
     return runPngJob(job);
+}
+
+enum class ImageKind { kNone, kPng, kJpeg };
+
+// The decoder a resource name asks for: the part after its last '.', any case.
+ImageKind kindOfName(const char* name)
+{
+    const char* dot = name ? std::strrchr(name, '.') : nullptr;
+    if (!dot)
+        return ImageKind::kNone;
+    const char* ext = dot + 1;
+    if (equalsNoCase(ext, "png"))
+        return ImageKind::kPng;
+    if (equalsNoCase(ext, "jpg") || equalsNoCase(ext, "jpeg"))
+        return ImageKind::kJpeg;
+    return ImageKind::kNone;
+}
+
+} // namespace
+
+RasterBitmap* loadPngMemory(const unsigned char* data, std::size_t size, RasterBitmap* dest)
+{
+    return decodePngMemory(data, size, dest, 0, nullptr);
 }
 
 RasterBitmap* loadJpegMemory(const unsigned char* data, std::size_t size, RasterBitmap* dest)
@@ -488,45 +514,34 @@ RasterBitmap* loadJpegResource(const ResourceModule* module, int id, RasterBitma
 
 RasterBitmap* loadImageResource(int id, const char* name)
 {
-    if (!name)
-        return nullptr;
-    const char* dot = std::strrchr(name, '.');
-    if (!dot)
-        return nullptr;
-    const char* ext = dot + 1;
-    if (equalsNoCase(ext, "png"))
+    switch (kindOfName(name)) {
+    case ImageKind::kPng:
         return loadPngResource(currentResourceModule(), id, nullptr);
-    if (equalsNoCase(ext, "jpg") || equalsNoCase(ext, "jpeg"))
+    case ImageKind::kJpeg:
         return loadJpegResource(currentResourceModule(), id, nullptr);
+    case ImageKind::kNone:
+        break;
+    }
     return nullptr;
 }
 
 bool streamImageResource(int id, const char* name, RasterBitmap* band, int bandRows, const BandSink& sink)
 {
-    if (!name || !band || bandRows < 1 || !sink)
+    if (!band || bandRows < 1 || !sink)
         return false;
-    const char* dot = std::strrchr(name, '.');
-    if (!dot)
-        return false;
-    const char* ext = dot + 1;
-    if (equalsNoCase(ext, "png")) {
+    switch (kindOfName(name)) {
+    case ImageKind::kPng: {
         const EmbeddedResource* r = findResource(currentResourceModule(), "PNG", id);
-        if (!r || !pngSignatureOk(r->data, r->size) || !chunksInsideData(r->data, r->size))
-            return false;
-        PngJob job;
-        job.reader.next = r->data;
-        job.reader.left = r->size;
-        job.dest = band;
-        job.bandRows = bandRows;
-        job.sink = &sink;
-        return runPngJob(job) != nullptr;
+        return r && decodePngMemory(r->data, r->size, band, bandRows, &sink);
     }
-    if (equalsNoCase(ext, "jpg") || equalsNoCase(ext, "jpeg")) {
+    case ImageKind::kJpeg:
         // Not banded: decoded whole into band, which is then the one band.
         if (!loadJpegResource(currentResourceModule(), id, band))
             return false;
         sink(band, 0, band->getHeight());
         return true;
+    case ImageKind::kNone:
+        break;
     }
     return false;
 }
